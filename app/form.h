@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane {
 
@@ -34,6 +35,12 @@ public:
     // Selects item `index` and shows its text; an index outside the item list
     // (-1 included) leaves no item selected and an empty shown text.
     virtual void SetItemIndex(std::string_view control, int index) = 0;
+
+    // A combo box's item list. Fixed for every box but the port list `ComboBox1`,
+    // which the window fills at run time. Setting the items clears the selection and
+    // keeps the shown text.
+    virtual std::vector<std::string> Items(std::string_view control) const = 0;
+    virtual void SetItems(std::string_view control, std::vector<std::string> items) = 0;
 
     virtual bool Enabled(std::string_view control) const = 0;
     virtual void SetEnabled(std::string_view control, bool enabled) = 0;

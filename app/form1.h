@@ -1,0 +1,72 @@
+// The main window's logic, free of any toolkit: start-up, the port and its connect
+// poll, the menus, and every button handler. The Qt window and the command line are
+// thin shells around one TForm1; tests drive it headless.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/form.h"
+#include "app/ui.h"
+#include "serial/mailbox.h"
+
+namespace quorvane {
+
+class TComm;
+class TransactionEngine;
+
+class TForm1 {
+public:
+    static constexpr const char* kCaption = "Quorvane_Parameter_Editor_V1.6";
+    static constexpr const char* kStartupSettingsName = "Quorvane_Tracker.ini";
+    static constexpr const char* kWebsite = "https://quorvane.example.org/";
+
+    // `programDir` is the running program's directory with its trailing separator;
+    // the start-up settings file and the save dialog's preset live there.
+    TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir);
+    ~TForm1();  // closes the port first
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // The window's handlers. Like the window's own handlers they may throw
+    // (ECommsError, EConvertError, a settings file error); front ends call them
+    // through Guard.
+    void FormCreate();
+    void ComboBox1DropDown();
+    void OpenPortClick();
+    void Timer1Timer();  // every 10 ms
+    void Timer2Timer();  // every 1000 ms
+    void Exit1Click();
+    void VisitWebsite1Click();
+    void FormMouseWheel(int wheelDelta, bool& handled);
+    void SavetSettings1Click();
+    void LoadSettings1Click();
+
+    // Runs a button's click handler by its name in the window model ("ReadAllClick",
+    // "MainSetWriteClick", ...). False when no button has that handler.
+    bool Click(std::string_view handler);
+
+    // Runs `handler`; an error it raises is shown in the application's error box.
+    // Every call from an event loop goes through here, so no exception escapes.
+    void Guard(const std::function<void()>& handler);
+
+    bool PortOpen() const;
+    std::uint8_t ConnectPollCount() const;
+    bool SettingsLoaded() const;
+    TComm& Comm1();
+    TransactionEngine& Engine();
+    const TransactionEngine& Engine() const;
+
+    // Replaces the system's port list (tests).
+    void SetPortLister(std::function<std::vector<std::string>()> lister);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace quorvane
