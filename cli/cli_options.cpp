@@ -1,0 +1,129 @@
+#include "cli/cli_options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "cli/escape.h"
+#include "cli/groups.h"
+
+namespace quorvane {
+namespace {
+
+const std::map<std::string, CliCommand>& Commands() {
+    static const std::map<std::string, CliCommand> commands = {
+        {"ports", CliCommand::Ports},
+        {"dump", CliCommand::Dump},
+        {"info", CliCommand::Info},
+        {"read", CliCommand::Read},
+        {"read-all", CliCommand::ReadAll},
+        {"write", CliCommand::Write},
+        {"write-all", CliCommand::WriteAll},
+        {"default", CliCommand::Default},
+        {"clear-sms", CliCommand::ClearSms},
+        {"clear-gprs1", CliCommand::ClearGprs1},
+        {"clear-gprs2", CliCommand::ClearGprs2},
+        {"clear-gps-log", CliCommand::ClearGpsLog},
+        {"set-mileage", CliCommand::SetMileage},
+        {"rfid-auth", CliCommand::RfidAuth},
+        {"rfid-delete", CliCommand::RfidDelete},
+        {"rfid-check", CliCommand::RfidCheck},
+        {"temp-pair", CliCommand::TempPair},
+    };
+    return commands;
+}
+
+double ParseSeconds(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value <= 0 ||
+        value > 86400) {
+        throw EUsage("--timeout takes a number of seconds above 0, not '" + text + "'");
+    }
+    return value;
+}
+
+}  // namespace
+
+const char* CliUsage() {
+    return "usage: quorvane-cli [OPTIONS] COMMAND [ARG]\n"
+           "options:\n"
+           "  --port NAME             serial port (ttyUSB0 or a device path)\n"
+           "  --auth CODE             authorization code sent with the connect request\n"
+           "  --load FILE             load a settings file before the command\n"
+           "  --set CONTROL=VALUE     set a control after --load (repeatable)\n"
+           "  --timeout SECONDS       wait this long for the connect answer (default 10)\n"
+           "commands:\n"
+           "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
+           "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
+           "  clear-gps-log | set-mileage | rfid-auth | rfid-delete | rfid-check | temp-pair\n"
+           "groups: gprs main interface temp auth geo event\n";
+}
+
+CliOptions ParseCliArguments(const std::vector<std::string>& args) {
+    CliOptions options;
+    std::size_t i = 0;
+    auto value = [&](const std::string& option) -> std::string {
+        if (i + 1 >= args.size()) throw EUsage(option + " needs a value");
+        return args[++i];
+    };
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) break;
+        if (arg == "--port") {
+            options.port = value(arg);
+        } else if (arg == "--auth") {
+            options.auth = value(arg);
+        } else if (arg == "--load") {
+            options.load = value(arg);
+        } else if (arg == "--set") {
+            const std::string assignment = value(arg);
+            const auto eq = assignment.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                throw EUsage("--set takes CONTROL=VALUE, not '" + assignment + "'");
+            }
+            try {
+                options.sets.emplace_back(assignment.substr(0, eq), UnescapeValue(assignment.substr(eq + 1)));
+            } catch (const EBadEscape& e) {
+                throw EUsage("--set " + assignment.substr(0, eq) + ": " + e.what());
+            }
+        } else if (arg == "--timeout") {
+            options.timeoutSeconds = ParseSeconds(value(arg));
+        } else if (arg == "--timing") {
+            options.timing = true;
+        } else {
+            throw EUsage("unknown option " + arg);
+        }
+    }
+    if (i >= args.size()) throw EUsage("no command given");
+    const auto command = Commands().find(args[i]);
+    if (command == Commands().end()) throw EUsage("unknown command '" + args[i] + "'");
+    options.command = command->second;
+    std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+
+    auto expectGroup = [&](bool required) {
+        if (rest.empty()) {
+            if (required) throw EUsage(args[i] + " needs a GROUP");
+            return;
+        }
+        if (!FindCliGroup(rest.front())) throw EUsage("unknown group '" + rest.front() + "'");
+        options.group = rest.front();
+        rest.erase(rest.begin());
+    };
+    switch (options.command) {
+        case CliCommand::Dump: expectGroup(false); break;
+        case CliCommand::Read: expectGroup(true); break;
+        case CliCommand::Write: expectGroup(true); break;
+        default: break;
+    }
+    if ((options.command == CliCommand::Read || options.command == CliCommand::ReadAll) && !rest.empty()) {
+        options.file = rest.front();
+        rest.erase(rest.begin());
+    }
+    if (!rest.empty()) throw EUsage("unexpected argument '" + rest.front() + "'");
+    const bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump;
+    if (needsPort && options.port.empty()) throw EUsage(args[i] + " needs --port");
+    return options;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,40 @@
+#include "cli/console_ui.h"
+
+#include "cli/escape.h"
+
+namespace quorvane {
+
+void ConsoleUi::SetStatusText(int panel, std::string_view text) {
+    if (panel < 0 || panel >= static_cast<int>(panels_.size())) return;
+    panels_[static_cast<std::size_t>(panel)] = std::string(text);
+    if (panel == 0 && text == "Connected") sawConnected_ = true;
+    if (panel == 1) err_ << "status: " << EscapeValue(text) << '\n' << std::flush;
+}
+
+std::string ConsoleUi::StatusText(int panel) const {
+    if (panel < 0 || panel >= static_cast<int>(panels_.size())) return {};
+    return panels_[static_cast<std::size_t>(panel)];
+}
+
+void ConsoleUi::Notice(std::string_view text) {
+    notices_.emplace_back(text);
+    err_ << "notice: " << EscapeValue(text) << '\n' << std::flush;
+}
+
+bool ConsoleUi::Confirm(std::string_view question) {
+    err_ << "notice: " << EscapeValue(question) << " (answered Yes)\n" << std::flush;
+    return true;
+}
+
+void ConsoleUi::ShowError(std::string_view message) {
+    errors_.emplace_back(message);
+    err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
+}
+
+std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }
+
+std::optional<std::string> ConsoleUi::ChooseSaveFile(std::string_view, std::string_view) {
+    return dialogPath_;
+}
+
+}  // namespace quorvane

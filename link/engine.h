@@ -1,0 +1,184 @@
+// The transaction engine: the editor is the only master on the line. It sends one
+// request, waits for its answer, and drives the multi-block operations ("Read All",
+// "Write All", the Main group's two blocks) as a state machine that advances on
+// each answer. Missing answers are reported by the one-second time-out tick.
+//
+// Everything runs on the window's thread. A message box may run a nested event loop
+// in which timer ticks and received blocks are handled; the engine keeps each frame
+// it acts on in its own copy, so a nested block cannot change it underneath.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "app/form.h"
+#include "app/ui.h"
+#include "blocks/payload.h"
+#include "link/frame.h"
+#include "link/frame_assembler.h"
+
+namespace quorvane {
+
+// Command codes, the same in a request and in its answer.
+inline constexpr std::uint8_t CmdConnect = 0x50;
+inline constexpr std::uint8_t CmdWriteBlock = 0x58;
+inline constexpr std::uint8_t CmdReadBlock = 0x59;
+inline constexpr std::uint8_t CmdAuthorizeId = 0xB0;
+inline constexpr std::uint8_t CmdDeleteId = 0xB1;
+inline constexpr std::uint8_t CmdCheckId = 0xB2;
+inline constexpr std::uint8_t CmdTemperaturePair = 0xB5;
+inline constexpr std::uint8_t CmdClearSms = 0xC0;
+inline constexpr std::uint8_t CmdClearGprs1 = 0xC1;
+inline constexpr std::uint8_t CmdClearGprs2 = 0xC2;
+inline constexpr std::uint8_t CmdClearGpsLog = 0xC3;
+inline constexpr std::uint8_t CmdSetMileage = 0xC4;
+inline constexpr std::uint8_t CmdDefault = 0xE5;
+
+// Which operation awaits an answer. Unscoped, so both OpRead and
+// OperationState::OpRead name a value.
+enum OperationState : std::uint8_t {
+    OpIdle = 0,
+    OpWrite = 1,
+    OpRead = 2,
+    OpDefault = 3,
+    OpClearSms = 4,
+    OpClearGprs1 = 5,
+    OpClearGprs2 = 6,
+    OpClearGpsLog = 7,
+    OpSetMileage = 8,
+    OpAuthorizeId = 9,
+    OpDeleteId = 10,
+    OpCheckId = 11,
+    OpTemperaturePair = 12,
+};
+
+// Block steps 0-7 (GPRS, Main, Main extension, Interface, Temperature, SMS,
+// GEO-fence, Event) and the automatic Device ID read.
+inline constexpr std::uint8_t kBlockSteps = 8;
+inline constexpr std::uint8_t ReadStepDeviceId = 30;
+
+// Reply time-outs in one-second ticks, and the connect poll's reload in 10 ms ticks.
+inline constexpr std::uint8_t kReplyTimeout = 5;
+inline constexpr std::uint8_t kRfidReplyTimeout = 10;
+inline constexpr std::uint8_t kConnectPollReload = 50;
+
+struct EngineState {
+    quorvane::OperationState OperationState = quorvane::OperationState::OpIdle;
+    std::uint8_t WriteStep = 0;     // during OpWrite: the block write sent last
+    std::uint8_t ReadStep = 0;      // during OpRead: the block read sent last, or ReadStepDeviceId
+    std::uint8_t TimeoutCount = 0;  // seconds left for the awaited answer; 0 = none awaited
+    bool WriteAllActive = false;
+    bool ReadAllActive = false;
+    bool DeviceIdPending = false;   // the automatic Device ID read; its time-out is silent
+    std::uint8_t ConnectPollCount = 0;  // 10 ms ticks until the connect request; 0 = poll stopped
+};
+
+class TransactionEngine {
+public:
+    // `write` hands frames to the port; `settingsLoaded` tells whether a settings
+    // file has been loaded (the device information decoder consults it).
+    TransactionEngine(Form& form, Ui& ui, FrameWriter write, std::function<bool()> settingsLoaded);
+    TransactionEngine(const TransactionEngine&) = delete;
+    TransactionEngine& operator=(const TransactionEngine&) = delete;
+
+    const EngineState& State() const { return state_; }
+
+    // The connect poll: the window's 10 ms timer counts this down.
+    void SetConnectPollCount(std::uint8_t count) { state_.ConnectPollCount = count; }
+    // Sends the connect request with the authorization code and abandons whatever
+    // was awaited (idle, no time-out). Throws EConvertError for an AuthCode that is
+    // not an integer; nothing is sent then.
+    void SendConnectRequest();
+
+    // Block reads and writes. Each builds its payload (an encoder may throw
+    // EConvertError, and then nothing is sent and nothing changes), sends it, sets
+    // the state and time-out and shows its start text.
+    void ReadAllClick();
+    void WriteAllClick();
+    void GPRSWriteClick();
+    void MainSetWriteClick();
+    void InterfaceWriteClick();
+    void Temp_WriteClick();
+    void SMSWriteClick();
+    void GEOFenceWriteClick();
+    void EventWriteClick();
+    void GPRSReadClick();
+    void MainSetReadClick();
+    void InterfaceReadClick();
+    void Temp_ReadClick();
+    void SMSReadClick();
+    void GEOFenceReadClick();
+    void EventReadClick();
+
+    // Maintenance commands (maintenance.cpp).
+    void InitAllClick();
+    void ClearSMSClick();
+    void ClearGPRS1Click();
+    void ClearGPRS2Click();
+    void ClearGPSLogClick();
+    void SetMileageClick();
+    void SET_IDClick();
+    void DEL_IDClick();
+    void CHK_IDClick();
+    void Temp_PairClick();
+
+    // A block of received bytes, in arrival order. Frames are reassembled across
+    // blocks and each complete valid frame is acted on once. An error raised while
+    // acting on a frame (an encoder in a "Write All" chain) is rethrown after the
+    // rest of the received bytes have been handled.
+    void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
+
+    // The one-second tick: counts the reply time-out down and reports a missing answer.
+    void Timer2Timer();
+
+    // Forgets received bytes not yet acted on (the port was closed).
+    void DiscardReceived();
+
+    const TxPayload& Payload() const { return tx_; }
+    const FrameAssembler& Receiver() const { return rx_; }
+    // Length field of the last frame acted on.
+    std::uint16_t LastFrameLength() const { return rx_.LastFrameLength(); }
+
+private:
+    void Send(std::uint8_t command);
+    void StartRead(std::uint8_t step, bool readAll, std::string_view text);
+    void StartWrite(std::uint8_t step, bool writeAll, std::string_view text);
+    void StartMaintenance(std::uint8_t command, quorvane::OperationState state,
+                          std::uint8_t timeout, std::string_view text);
+    void SendReadStep(std::uint8_t step);
+    void SendWriteStep(std::uint8_t step);
+
+    void Dispatch(const std::vector<std::uint8_t>& frame);
+    void OnConnectAnswer(std::span<const std::uint8_t> answer);
+    void OnWriteAnswer(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void OnReadAnswer(std::uint8_t command, std::span<const std::uint8_t> answer);
+    void OnDeviceIdAnswer(std::span<const std::uint8_t> payload);
+    void ReadError();
+    void EndWithNotice(std::string_view text);
+
+    // maintenance.cpp
+    void OnMaintenanceAnswer(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void FinishMaintenance(std::string_view panelText, std::string_view notice);
+    bool TemperatureDeleting() const;
+
+    void ReportTimeout(quorvane::OperationState state);
+
+    Form& form_;
+    Ui& ui_;
+    FrameWriter write_;
+    std::function<bool()> settingsLoaded_;
+    EngineState state_;
+
+    TxPayload tx_;
+    FrameBuffer frame_{};
+    FrameAssembler rx_;
+    // Received bytes not yet moved into the assembler.
+    std::vector<std::uint8_t> inbox_;
+    std::size_t inboxRead_ = 0;
+};
+
+}  // namespace quorvane

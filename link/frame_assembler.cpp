@@ -1,0 +1,121 @@
+#include "link/frame_assembler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "link/frame.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::string_view kModelText = "Model";
+
+std::uint16_t LengthField(std::span<const std::uint8_t> bytes) {
+    return static_cast<std::uint16_t>(bytes[2] << 8 | bytes[3]);
+}
+
+}  // namespace
+
+ScanResult ScanFrame(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return {ScanKind::NeedMore, ScanReason::None, 0};
+    if (bytes[0] != kFrameHeader1) {
+        // Nothing up to the next possible header byte can start a frame.
+        const auto next = std::find(bytes.begin() + 1, bytes.end(), kFrameHeader1);
+        return {ScanKind::Skip, ScanReason::NoHeader,
+                static_cast<std::size_t>(next - bytes.begin())};
+    }
+    if (bytes.size() < 2) return {ScanKind::NeedMore, ScanReason::PartialHeader, 0};
+    if (bytes[1] != kFrameHeader2) return {ScanKind::Skip, ScanReason::NoHeader, 1};
+    if (bytes.size() < 4) return {ScanKind::NeedMore, ScanReason::PartialHeader, 0};
+
+    const std::size_t length = LengthField(bytes);
+    const std::size_t total = length + 6;
+    if (length == 0 || total > kMaxFrameLength) return {ScanKind::Skip, ScanReason::BadLength, 1};
+    if (bytes.size() < total) {
+        return {ScanKind::NeedMore, ScanReason::Incomplete, total - bytes.size()};
+    }
+
+    const std::uint16_t crc = Crc16(bytes.first(4 + length));
+    if (bytes[4 + length] != (crc >> 8) || bytes[5 + length] != (crc & 0xFF)) {
+        return {ScanKind::Skip, ScanReason::CrcMismatch, 1};
+    }
+    return {ScanKind::Frame, ScanReason::None, total};
+}
+
+std::size_t FrameAssembler::Append(std::span<const std::uint8_t> data) {
+    const std::size_t count = std::min(data.size(), kCapacity - length_);
+    std::copy_n(data.begin(), count, bytes_.begin() + static_cast<std::ptrdiff_t>(length_));
+    length_ += count;
+    return count;
+}
+
+std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
+    for (;;) {
+        const ScanResult scan = ScanFrame(Pending());
+        switch (scan.kind) {
+        case ScanKind::Frame: {
+            std::vector<std::uint8_t> frame(bytes_.begin(),
+                                            bytes_.begin() + static_cast<std::ptrdiff_t>(scan.length));
+            lastFrameLength_ = LengthField(frame);
+            Drop(scan.length, false);
+            return frame;
+        }
+        case ScanKind::Skip:
+            Drop(scan.length, true);
+            break;
+        case ScanKind::NeedMore:
+            if (scan.reason == ScanReason::Incomplete && LaterFrameInside(length_)) {
+                Drop(1, true);
+                break;
+            }
+            return std::nullopt;
+        }
+    }
+}
+
+bool FrameAssembler::LaterFrameInside(std::size_t claimed) const {
+    const std::span<const std::uint8_t> pending = Pending().first(claimed);
+    for (std::size_t i = 1; i + 1 < pending.size(); ++i) {
+        if (pending[i] != kFrameHeader1) continue;
+        if (ScanFrame(pending.subspan(i)).kind == ScanKind::Frame) return true;
+    }
+    return false;
+}
+
+bool FrameAssembler::TakeModelSeen() {
+    const bool seen = modelSeen_;
+    modelSeen_ = false;
+    return seen;
+}
+
+void FrameAssembler::Clear() {
+    length_ = 0;
+    strayTailLength_ = 0;
+}
+
+void FrameAssembler::Drop(std::size_t count, bool stray) {
+    count = std::min(count, length_);
+    if (stray) {
+        NoteStray({bytes_.data(), count});
+    } else {
+        // A frame separates the stray bytes before it from those after it.
+        strayTailLength_ = 0;
+    }
+    std::memmove(bytes_.data(), bytes_.data() + count, length_ - count);
+    length_ -= count;
+}
+
+void FrameAssembler::NoteStray(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    std::vector<std::uint8_t> run(strayTail_.begin(),
+                                  strayTail_.begin() + static_cast<std::ptrdiff_t>(strayTailLength_));
+    run.insert(run.end(), bytes.begin(), bytes.end());
+    const std::string_view text(reinterpret_cast<const char*>(run.data()), run.size());
+    if (text.find(kModelText) != std::string_view::npos) modelSeen_ = true;
+    strayTailLength_ = std::min(run.size(), strayTail_.size());
+    std::copy(run.end() - static_cast<std::ptrdiff_t>(strayTailLength_), run.end(), strayTail_.begin());
+}
+
+}  // namespace quorvane

@@ -1,0 +1,476 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "blocks/blocks.h"
+#include "tests/link/engine_fixture.h"
+
+namespace quorvane {
+namespace {
+
+using ::testing::ElementsAre;
+using Kind = RecordingUi::Kind;
+
+Bytes ReadRequest(BlockId id) {
+    TxPayload tx;
+    BuildReadRequest(id, tx);
+    return Bytes(tx.View().begin(), tx.View().end());
+}
+
+// --- starting --------------------------------------------------------------------
+
+struct BlockStart {
+    const char* handler;
+    void (TransactionEngine::*click)();
+    bool write;
+    std::uint8_t step;
+    std::optional<bool> allFlag;  // the flag the start sets: ReadAllActive or WriteAllActive
+    const char* text;
+};
+
+using Encoder = void (*)(const Form&, TxPayload&);
+constexpr BlockId kStepBlocks[] = {BlockId::Gprs,        BlockId::Main, BlockId::MainExt,  BlockId::Interface,
+                                   BlockId::Temperature, BlockId::Sms,  BlockId::GeoFence, BlockId::Event};
+constexpr Encoder kStepEncoders[] = {EncodeGprsBlock,        EncodeMainBlock, EncodeMainExtBlock,  EncodeInterfaceBlock,
+                                     EncodeTemperatureBlock, EncodeSmsBlock,  EncodeGeoFenceBlock, EncodeEventBlock};
+
+TEST_F(EngineTest, EveryBlockStartSendsItsRequestAndSetsItsState) {
+    const BlockStart starts[] = {
+        {"ReadAllClick", &TransactionEngine::ReadAllClick, false, 0, true, "Reading All..."},
+        {"WriteAllClick", &TransactionEngine::WriteAllClick, true, 0, true, "Writing All..."},
+        {"GPRSWriteClick", &TransactionEngine::GPRSWriteClick, true, 0, false, "Writing GPRS..."},
+        {"MainSetWriteClick", &TransactionEngine::MainSetWriteClick, true, 1, false, "Writing Main..."},
+        {"InterfaceWriteClick", &TransactionEngine::InterfaceWriteClick, true, 3, false, "Writing Interface..."},
+        {"Temp_WriteClick", &TransactionEngine::Temp_WriteClick, true, 4, false, "Writing Temp..."},
+        {"SMSWriteClick", &TransactionEngine::SMSWriteClick, true, 5, false, "Writing Auth..."},
+        {"GEOFenceWriteClick", &TransactionEngine::GEOFenceWriteClick, true, 6, false, "Writing GEO..."},
+        {"EventWriteClick", &TransactionEngine::EventWriteClick, true, 7, false, "Writing Event..."},
+        {"GPRSReadClick", &TransactionEngine::GPRSReadClick, false, 0, false, "Reading GPRS..."},
+        {"MainSetReadClick", &TransactionEngine::MainSetReadClick, false, 1, false, "Reading Main..."},
+        {"InterfaceReadClick", &TransactionEngine::InterfaceReadClick, false, 3, false, "Reading Interface..."},
+        {"Temp_ReadClick", &TransactionEngine::Temp_ReadClick, false, 4, false, "Reading Temp..."},
+        {"SMSReadClick", &TransactionEngine::SMSReadClick, false, 5, false, "Reading Auth..."},
+        {"GEOFenceReadClick", &TransactionEngine::GEOFenceReadClick, false, 6, false, "Reading GEO..."},
+        {"EventReadClick", &TransactionEngine::EventReadClick, false, 7, false, "Reading Event..."},
+    };
+    for (const BlockStart& s : starts) {
+        SCOPED_TRACE(s.handler);
+        sent.clear();
+        (engine.*s.click)();
+        ASSERT_EQ(sent.size(), 1u);
+        if (s.write) {
+            TxPayload expected;
+            kStepEncoders[s.step](form, expected);
+            EXPECT_EQ(CommandOf(LastSent()), CmdWriteBlock);
+            EXPECT_EQ(LastSent(), MakeFrame(CmdWriteBlock, expected.View()));
+            EXPECT_EQ(S().OperationState, OperationState::OpWrite);
+            EXPECT_EQ(S().WriteStep, s.step);
+            EXPECT_EQ(S().WriteAllActive, *s.allFlag);
+        } else {
+            EXPECT_EQ(LastSent(), MakeFrame(CmdReadBlock, ReadRequest(kStepBlocks[s.step])));
+            EXPECT_EQ(S().OperationState, OperationState::OpRead);
+            EXPECT_EQ(S().ReadStep, s.step);
+            EXPECT_EQ(S().ReadAllActive, *s.allFlag);
+        }
+        EXPECT_EQ(S().TimeoutCount, 5);
+        EXPECT_EQ(Panel1(), s.text);
+    }
+    EXPECT_TRUE(ui.Notices().empty());
+}
+
+TEST_F(EngineTest, ConversionErrorAtStartSendsNothingAndKeepsTheState) {
+    form.SetText("TimeInterval", "12x");
+    engine.GPRSReadClick();
+    const EngineState before = S();
+    sent.clear();
+    EXPECT_THROW(engine.GPRSWriteClick(), EConvertError);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(S().OperationState, before.OperationState);
+    EXPECT_EQ(S().ReadStep, before.ReadStep);
+    EXPECT_EQ(S().TimeoutCount, before.TimeoutCount);
+    EXPECT_EQ(Panel1(), "Reading GPRS...");
+}
+
+// --- chains ----------------------------------------------------------------------
+
+TEST_F(EngineTest, ReadAllRunsEveryGroupInOrder) {
+    engine.ReadAllClick();
+    for (std::size_t step = 0; step < 8; ++step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(sent.size(), step + 1);
+        EXPECT_EQ(LastSent(), MakeFrame(CmdReadBlock, ReadRequest(kStepBlocks[step])));
+        EXPECT_EQ(S().TimeoutCount, 5);
+        // The port cuts the Event answer (4108 bytes) into blocks of 2048.
+        DeliverInBlocks(ReadAnswer(kStepBlocks[step]), kMaxReceiveBlock);
+    }
+    EXPECT_EQ(sent.size(), 8u);
+    EXPECT_THAT(ui.StatusTexts(1),
+                ElementsAre("Reading All...", "Read GPRS OK", "Read Main OK", "Read Interface OK",
+                            "Read Temperature OK", "Read Auth OK", "Read GEO OK", "Read Event OK", "Read All OK"));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read All Completed!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_FALSE(S().ReadAllActive);
+    EXPECT_EQ(S().TimeoutCount, 0);
+    EXPECT_THAT(ui.StatusTexts(0), ::testing::Each("Connected"));
+}
+
+TEST_F(EngineTest, WriteAllRunsEveryGroupInOrder) {
+    engine.WriteAllClick();
+    for (std::size_t step = 0; step < 8; ++step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(sent.size(), step + 1);
+        TxPayload expected;
+        kStepEncoders[step](form, expected);
+        EXPECT_EQ(LastSent(), MakeFrame(CmdWriteBlock, expected.View()));
+        Deliver(WriteAck(Block(kStepBlocks[step]).area));
+    }
+    EXPECT_EQ(sent.size(), 8u);
+    EXPECT_THAT(ui.StatusTexts(1),
+                ElementsAre("Writing All...", "Write GPRS OK", "Write Main OK", "Write Interface OK",
+                            "Write Temperature OK", "Write Auth OK", "Write GEO OK", "Write Event OK",
+                            "Write All OK"));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write All Completed!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_FALSE(S().WriteAllActive);
+}
+
+TEST_F(EngineTest, MainGroupIsTwoBlocksEitherWay) {
+    engine.MainSetReadClick();
+    Deliver(ReadAnswer(BlockId::Main));
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(PayloadOf(LastSent()), (Bytes{0x02, 0x01, 0xDE, 0x00, 0x20}));
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(Panel1(), "Reading Main...");
+    Deliver(ReadAnswer(BlockId::MainExt));
+    EXPECT_EQ(Panel1(), "Read Main OK");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Main Completed!"));
+    EXPECT_EQ(sent.size(), 2u);
+
+    ui.ClearLog();
+    sent.clear();
+    engine.MainSetWriteClick();
+    Deliver(WriteAck(2));
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(Bytes(LastSent().begin() + 5, LastSent().begin() + 10), (Bytes{0x02, 0x01, 0xDE, 0x00, 0x03}));
+    EXPECT_TRUE(ui.Notices().empty());
+    Deliver(WriteAck(2));
+    EXPECT_EQ(Panel1(), "Write Main OK");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write Main Completed!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+}
+
+TEST_F(EngineTest, SingleGroupCompletesWithItsOwnTexts) {
+    engine.EventReadClick();
+    DeliverInBlocks(ReadAnswer(BlockId::Event), kMaxReceiveBlock);
+    EXPECT_EQ(Panel1(), "Read Event OK");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Event Completed!"));
+
+    engine.SMSWriteClick();
+    Deliver(WriteAck(3));
+    EXPECT_EQ(Panel1(), "Write Auth OK");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Event Completed!", "Write Auth Completed!"));
+    EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST_F(EngineTest, ConversionErrorInsideWriteAllStopsTheChainUntilItTimesOut) {
+    form.SetText("GPSLogTM", "abc");
+    engine.WriteAllClick();
+    EXPECT_THROW(Deliver(WriteAck(1)), EConvertError);
+    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_EQ(Panel1(), "Write GPRS OK");
+    Tick(4);
+    EXPECT_TRUE(ui.Notices().empty());
+    Tick();
+    EXPECT_EQ(Panel1(), "Write Error");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write Overtime!"));
+    EXPECT_FALSE(S().WriteAllActive);
+}
+
+// --- answers that do not fit -------------------------------------------------------
+
+TEST_F(EngineTest, UnsuccessfulWriteStatusIsIgnoredUntilTheTimeOut) {
+    engine.GPRSWriteClick();
+    Deliver(WriteAck(1, 0));
+    Deliver(WriteAck(2, 1));  // another area
+    EXPECT_EQ(Panel1(), "Writing GPRS...");
+    EXPECT_EQ(S().TimeoutCount, 5);
+    Tick(4);
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(S().OperationState, OperationState::OpWrite);
+    Tick();
+    EXPECT_EQ(Panel1(), "Write Error");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write Overtime!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    Tick(10);
+    EXPECT_EQ(ui.Notices().size(), 1u) << "no retries, no further reports";
+    EXPECT_EQ(sent.size(), 1u);
+}
+
+TEST_F(EngineTest, WrongCommandIsAnErrorAtOnce) {
+    engine.ReadAllClick();
+    Deliver(ConnectAnswer(true));
+    EXPECT_EQ(Panel1(), "Read Error!");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_FALSE(S().ReadAllActive);
+    EXPECT_EQ(S().TimeoutCount, 0);
+
+    engine.WriteAllClick();
+    Deliver(ReadAnswer(BlockId::Gprs));
+    EXPECT_EQ(Panel1(), "Write Error!");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!", "Write Error!"));
+    EXPECT_FALSE(S().WriteAllActive);
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+}
+
+TEST_F(EngineTest, LateAnswerIsJudgedAgainstTheNewState) {
+    engine.GPRSReadClick();
+    engine.MainSetReadClick();
+    Deliver(ReadAnswer(BlockId::Gprs));  // area 1 while area 2 is awaited
+    EXPECT_EQ(Panel1(), "Reading Main...");
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(S().TimeoutCount, 5);
+
+    engine.GPRSWriteClick();
+    engine.GPRSReadClick();
+    Deliver(WriteAck(1));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
+}
+
+TEST_F(EngineTest, ShortReadAnswerIsAReadError) {
+    engine.GPRSReadClick();
+    form.SetText("APN", "keep");
+    Deliver(ReadAnswer(BlockId::Gprs, 10));
+    EXPECT_EQ(Panel1(), "Read Error!");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
+    EXPECT_EQ(form.Text("APN"), "keep");
+
+    engine.ReadAllClick();
+    for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt, BlockId::Interface, BlockId::Temperature,
+                       BlockId::Sms})
+        Deliver(ReadAnswer(id));
+    Deliver(ReadAnswer(BlockId::GeoFence, 3));
+    EXPECT_EQ(Panel1(), "Read Error!");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!", "Read Error!"));
+    EXPECT_FALSE(S().ReadAllActive);
+    EXPECT_EQ(sent.size(), 8u) << "no Event request after the failed GEO answer";
+}
+
+// --- connect answer and Device ID --------------------------------------------------
+
+TEST_F(EngineTest, ConnectAnswerShowsDeviceAndReadsTheDeviceId) {
+    engine.SetConnectPollCount(20);
+    Deliver(ConnectAnswer(true, "QV200"));
+    EXPECT_EQ(ui.StatusText(0), "Connected");
+    EXPECT_EQ(S().ConnectPollCount, 0);
+    EXPECT_EQ(form.Text("Firmware"), "QV200");
+    EXPECT_EQ(form.Text("SMSBuffer"), "5/3000");
+    EXPECT_EQ(form.Text("Mileage"), "123456");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(LastSent(), MakeFrame(CmdReadBlock, Bytes{0x01, 0x00, 0x10, 0x00, 0x0F}));
+    EXPECT_EQ(S().OperationState, OperationState::OpRead);
+    EXPECT_EQ(S().ReadStep, ReadStepDeviceId);
+    EXPECT_EQ(S().TimeoutCount, 5);
+    EXPECT_TRUE(S().DeviceIdPending);
+    EXPECT_TRUE(ui.Notices().empty());
+
+    Bytes idAnswer = {0x01, 0x00, 0x10, 0x00, 0x0F};
+    for (char c : std::string_view("356938035643809")) idAnswer.push_back(static_cast<std::uint8_t>(c));
+    Deliver(MakeFrame(CmdReadBlock, idAnswer));
+    EXPECT_EQ(form.Text("DeviceID"), "356938035643809");
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_FALSE(S().DeviceIdPending);
+    EXPECT_EQ(S().TimeoutCount, 0);
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_TRUE(ui.StatusTexts(1).empty()) << "the Device ID read shows no text";
+}
+
+TEST_F(EngineTest, RejectedAuthCodeStillShowsTheDeviceAndReadsTheId) {
+    std::optional<OperationState> stateInBox;
+    ui.onNotice = [&](const std::string&) { stateInBox = S().OperationState; };
+    Deliver(ConnectAnswer(false, "QV100"));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Auth Code Error!"));
+    EXPECT_EQ(stateInBox, OperationState::OpIdle);
+    EXPECT_EQ(form.Text("Firmware"), "QV100");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(S().DeviceIdPending);
+}
+
+TEST_F(EngineTest, DeviceIdTakesLeadingDigitsWithinTheAnswerOnly) {
+    auto answer = [](std::string_view data, std::uint16_t claimed) {
+        Bytes p = {0x01, 0x00, 0x10, static_cast<std::uint8_t>(claimed >> 8), static_cast<std::uint8_t>(claimed)};
+        for (char c : data) p.push_back(static_cast<std::uint8_t>(c));
+        return MakeFrame(CmdReadBlock, p);
+    };
+    // Fifteen digits whose frame CRC starts with an ASCII digit, claimed as 16 bytes:
+    // the CRC is not part of the Device ID.
+    std::string digits = "100000000000000";
+    Bytes frame;
+    for (int n = 0;; ++n) {
+        digits = std::to_string(100000000000000LL + n);
+        frame = answer(digits, 16);
+        const std::uint8_t crcHigh = frame[frame.size() - 2];
+        if (crcHigh >= '0' && crcHigh <= '9') break;
+    }
+    const struct {
+        Bytes frame;
+        std::string expected;
+    } cases[] = {
+        {frame, digits},
+        {answer(digits, 15), digits},
+        {answer(digits, 4), digits.substr(0, 4)},
+        {answer("12A45", 15), "12"},
+        {answer("X2345", 15), ""},
+        {answer("", 15), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        form.SetText("DeviceID", "old");
+        Deliver(ConnectAnswer(true));
+        Deliver(c.frame);
+        EXPECT_EQ(form.Text("DeviceID"), c.expected);
+        EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    }
+}
+
+TEST_F(EngineTest, DeviceIdTimeOutIsSilent) {
+    Deliver(ConnectAnswer(true));
+    Tick(5);
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_TRUE(ui.StatusTexts(1).empty());
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_FALSE(S().DeviceIdPending);
+}
+
+TEST_F(EngineTest, SecondConnectAnswerDuringDeviceIdReadIsAReadError) {
+    Deliver(ConnectAnswer(true));
+    Deliver(ConnectAnswer(true));
+    EXPECT_EQ(Panel1(), "Read Error!");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
+    EXPECT_FALSE(S().DeviceIdPending);
+
+    engine.GPRSReadClick();
+    Tick(5);
+    EXPECT_EQ(Panel1(), "Read Error");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!", "Read Overtime!"));
+}
+
+TEST_F(EngineTest, StartDuringDeviceIdReadGetsItsTimeOutReported) {
+    Deliver(ConnectAnswer(true));
+    engine.SMSReadClick();
+    EXPECT_FALSE(S().DeviceIdPending);
+    Tick(5);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!"));
+}
+
+TEST_F(EngineTest, TimeOutWithNothingAwaitedShowsNothing) {
+    Tick(20);
+    engine.GPRSReadClick();
+    engine.SendConnectRequest();  // the poll abandons the read
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_EQ(S().TimeoutCount, 0);
+    Tick(20);
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(Panel1(), "Reading GPRS...");
+}
+
+// --- the "Model" text ----------------------------------------------------------------
+
+TEST_F(EngineTest, ModelTextOutsideAFrameRestartsThePoll) {
+    Deliver(BytesOf("QV tracker\r\nModel: QV200\r\n"));
+    EXPECT_EQ(S().ConnectPollCount, kConnectPollReload);
+    EXPECT_TRUE(sent.empty());
+
+    engine.SetConnectPollCount(0);
+    Deliver(MakeFrame(0x59, BytesOf("Model")));  // a valid frame, ignored while idle
+    EXPECT_EQ(S().ConnectPollCount, 0);
+    EXPECT_EQ(ui.StatusText(0), "Connected");
+
+    Deliver(BytesOf("..Mo"));
+    Deliver(BytesOf("del"));
+    EXPECT_EQ(S().ConnectPollCount, kConnectPollReload);
+}
+
+// --- reassembly ----------------------------------------------------------------------
+
+TEST_F(EngineTest, AnswerSplitOverBlocksIsFound) {
+    engine.GPRSWriteClick();
+    const Bytes ack = WriteAck(1);
+    Deliver(Bytes(ack.begin(), ack.begin() + 4));
+    EXPECT_TRUE(ui.Notices().empty());
+    Deliver(Bytes(ack.begin() + 4, ack.end()));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
+}
+
+TEST_F(EngineTest, EachFrameOfABlockIsActedOnOnce) {
+    engine.GPRSWriteClick();
+    Deliver(Concat({WriteAck(1, 0), WriteAck(1, 1), WriteAck(1, 1)}));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_TRUE(engine.Receiver().Pending().empty());
+}
+
+TEST_F(EngineTest, BadHeadersBeforeTheAnswerAreSkipped) {
+    Bytes corrupt = WriteAck(1);
+    corrupt.back() ^= 0xFF;
+    engine.GPRSWriteClick();
+    Deliver(Concat({corrupt, Bytes{0x5A, 0xA5, 0xFF, 0xF0}, WriteAck(1)}));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
+
+    // A stray header claiming 3840 bytes does not hold the answer back.
+    engine.GPRSWriteClick();
+    Deliver(Bytes{0x5A, 0xA5, 0x0F, 0x00, 0x00});
+    Deliver(WriteAck(1));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!", "Write GPRS Completed!"));
+}
+
+TEST_F(EngineTest, BytesPendingWhenARequestGoesOutAreDiscarded) {
+    engine.GPRSReadClick();
+    const Bytes answer = ReadAnswer(BlockId::Gprs);
+    Deliver(Bytes(answer.begin(), answer.begin() + 100));
+    EXPECT_FALSE(engine.Receiver().Pending().empty());
+    engine.GPRSReadClick();
+    EXPECT_TRUE(engine.Receiver().Pending().empty());
+    Deliver(Bytes(answer.begin() + 100, answer.end()));
+    EXPECT_TRUE(ui.Notices().empty()) << "the tail of the old answer is no frame";
+    Deliver(answer);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read GPRS Completed!"));
+
+    // Bytes behind an answer that sends the next request are stale as well.
+    ui.ClearLog();
+    engine.MainSetReadClick();
+    Deliver(Concat({ReadAnswer(BlockId::Main), ReadAnswer(BlockId::MainExt)}));
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(S().ReadStep, 2);
+}
+
+// --- message boxes with a running event loop ----------------------------------------
+
+TEST_F(EngineTest, TicksWhileABoxIsOpenReportNothingMore) {
+    ui.onNotice = [&](const std::string&) { Tick(10); };
+    engine.GPRSWriteClick();
+    Tick(5);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write Overtime!"));
+
+    engine.GPRSReadClick();
+    Deliver(ReadAnswer(BlockId::Gprs));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write Overtime!", "Read GPRS Completed!"));
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+}
+
+TEST_F(EngineTest, BlockDeliveredWhileABoxIsOpenDoesNotChangeTheFrameBeingHandled) {
+    bool delivered = false;
+    ui.onNotice = [&](const std::string& text) {
+        if (text == "Auth Code Error!" && !delivered) {
+            delivered = true;
+            Deliver(ConnectAnswer(true, "OTHER"));
+        }
+    };
+    Deliver(ConnectAnswer(false, "FIRST"));
+    EXPECT_EQ(form.Text("Firmware"), "FIRST");
+    EXPECT_EQ(sent.size(), 2u) << "both answers read the Device ID";
+    EXPECT_TRUE(S().DeviceIdPending);
+}
+
+}  // namespace
+}  // namespace quorvane
