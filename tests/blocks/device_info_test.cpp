@@ -14,7 +14,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void AppendText(Bytes& b, std::string_view text) { b.insert(b.end(), text.begin(), text.end()); }
+// One byte at a time: g++ 12 misreads a range insert into a fresh vector as out of bounds.
+void AppendText(Bytes& b, std::string_view text) {
+    for (char c : text) b.push_back(static_cast<std::uint8_t>(c));
+}
 void AppendBig(Bytes& b, std::uint32_t v, int width) {
     for (int k = width - 1; k >= 0; --k) b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
 }

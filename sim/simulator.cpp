@@ -1,0 +1,445 @@
+#include "sim/simulator.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iterator>
+
+#include "link/frame.h"
+
+namespace quorvane::sim {
+
+namespace {
+
+constexpr std::uint8_t kStatusDone = 1;
+constexpr std::uint8_t kStatusRefused = 2;
+constexpr std::size_t kRequestLogLimit = 1024;
+
+// Line noise for the garbage-before fault: header bytes apart, never the header pair,
+// never the boot text's "Model", never XON or XOFF.
+constexpr std::uint8_t kGarbage[] = {0x00, 0xFF, 0x7E, 0x5A, 0x37, 0xA5, 0x0D, 0x0A, 0x3C};
+
+void PutBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int k = bytes - 1; k >= 0; --k) out.push_back(static_cast<std::uint8_t>(value >> (8 * k)));
+}
+
+void PutText(std::vector<std::uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+std::uint16_t BigEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+// The block a read or write request names, when it lies inside its area.
+std::optional<std::size_t> BlockStart(const TrackerState& state, std::uint8_t area,
+                                      std::uint16_t offset, std::uint16_t length) {
+    if (area < 1 || area > kAreaCount) return std::nullopt;
+    if (std::size_t{offset} + length > state.Area(area).size()) return std::nullopt;
+    return offset;
+}
+
+bool IsIdCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+// The IDs of an RFID payload: one per line, blanks around them ignored, empty lines
+// skipped. Nothing when an ID is not 1-16 letters and digits.
+std::optional<std::vector<std::string>> ParseIds(std::span<const std::uint8_t> payload) {
+    std::vector<std::string> ids;
+    std::string line;
+    auto finish = [&]() -> bool {
+        const auto first = line.find_first_not_of(" \t");
+        if (first != std::string::npos) {
+            const auto last = line.find_last_not_of(" \t");
+            std::string id = line.substr(first, last - first + 1);
+            if (id.size() > kMaxRfidIdLength || !std::all_of(id.begin(), id.end(), IsIdCharacter)) {
+                return false;
+            }
+            ids.push_back(std::move(id));
+        }
+        line.clear();
+        return true;
+    };
+    for (std::uint8_t b : payload) {
+        if (b == '\r' || b == '\n') {
+            if (!finish()) return std::nullopt;
+        } else {
+            line.push_back(static_cast<char>(b));
+        }
+    }
+    if (!finish()) return std::nullopt;
+    return ids;
+}
+
+// A sensor identity for a newly paired sensor: a family byte, six bytes from the
+// sensor's index and name, the index. Never more than six zero bytes, so the editor
+// shows it.
+std::array<std::uint8_t, 8> SensorIdentity(int index, std::span<const std::uint8_t> name) {
+    std::array<std::uint8_t, 8> id{};
+    id[0] = 0x28;
+    std::uint16_t crc = Crc16(name, static_cast<std::uint16_t>(0xFFFF ^ index));
+    for (std::size_t k = 1; k < 7; k += 2) {
+        id[k] = static_cast<std::uint8_t>(crc >> 8);
+        id[k + 1] = static_cast<std::uint8_t>(crc & 0xFF);
+        crc = Crc16Update(crc, static_cast<std::uint8_t>(k));
+    }
+    id[7] = static_cast<std::uint8_t>(index);
+    return id;
+}
+
+void ClearSensor(std::vector<std::uint8_t>& area2, int index) {
+    const auto r = kSensorTableOffset + kSensorRecordSize * static_cast<std::size_t>(index - 1);
+    std::fill_n(area2.begin() + static_cast<std::ptrdiff_t>(r), 24, 0);
+    std::fill_n(area2.begin() + static_cast<std::ptrdiff_t>(r + 24), 4, 0xFF);  // no alarms
+}
+
+// The command code a wrong-command answer carries instead of the right one.
+std::uint8_t OtherCommand(std::uint8_t command) {
+    switch (command) {
+        case kCmdRead: return kCmdWrite;
+        case kCmdWrite: return kCmdRead;
+        case kCmdConnect: return kCmdRead;
+        default: return kCmdConnect;
+    }
+}
+
+}  // namespace
+
+std::string CommandName(std::uint8_t command) {
+    switch (command) {
+        case kCmdConnect: return "connect";
+        case kCmdWrite: return "write";
+        case kCmdRead: return "read";
+        case kCmdAuthorizeId: return "auth-id";
+        case kCmdDeleteId: return "delete-id";
+        case kCmdCheckId: return "check-id";
+        case kCmdTemperature: return "temperature";
+        case kCmdClearSms: return "clear-sms";
+        case kCmdClearGprs1: return "clear-gprs1";
+        case kCmdClearGprs2: return "clear-gprs2";
+        case kCmdClearGpsLog: return "clear-gps-log";
+        case kCmdSetMileage: return "set-mileage";
+        case kCmdDefaults: return "defaults";
+        default: {
+            char text[8];
+            std::snprintf(text, sizeof text, "0x%02X", command);
+            return text;
+        }
+    }
+}
+
+Simulator::Simulator(DeviceConfig config, std::optional<TrackerState> state)
+    : config_(std::move(config)),
+      state_(state ? std::move(*state) : DefaultState(config_.imei)) {}
+
+void Simulator::SetState(TrackerState state) {
+    state_ = std::move(state);
+    Changed();
+}
+
+void Simulator::InjectFault(const FaultPlan& plan) {
+    if (plan.count != 0) faults_.push_back(plan);
+}
+
+int Simulator::PendingFaults() const {
+    int total = 0;
+    for (const auto& plan : faults_) {
+        if (plan.count < 0) return -1;
+        total += plan.count;
+    }
+    return total;
+}
+
+std::vector<Request> Simulator::TakeRequests() {
+    std::vector<Request> taken(std::make_move_iterator(requests_.begin()),
+                               std::make_move_iterator(requests_.end()));
+    requests_.clear();
+    return taken;
+}
+
+std::vector<Transmission> Simulator::Receive(std::span<const std::uint8_t> bytes,
+                                             Clock::time_point now) {
+    if (!pending_.empty() && now - lastReceived_ > kRequestGap) pending_.clear();
+    lastReceived_ = now;
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+
+    std::vector<Transmission> out;
+    while (auto request = NextRequest()) {
+        requests_.push_back(*request);
+        if (requests_.size() > kRequestLogLimit) requests_.pop_front();
+        auto answer = Handle(*request);
+        std::move(answer.begin(), answer.end(), std::back_inserter(out));
+    }
+    return out;
+}
+
+// Scans the pending bytes: a whole request with a good CRC is taken; a header whose
+// length is impossible or whose CRC fails is skipped one byte on; a request not yet
+// complete waits for more bytes.
+std::optional<Request> Simulator::NextRequest() {
+    while (true) {
+        auto isHeader = [this](std::size_t at) {
+            return pending_[at] == kFrameHeader1 && pending_[at + 1] == kFrameHeader2;
+        };
+        std::size_t i = 0;
+        while (i + 1 < pending_.size() && !isHeader(i)) ++i;
+        if (i + 1 >= pending_.size()) {
+            // No header pair; a last 0x5A may be the start of one.
+            const bool keepLast = !pending_.empty() && pending_.back() == kFrameHeader1;
+            pending_.erase(pending_.begin(), pending_.end() - (keepLast ? 1 : 0));
+            return std::nullopt;
+        }
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (pending_.size() < 4) return std::nullopt;
+
+        const std::size_t length = BigEndian16(pending_, 2);
+        if (length == 0 || length > kMaxRequestLength) {
+            pending_.erase(pending_.begin());
+            continue;
+        }
+        if (pending_.size() < length + 6) return std::nullopt;
+        const std::span<const std::uint8_t> frame(pending_.data(), length + 6);
+        const std::uint16_t crc = Crc16(frame.first(length + 4));
+        if (frame[length + 4] != (crc >> 8) || frame[length + 5] != (crc & 0xFF)) {
+            pending_.erase(pending_.begin());
+            continue;
+        }
+        const auto payloadEnd = frame.begin() + static_cast<std::ptrdiff_t>(4 + length);
+        Request request{frame[4], std::vector<std::uint8_t>(frame.begin() + 5, payloadEnd)};
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length + 6));
+        return request;
+    }
+}
+
+std::optional<FaultPlan> Simulator::TakeFault(std::uint8_t command) {
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (it->command && *it->command != command) continue;
+        if (it->skip > 0) {
+            --it->skip;
+            continue;
+        }
+        FaultPlan taken = *it;
+        if (it->count > 0 && --it->count == 0) faults_.erase(it);
+        return taken;
+    }
+    return std::nullopt;
+}
+
+std::vector<Transmission> Simulator::Handle(const Request& request) {
+    const TrackerState before = state_;
+    const std::uint64_t revisionBefore = revision_;
+    auto answer = Respond(request);
+    if (!answer) return {};
+
+    const auto plan = TakeFault(request.command);
+    if (!plan) return {{MakeFrame(answer->command, answer->payload), {}}};
+
+    auto undo = [&] {
+        state_ = before;
+        revision_ = revisionBefore;
+    };
+    // The status an answer carries, for the faults that report a failure.
+    auto setStatus = [&](std::uint8_t status) {
+        switch (answer->command) {
+            case kCmdConnect: answer->payload.at(1) = 0; break;  // rejected
+            case kCmdWrite: answer->payload.at(1) = status; break;
+            case kCmdRead: break;  // a read answer carries no status
+            case kCmdCheckId:
+                if (status == kStatusRefused) answer->payload = {status};
+                break;
+            default: answer->payload = {status}; break;
+        }
+    };
+
+    switch (plan->fault) {
+        case Fault::NoAnswer:
+            return {};
+        case Fault::CorruptCrc: {
+            auto frame = MakeFrame(answer->command, answer->payload);
+            frame.back() ^= 0xFF;
+            return {{std::move(frame), {}}};
+        }
+        case Fault::SplitAnswer: {
+            auto frame = MakeFrame(answer->command, answer->payload);
+            const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
+            std::vector<std::uint8_t> tail(frame.begin() + half, frame.end());
+            frame.resize(static_cast<std::size_t>(half));
+            return {{std::move(frame), {}}, {std::move(tail), std::chrono::milliseconds(kSplitPauseMs)}};
+        }
+        case Fault::GarbageBefore: {
+            std::vector<std::uint8_t> bytes(std::begin(kGarbage), std::end(kGarbage));
+            const auto frame = MakeFrame(answer->command, answer->payload);
+            bytes.insert(bytes.end(), frame.begin(), frame.end());
+            return {{std::move(bytes), {}}};
+        }
+        case Fault::WrongCommand:
+            return {{MakeFrame(OtherCommand(answer->command), answer->payload), {}}};
+        case Fault::StatusZero:
+            undo();
+            setStatus(0);
+            return {{MakeFrame(answer->command, answer->payload), {}}};
+        case Fault::Refused:
+            undo();
+            setStatus(kStatusRefused);
+            return {{MakeFrame(answer->command, answer->payload), {}}};
+        case Fault::BootText:
+            undo();
+            return {{std::vector<std::uint8_t>(kBootText.begin(), kBootText.end()), {}}};
+    }
+    return {};
+}
+
+std::optional<Simulator::Answer> Simulator::Respond(const Request& request) {
+    const std::span<const std::uint8_t> p = request.payload;
+    const std::uint8_t cmd = request.command;
+    auto status = [cmd](std::uint8_t value) { return Answer{cmd, {value}}; };
+
+    switch (cmd) {
+        case kCmdConnect:
+            if (p.size() != 5) return std::nullopt;
+            return Connect(p);
+        case kCmdRead:
+            return Read(p);
+        case kCmdWrite:
+            return Write(p);
+        case kCmdDefaults: {
+            const auto& area1 = state_.Area(1);
+            const std::vector<std::uint8_t> identity(
+                area1.begin() + kIdentityOffset, area1.begin() + kIdentityOffset + kIdentityWidth);
+            state_.areas = DefaultAreas("");
+            std::copy(identity.begin(), identity.end(), state_.Area(1).begin() + kIdentityOffset);
+            Changed();
+            return status(kStatusDone);
+        }
+        case kCmdClearSms:
+        case kCmdClearGprs1:
+        case kCmdClearGprs2:
+        case kCmdClearGpsLog:
+            state_.Counters(static_cast<Buffer>(cmd - kCmdClearSms)).stored = 0;
+            Changed();
+            return status(kStatusDone);
+        case kCmdSetMileage:
+            if (p.size() != 4) return std::nullopt;
+            state_.mileage = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+                             std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+            Changed();
+            return status(kStatusDone);
+        case kCmdAuthorizeId:
+            return status(AuthorizeIds(p));
+        case kCmdDeleteId:
+            return status(DeleteIds(p));
+        case kCmdCheckId:
+            return Answer{cmd, IdList()};
+        case kCmdTemperature:
+            return status(Temperature(p));
+        default:
+            return std::nullopt;
+    }
+}
+
+Simulator::Answer Simulator::Connect(std::span<const std::uint8_t> p) const {
+    const std::uint32_t code = std::uint32_t{p[1]} | std::uint32_t{p[2]} << 8 |
+                               std::uint32_t{p[3]} << 16 | std::uint32_t{p[4]} << 24;
+    const bool accepted = !config_.authCode || *config_.authCode == code;
+
+    Answer answer{kCmdConnect, {0x01, static_cast<std::uint8_t>(accepted ? 1 : 0), 0, 0, 0}};
+    auto& out = answer.payload;
+    PutText(out, config_.firmware);
+    out.push_back(',');
+    PutText(out, config_.imei);
+    out.push_back(',');
+    PutText(out, config_.serial);
+    out.push_back(',');
+    for (const auto& pair : state_.buffers) {
+        PutBigEndian(out, pair.stored, 4);
+        PutBigEndian(out, pair.capacity, 4);
+    }
+    out.push_back(config_.battery);
+    PutBigEndian(out, state_.mileage, 4);
+    PutBigEndian(out, static_cast<std::uint32_t>(state_.rfidIds.size()), 2);
+    return answer;
+}
+
+std::optional<Simulator::Answer> Simulator::Read(std::span<const std::uint8_t> p) const {
+    if (p.size() != 5) return std::nullopt;
+    const std::uint16_t offset = BigEndian16(p, 1);
+    const std::uint16_t length = BigEndian16(p, 3);
+    const auto start = BlockStart(state_, p[0], offset, length);
+    if (!start) return std::nullopt;
+    Answer answer{kCmdRead, std::vector<std::uint8_t>(p.begin(), p.end())};
+    const auto& area = state_.Area(p[0]);
+    answer.payload.insert(answer.payload.end(), area.begin() + static_cast<std::ptrdiff_t>(*start),
+                          area.begin() + static_cast<std::ptrdiff_t>(*start + length));
+    return answer;
+}
+
+std::optional<Simulator::Answer> Simulator::Write(std::span<const std::uint8_t> p) {
+    if (p.size() < 5) return std::nullopt;
+    const std::uint16_t offset = BigEndian16(p, 1);
+    const std::uint16_t length = BigEndian16(p, 3);
+    if (p.size() != std::size_t{5} + length) return std::nullopt;
+    const auto start = BlockStart(state_, p[0], offset, length);
+    if (!start) return std::nullopt;
+    std::copy(p.begin() + 5, p.end(), state_.Area(p[0]).begin() + static_cast<std::ptrdiff_t>(*start));
+    Changed();
+    return Answer{kCmdWrite, {p[0], kStatusDone}};
+}
+
+std::uint8_t Simulator::AuthorizeIds(std::span<const std::uint8_t> payload) {
+    const auto ids = ParseIds(payload);
+    if (!ids || ids->empty()) return kStatusRefused;
+    std::vector<std::string> merged = state_.rfidIds;
+    for (const auto& id : *ids) {
+        if (std::find(merged.begin(), merged.end(), id) == merged.end()) merged.push_back(id);
+    }
+    if (merged.size() > kMaxRfidIds) return kStatusRefused;
+    state_.rfidIds = std::move(merged);
+    Changed();
+    return kStatusDone;
+}
+
+std::uint8_t Simulator::DeleteIds(std::span<const std::uint8_t> payload) {
+    const auto ids = ParseIds(payload);
+    if (!ids || ids->empty()) return kStatusRefused;
+    std::erase_if(state_.rfidIds, [&](const std::string& id) {
+        return std::find(ids->begin(), ids->end(), id) != ids->end();
+    });
+    Changed();
+    return kStatusDone;
+}
+
+std::vector<std::uint8_t> Simulator::IdList() const {
+    std::vector<std::uint8_t> text;
+    for (const auto& id : state_.rfidIds) {
+        if (!text.empty()) PutText(text, "\r\n");
+        PutText(text, id);
+    }
+    if (text.empty()) PutText(text, "\r\n");
+    return text;
+}
+
+std::uint8_t Simulator::Temperature(std::span<const std::uint8_t> p) {
+    auto& area2 = state_.Area(2);
+    if (p.empty()) {
+        for (int n = 1; n <= kSensorCount; ++n) ClearSensor(area2, n);
+        Changed();
+        return kStatusDone;
+    }
+    const int index = p[0] - '0';
+    if (index < 1 || index > kSensorCount) return kStatusRefused;
+    if (p.size() == 1) {
+        ClearSensor(area2, index);
+        Changed();
+        return kStatusDone;
+    }
+    if (p.size() < 3 || p[1] != ',') return kStatusRefused;
+    const auto name = p.subspan(2, std::min<std::size_t>(p.size() - 2, 16));
+    const auto r = kSensorTableOffset + kSensorRecordSize * static_cast<std::size_t>(index - 1);
+    std::fill_n(area2.begin() + static_cast<std::ptrdiff_t>(r), 16, 0);
+    std::copy(name.begin(), name.end(), area2.begin() + static_cast<std::ptrdiff_t>(r));
+    const auto id = SensorIdentity(index, name);
+    std::copy(id.begin(), id.end(), area2.begin() + static_cast<std::ptrdiff_t>(r + 16));
+    Changed();
+    return kStatusDone;
+}
+
+}  // namespace quorvane::sim

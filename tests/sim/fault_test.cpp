@@ -1,0 +1,184 @@
+#include "sim/fault.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim/simulator.h"
+#include "sim_test_support.h"
+
+namespace quorvane::sim::test {
+namespace {
+
+const Bytes kRead = B({2, 0, 0, 0, 34});
+const Bytes kNoCode = B({0x01, 0xFF, 0xFF, 0xFF, 0xFF});
+
+bool Contains(const Bytes& bytes, const Bytes& part) {
+    return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
+}
+
+class FaultTest : public ::testing::Test {
+protected:
+    std::vector<Transmission> Send(std::uint8_t command, const Bytes& payload = {}) {
+        return sim.Receive(Frame(command, payload), clock.Tick());
+    }
+    Bytes Normal(std::uint8_t command, const Bytes& payload = {}) {
+        return Exchange(reference, clock, command, payload);
+    }
+
+    Simulator sim;
+    Simulator reference;  // the same tracker without faults
+    FakeClock clock;
+};
+
+TEST_F(FaultTest, NoAnswerCarriesTheRequestOutSilently) {
+    sim.InjectFault(Fault::NoAnswer);
+    EXPECT_TRUE(Send(kCmdWrite, B({1, 0, 32, 0, 3}) + B("abc")).empty());
+    EXPECT_EQ(sim.State().Area(1)[32], 'a');
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));  // used up
+}
+
+TEST_F(FaultTest, CorruptCrcSpoilsOnlyTheChecksum) {
+    sim.InjectFault(Fault::CorruptCrc);
+    const Bytes bad = Flatten(Send(kCmdRead, kRead));
+    const Bytes good = Normal(kCmdRead, kRead);
+    ASSERT_EQ(bad.size(), good.size());
+    EXPECT_TRUE(std::equal(good.begin(), good.end() - 1, bad.begin()));
+    std::uint16_t length = 0;
+    EXPECT_EQ(FindFrame(bad, 0, length), 0);
+}
+
+TEST_F(FaultTest, SplitAnswerComesInTwoPartsWithAPause) {
+    sim.InjectFault(Fault::SplitAnswer);
+    const auto out = Send(kCmdRead, kRead);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].pauseBefore.count(), 0);
+    EXPECT_GT(out[1].pauseBefore.count(), 30);  // longer than the editor's port waits
+    EXPECT_FALSE(out[0].bytes.empty());
+    EXPECT_FALSE(out[1].bytes.empty());
+    EXPECT_EQ(Flatten(out), Normal(kCmdRead, kRead));
+}
+
+TEST_F(FaultTest, GarbageBeforeLeavesTheFrameIntact) {
+    sim.InjectFault(Fault::GarbageBefore);
+    const Bytes bytes = Flatten(Send(kCmdRead, kRead));
+    const Bytes good = Normal(kCmdRead, kRead);
+    ASSERT_GT(bytes.size(), good.size());
+    const Bytes garbage(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(good.size()));
+    EXPECT_EQ(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(garbage.size()), bytes.end()), good);
+    EXPECT_FALSE(Contains(garbage, B({0x5A, 0xA5})));
+    EXPECT_FALSE(Contains(garbage, B("Model")));
+    EXPECT_FALSE(Contains(garbage, B({0x11})) || Contains(garbage, B({0x13})));  // no flow control
+    std::uint16_t length = 0;
+    EXPECT_EQ(FindFrame(bytes, 0, length), garbage.size() + 4);
+}
+
+TEST_F(FaultTest, WrongCommandIsAValidFrameOfAnotherCommand) {
+    sim.InjectFault(Fault::WrongCommand, 3);
+    const std::pair<std::uint8_t, Bytes> requests[] = {
+        {kCmdDefaults, {}}, {kCmdRead, kRead}, {kCmdWrite, B({3, 0, 0, 0, 1, 9})}};
+    for (const auto& [command, payload] : requests) {
+        const Bytes bytes = Flatten(Send(command, payload));
+        std::uint16_t length = 0;
+        const auto at = FindFrame(bytes, 0, length);
+        ASSERT_EQ(at, 4);
+        EXPECT_NE(bytes[at], command);
+        const Bytes good = Normal(command, payload);
+        EXPECT_EQ(Bytes(bytes.begin() + 5, bytes.end() - 2), Bytes(good.begin() + 5, good.end() - 2));
+    }
+    EXPECT_EQ(sim.State().Area(3)[0], 9);  // the write was carried out
+}
+
+TEST_F(FaultTest, StatusZeroReportsFailureAndChangesNothing) {
+    sim.InjectFault(Fault::StatusZero, -1);
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdWrite, B({3, 0, 0, 0, 1, 9}))), kCmdWrite), B({3, 0}));
+    EXPECT_EQ(sim.State().Area(3), reference.State().Area(3));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdClearSms)), kCmdClearSms), B({0}));
+    EXPECT_EQ(sim.State().buffers, reference.State().buffers);
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdConnect, kNoCode)), kCmdConnect).at(1), 0);
+    // Read answers carry no status.
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));
+}
+
+TEST_F(FaultTest, RefusedAnswersStatusTwo) {
+    sim.InjectFault(Fault::Refused, 3);
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdAuthorizeId, B("77"))), kCmdAuthorizeId), B({2}));
+    EXPECT_TRUE(sim.State().rfidIds.empty());
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdCheckId)), kCmdCheckId), B({2}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdTemperature, B("2,Box"))), kCmdTemperature), B({2}));
+    EXPECT_EQ(sim.State().Area(2), reference.State().Area(2));
+}
+
+TEST_F(FaultTest, BootTextReplacesTheAnswerAndTheRequestIsLost) {
+    sim.InjectFault(Fault::BootText);
+    const Bytes bytes = Flatten(Send(kCmdSetMileage, B({1, 0, 0, 0})));
+    EXPECT_TRUE(Contains(bytes, B("Model")));
+    EXPECT_FALSE(Contains(bytes, B({0x5A, 0xA5})));
+    EXPECT_EQ(sim.State().mileage, reference.State().mileage);
+}
+
+TEST_F(FaultTest, PlansCountOnlyAnsweredRequestsOfTheirCommand) {
+    sim.InjectFault(Fault::NoAnswer, 2, kCmdRead);
+    EXPECT_FALSE(Send(kCmdConnect, kNoCode).empty());          // another command
+    EXPECT_TRUE(Send(kCmdRead, B({9, 0, 0, 0, 1})).empty());    // no answer anyway
+    EXPECT_EQ(sim.PendingFaults(), 2);
+    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+    EXPECT_EQ(sim.PendingFaults(), 0);
+
+    // Plans are tried in order; each answer takes one.
+    sim.InjectFault(Fault::CorruptCrc, 1);
+    sim.InjectFault(Fault::NoAnswer, 1);
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)).size(), Normal(kCmdRead, kRead).size());
+    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+
+    // A plan that skips lets its first answers through, also to later plans.
+    sim.InjectFault(FaultPlan{Fault::NoAnswer, 1, kCmdRead, 2});
+    sim.InjectFault(Fault::CorruptCrc, 1, kCmdRead);
+    const Bytes good = Normal(kCmdRead, kRead);
+    EXPECT_NE(Flatten(Send(kCmdRead, kRead)), good);  // corrupt, while the first skips
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), good);
+    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), good);
+
+    sim.InjectFault(Fault::NoAnswer, -1);
+    for (int k = 0; k < 5; ++k) EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    EXPECT_EQ(sim.PendingFaults(), -1);
+    sim.ClearFaults();
+    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+}
+
+TEST(FaultNames, ParseEveryNameAndPlan) {
+    for (const auto& entry : FaultNames()) {
+        EXPECT_EQ(ParseFault(entry.name), entry.fault);
+        EXPECT_EQ(FaultName(entry.fault), entry.name);
+    }
+    EXPECT_EQ(FaultNames().size(), 8u);
+    EXPECT_FALSE(ParseFault("No-Answer"));
+
+    const auto plan = ParseFaultPlan("split-answer:3@0x59");
+    EXPECT_EQ(plan.fault, Fault::SplitAnswer);
+    EXPECT_EQ(plan.count, 3);
+    EXPECT_EQ(plan.command, 0x59);
+    EXPECT_EQ(ParseFaultPlan("no-answer").count, 1);
+    EXPECT_FALSE(ParseFaultPlan("no-answer").command);
+    EXPECT_EQ(ParseFaultPlan("no-answer:all").count, -1);
+    EXPECT_EQ(ParseFaultPlan("boot-text@229").command, 0xE5);
+    const auto skipping = ParseFaultPlan("no-answer:2@0x59+3");
+    EXPECT_EQ(skipping.count, 2);
+    EXPECT_EQ(skipping.command, 0x59);
+    EXPECT_EQ(skipping.skip, 3);
+    EXPECT_EQ(ParseFaultPlan("no-answer+1").skip, 1);
+    EXPECT_EQ(ParseFaultPlan("no-answer").skip, 0);
+
+    for (const char* bad : {"", "nope", "no-answer:0", "no-answer:", "no-answer:x", "no-answer:-1",
+                            "no-answer@0x100", "no-answer@", "no-answer@0x", "corrupt-crc:2@x", "no-answer+",
+                            "no-answer+x", "no-answer+-2"}) {
+        EXPECT_THROW(ParseFaultPlan(bad), std::invalid_argument) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace quorvane::sim::test
