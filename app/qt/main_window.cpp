@@ -1,0 +1,181 @@
+#include "app/qt/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QWheelEvent>
+#include <QWindow>
+#include <QtDebug>
+
+#include <utility>
+
+#include "app/form1.h"
+#include "app/qt/port_combo_box.h"
+#include "app/qt/qt_ui.h"
+#include "app/qt/widget_form.h"
+#include "app/window_model.h"
+
+namespace quorvane {
+
+namespace {
+
+// One notch of an ordinary mouse wheel.
+constexpr int kWheelNotch = 120;
+
+}  // namespace
+
+TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Parameter Editor"));
+
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("PageControl"));
+    pages_->setDocumentMode(false);
+    setCentralWidget(pages_);
+    built_ = BuildPages(*pages_, rules_);
+
+    form_ = std::make_unique<WidgetForm>(*this, *pages_);
+    ui_ = std::make_unique<QtUi>(*this, *built_.eventBox);
+    logic_ = std::make_unique<TForm1>(*form_, *ui_, mailbox_, std::move(programDir));
+    mailbox_.SetRunner([this](const std::function<void()>& work) { Guard(work); });
+
+    BuildMenu();
+    ConnectButtons();
+
+    timer1_.setInterval(10);
+    timer1_.setTimerType(Qt::PreciseTimer);
+    connect(&timer1_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer1Timer(); }); });
+    timer2_.setInterval(1000);
+    connect(&timer2_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer2Timer(); }); });
+
+    resize(kWidth, kHeight);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+TForm1Window::~TForm1Window() {
+    timer1_.stop();
+    timer2_.stop();
+    // The logic closes the port while the widgets it reports to still exist.
+    logic_.reset();
+}
+
+void TForm1Window::Create() {
+    Guard([this] { logic_->FormCreate(); });
+    RefreshPortItems();
+    timer1_.start();
+    timer2_.start();
+}
+
+void TForm1Window::Guard(const std::function<void()>& handler) {
+    // TForm1::Guard shows what the handler raises; nothing may unwind into Qt.
+    try {
+        logic_->Guard(handler);
+    } catch (const std::exception& e) {
+        qWarning("unhandled error: %s", e.what());
+    } catch (...) {
+        qWarning("unhandled error");
+    }
+}
+
+void TForm1Window::BuildMenu() {
+    auto item = [this](QMenu* menu, const char* name, const QString& caption, std::function<void()> handler) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        if (handler) connect(action, &QAction::triggered, this, [this, handler] { Guard(handler); });
+    };
+
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("File1"));
+    item(file, "SavetSettings1", QStringLiteral("Save Settings"), [this] { logic_->SavetSettings1Click(); });
+    item(file, "LoadSettings1", QStringLiteral("Load Settings"), [this] { logic_->LoadSettings1Click(); });
+    item(file, "Exit1", QStringLiteral("Exit"), [this] { logic_->Exit1Click(); });
+
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+
+    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    item(help, "VisitWebsite1", QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });
+    item(help, "ContactEmail1", QString::fromLatin1(kContactEmail), nullptr);
+}
+
+QAction* TForm1Window::MenuItem(const QString& name) const { return findChild<QAction*>(name); }
+
+void TForm1Window::ConnectButtons() {
+    for (const ControlDef& c : quorvane::Controls()) {
+        if (c.kind != ControlKind::Button || c.handler.empty()) continue;
+        auto* button = qobject_cast<QPushButton*>(&form_->Widget(c.name));
+        if (button == nullptr) continue;
+        const std::string handler = c.handler;
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            Guard([this, handler] {
+                if (!logic_->Click(handler)) qWarning("no handler %s", handler.c_str());
+            });
+        });
+    }
+    if (built_.portBox != nullptr) built_.portBox->SetDropDownHandler([this] { DropDownPorts(); });
+}
+
+void TForm1Window::DropDownPorts() {
+    Guard([this] { logic_->ComboBox1DropDown(); });
+    RefreshPortItems();
+}
+
+void TForm1Window::RefreshPortItems() {
+    // The logic keeps the port list; the combo box shows it, its text untouched.
+    Guard([this] { form_->SetItems("ComboBox1", logic_->PortItems()); });
+}
+
+void TForm1Window::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The wheel is taken where it enters the window, whatever widget is under the pointer.
+    if (!wheelWatched_ && windowHandle() != nullptr) {
+        windowHandle()->installEventFilter(this);
+        wheelWatched_ = true;
+    }
+}
+
+bool TForm1Window::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && watched == windowHandle()) {
+        // A modal box open over the window keeps the wheel away from it.
+        const QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != this) return false;
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        return HandleWheel(wheel->angleDelta().y());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1Window::HandleWheel(int angleDelta) {
+    if (angleDelta == 0) return false;  // a sideways wheel
+    // Fine-grained wheels and touch pads report parts of a notch: one line per notch.
+    if ((angleDelta > 0) != (wheelRemainder_ > 0)) wheelRemainder_ = 0;
+    wheelRemainder_ += angleDelta;
+    bool handled = false;
+    while (wheelRemainder_ >= kWheelNotch || wheelRemainder_ <= -kWheelNotch) {
+        const int notch = wheelRemainder_ > 0 ? kWheelNotch : -kWheelNotch;
+        wheelRemainder_ -= notch;
+        bool notchHandled = false;
+        Guard([this, notch, &notchHandled] { logic_->FormMouseWheel(notch, notchHandled); });
+        handled = handled || notchHandled;
+    }
+    return handled;
+}
+
+void TForm1Window::closeEvent(QCloseEvent* event) {
+    // Closing by the close box closes the port too.
+    if (logic_->PortOpen()) Guard([this] { logic_->OpenPortClick(); });
+    event->accept();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,79 @@
+// The main window: a thin shell around TForm1. It builds the widgets from the window
+// model, hands them to the logic through WidgetForm and QtUi, and turns menu items,
+// buttons, timers, the port list and the mouse wheel into TForm1's handlers.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/qt/input_rule_filter.h"
+#include "app/qt/qt_mailbox.h"
+#include "app/qt/tab_builder.h"
+
+class QAction;
+class QScrollArea;
+class QTabWidget;
+
+namespace quorvane {
+
+class QtUi;
+class TForm1;
+class WidgetForm;
+
+class TForm1Window : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 792;
+    static constexpr int kHeight = 666;
+    static constexpr const char* kContactEmail = "support@quorvane.example.org";
+
+    // `programDir` ends with a separator; the start-up settings file is read there.
+    explicit TForm1Window(std::string programDir, QWidget* parent = nullptr);
+    ~TForm1Window() override;
+
+    // Runs FormCreate and starts both timers. Separate from the constructor so that a
+    // caller can set the port lister first.
+    void Create();
+
+    TForm1& Logic() const { return *logic_; }
+    WidgetForm& Controls() const { return *form_; }
+    QtUi& Dialogs() const { return *ui_; }
+    QTabWidget& PageControl() const { return *pages_; }
+    QScrollArea& ScrollBox1() const { return *built_.eventBox; }
+    QTimer& Timer1() { return timer1_; }
+    QTimer& Timer2() { return timer2_; }
+    QAction* MenuItem(const QString& name) const;
+
+    // Runs one of the logic's handlers; an error it raises goes to the error box.
+    void Guard(const std::function<void()>& handler);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenu();
+    void ConnectButtons();
+    void DropDownPorts();
+    void RefreshPortItems();
+    bool HandleWheel(int angleDelta);
+
+    QtMailbox mailbox_;
+    InputRuleFilter rules_;
+    QTabWidget* pages_ = nullptr;
+    BuiltPages built_;
+    std::unique_ptr<WidgetForm> form_;
+    std::unique_ptr<QtUi> ui_;
+    std::unique_ptr<TForm1> logic_;
+    QTimer timer1_;
+    QTimer timer2_;
+    int wheelRemainder_ = 0;
+    bool wheelWatched_ = false;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,129 @@
+#include "app/qt/qt_ui.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStringList>
+#include <QUrl>
+
+#include <stdexcept>
+
+namespace quorvane {
+
+namespace {
+
+QString ToQt(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string FromQt(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Paths travel as the file system's own bytes, not as Latin-1 text.
+std::string PathToBytes(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString PathFromBytes(std::string_view path) {
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+}  // namespace
+
+QString ToQtFileFilter(std::string_view filter) {
+    const QStringList parts = ToQt(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns) p = p.trimmed();
+        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(QLatin1Char(' ')));
+    }
+    // A lone pattern without a description.
+    if (filters.isEmpty() && !parts.isEmpty() && !parts[0].isEmpty())
+        filters << QStringLiteral("%1 (%1)").arg(parts[0].trimmed());
+    return filters.join(QStringLiteral(";;"));
+}
+
+QtUi::QtUi(QMainWindow& window, QScrollArea& eventBox) : window_(window), eventBox_(eventBox) {
+    QStatusBar* bar = window.statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        label->setTextFormat(Qt::PlainText);
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setIndent(4);
+        label->setMinimumWidth(kPanelWidths[i]);
+        // The last panel takes what is left of the bar, the others keep their width.
+        const bool last = i + 1 == panels_.size();
+        if (!last) label->setFixedWidth(kPanelWidths[i]);
+        bar->addPermanentWidget(label, last ? 1 : 0);
+        panels_[i] = label;
+    }
+}
+
+QLabel& QtUi::Panel(int panel) const {
+    if (panel < 0 || panel >= static_cast<int>(panels_.size()))
+        throw std::out_of_range("status bar panel " + std::to_string(panel) + " does not exist");
+    return *panels_[static_cast<std::size_t>(panel)];
+}
+
+void QtUi::SetStatusText(int panel, std::string_view text) { Panel(panel).setText(ToQt(text)); }
+
+std::string QtUi::StatusText(int panel) const { return FromQt(Panel(panel).text()); }
+
+void QtUi::Notice(std::string_view text) {
+    // exec() runs a nested event loop: timer ticks and received data go on meanwhile.
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Notice"), ToQt(text), QMessageBox::Ok, &window_);
+    box.exec();
+}
+
+bool QtUi::Confirm(std::string_view question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Notice"), ToQt(question),
+                    QMessageBox::Yes | QMessageBox::No, &window_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtUi::ShowError(std::string_view message) {
+    QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
+    box.exec();
+}
+
+std::optional<std::string> QtUi::ChooseOpenFile(std::string_view filter) {
+    const QString path = QFileDialog::getOpenFileName(&window_, QString(), QString(), ToQtFileFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return PathToBytes(path);
+}
+
+std::optional<std::string> QtUi::ChooseSaveFile(std::string_view presetPath, std::string_view filter) {
+    // The name is taken as typed: no extension is added.
+    const QString path =
+        QFileDialog::getSaveFileName(&window_, QString(), PathFromBytes(presetPath), ToQtFileFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return PathToBytes(path);
+}
+
+void QtUi::SetWindowCaption(std::string_view caption) { window_.setWindowTitle(ToQt(caption)); }
+
+void QtUi::OpenUrl(std::string_view url) { QDesktopServices::openUrl(QUrl(ToQt(url))); }
+
+void QtUi::CloseWindow() { window_.close(); }
+
+void QtUi::ScrollEventBox(int lines) {
+    QScrollBar* bar = eventBox_.verticalScrollBar();
+    bar->setValue(bar->value() + lines * bar->singleStep());
+}
+
+}  // namespace quorvane

@@ -1,0 +1,49 @@
+// What the window tells and asks the user: status bar panels, message boxes, file
+// dialogs, the caption, the web page, and the Event tab's scroll box.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "app/ui.h"
+
+class QLabel;
+class QMainWindow;
+class QScrollArea;
+
+namespace quorvane {
+
+class QtUi : public Ui {
+public:
+    static constexpr std::array<int, 3> kPanelWidths = {250, 250, 50};
+
+    // Adds the three panels to the window's status bar. `eventBox` is ScrollBox1.
+    QtUi(QMainWindow& window, QScrollArea& eventBox);
+
+    void SetStatusText(int panel, std::string_view text) override;
+    std::string StatusText(int panel) const override;
+    void Notice(std::string_view text) override;
+    bool Confirm(std::string_view question) override;
+    void ShowError(std::string_view message) override;
+    std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+    std::optional<std::string> ChooseSaveFile(std::string_view presetPath, std::string_view filter) override;
+    void SetWindowCaption(std::string_view caption) override;
+    void OpenUrl(std::string_view url) override;
+    void CloseWindow() override;
+    void ScrollEventBox(int lines) override;
+
+    QLabel& Panel(int panel) const;
+
+private:
+    QMainWindow& window_;
+    QScrollArea& eventBox_;
+    std::array<QLabel*, 3> panels_{};
+};
+
+// "Text files|*.txt;*.log|All|*.*" -> "Text files (*.txt *.log);;All (*.*)".
+QString ToQtFileFilter(std::string_view filter);
+
+}  // namespace quorvane

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Renders each tab of the editor's window, as it stands at start, to
+# docs/screenshots/NN-<tab>.png. Needs no display.
+#   scripts/screenshots.sh [BUILD_DIR]     (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug
+fi
+cmake --build "$build" --target quorvane-editor -j 2
+out=docs/screenshots
+mkdir -p "$out"
+rm -f "$out"/[0-9][0-9]-*.png
+# A typical USB serial adapter in the port box, whatever ports this machine has.
+QT_QPA_PLATFORM=offscreen "$build/app/qt/quorvane-editor" --port ttyUSB0 --screenshots "$out"

@@ -1,0 +1,110 @@
+#include "tests/qt/qt_test_support.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+
+namespace quorvane::qt_test {
+
+namespace {
+
+// One QApplication for the whole test program, created before the first test.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[16] = "quorvane_qt";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kApplication =
+    ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+void Activate(QWidget& window) {
+    window.resize(TForm1Window::kWidth, TForm1Window::kHeight);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+}  // namespace
+
+BarePages::BarePages() {
+    pages = new QTabWidget(&window);
+    window.setCentralWidget(pages);
+    built = BuildPages(*pages, rules);
+    form = std::make_unique<WidgetForm>(window, *pages);
+}
+
+void BarePages::ShowActive() { Activate(window); }
+
+std::string ProgramDirOf(const QTemporaryDir& dir) {
+    const QByteArray path = QFile::encodeName(dir.path() + QLatin1Char('/'));
+    return std::string(path.constData(), static_cast<std::size_t>(path.size()));
+}
+
+Window::Window(std::vector<std::string> ports) {
+    window = std::make_unique<TForm1Window>(ProgramDirOf(programDir));
+    window->Logic().SetPortLister([ports] { return ports; });
+    window->Create();
+    // The tests tick the logic themselves.
+    window->Timer1().stop();
+    window->Timer2().stop();
+}
+
+void Window::ShowActive() { Activate(*window); }
+
+std::string AnswerNextBox(const std::function<void()>& action, bool yes) {
+    std::string text;
+    bool answered = false;
+    // A timer of this call: gone with it when no box opened.
+    QTimer answer;
+    answer.setSingleShot(true);
+    answer.setInterval(0);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        text = box->text().toStdString();
+        answered = true;
+        QAbstractButton* button = box->button(yes ? QMessageBox::Yes : QMessageBox::No);
+        if (button == nullptr) button = box->button(QMessageBox::Ok);
+        if (button != nullptr) button->click();
+    });
+    answer.start();
+    action();
+    EXPECT_TRUE(answered) << "no message box opened";
+    return text;
+}
+
+BoxAnswerer::BoxAnswerer() {
+    auto* timer = new QTimer;
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        texts_.push_back(box->text().toStdString());
+        QAbstractButton* button = box->button(QMessageBox::Ok);
+        if (button == nullptr) button = box->button(QMessageBox::Yes);
+        if (button != nullptr) button->click();
+    });
+    timer->start();
+    timer_.reset(timer);
+}
+
+BoxAnswerer::~BoxAnswerer() = default;
+
+}  // namespace quorvane::qt_test
