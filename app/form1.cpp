@@ -83,7 +83,6 @@ struct TForm1::Impl {
     bool settingsLoaded = false;
     TransactionEngine engine;
     std::function<std::vector<std::string>()> listPorts = [] { return ListSerialPorts(); };
-    std::vector<std::string> portItems;
 };
 
 TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
@@ -103,14 +102,18 @@ void TForm1::FormCreate() {
     m.settingsLoaded = false;
     m.ui.SetWindowCaption(kCaption);
 
+    // The form's list is empty, so appending the ports gives exactly them.
     const std::vector<std::string> ports = m.listPorts();
     m.form.SetText("ComboBox1", ports.empty() ? std::string("None") : ports.front());
-    m.portItems.insert(m.portItems.end(), ports.begin(), ports.end());
+    std::vector<std::string> items = m.form.Items("ComboBox1");
+    items.insert(items.end(), ports.begin(), ports.end());
+    m.form.SetItems("ComboBox1", std::move(items));
 
     if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName)) m.settingsLoaded = true;
 }
 
-void TForm1::ComboBox1DropDown() { impl_->portItems = impl_->listPorts(); }
+// Setting the items keeps the shown text, also when no port is found.
+void TForm1::ComboBox1DropDown() { impl_->form.SetItems("ComboBox1", impl_->listPorts()); }
 
 void TForm1::OpenPortClick() {
     Impl& m = *impl_;
@@ -200,7 +203,6 @@ bool TForm1::SettingsLoaded() const { return impl_->settingsLoaded; }
 TComm& TForm1::Comm1() { return impl_->comm; }
 TransactionEngine& TForm1::Engine() { return impl_->engine; }
 const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
-const std::vector<std::string>& TForm1::PortItems() const { return impl_->portItems; }
 
 void TForm1::SetPortLister(std::function<std::vector<std::string>()> lister) {
     impl_->listPorts = std::move(lister);

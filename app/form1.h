@@ -61,9 +61,6 @@ public:
     TransactionEngine& Engine();
     const TransactionEngine& Engine() const;
 
-    // The port list that FormCreate and ComboBox1DropDown fill: the combo box's
-    // items, which the window shows (the Form seam carries no item lists).
-    const std::vector<std::string>& PortItems() const;
 
     // Replaces the system's port list (tests).
     void SetPortLister(std::function<std::vector<std::string>()> lister);

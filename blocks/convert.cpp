@@ -16,7 +16,7 @@ std::int32_t StrToInt(std::string_view text) {
         ++i;
     }
     if (i == text.size()) throw EConvertError::NotAnInteger(text);
-    // Accumulate as a negative number so that -2147483648 fits.
+    // Accumulated in 64 bits and refused as soon as it leaves the 32-bit range.
     std::int64_t value = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];

@@ -292,19 +292,14 @@ void TransactionEngine::OnReadAnswer(std::uint8_t command, std::span<const std::
     const BlockStep& def = kSteps[step];
     if (area != Block(def.block).area) return;
 
-    // A decoder refuses an answer too short for its block, which is a read error.
-    bool decoded = false;
-    if (def.textBeforeDecode) {
-        ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
-        decoded = def.decode(form_, answer, kDecoderIndex);
-    } else {
-        decoded = def.decode(form_, answer, kDecoderIndex);
-        if (decoded && def.name != nullptr) ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
-    }
-    if (!decoded) {
+    // An answer too short for its block is a read error, found before any OK text.
+    if (!AnswerHoldsBlock(def.block, answer, kDecoderIndex)) {
         ReadError();
         return;
     }
+    if (def.textBeforeDecode) ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
+    def.decode(form_, answer, kDecoderIndex);
+    if (!def.textBeforeDecode && def.name != nullptr) ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
 
     if (step == kMainStep) {
         SendReadStep(kMainExtStep);

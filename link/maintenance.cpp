@@ -12,11 +12,6 @@ namespace {
 
 constexpr std::size_t kTemperatureNameLength = 16;
 
-void AppendLittleEndian(TxPayload& tx, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8) tx.Append(static_cast<std::uint8_t>(v >> shift));
-}
-
 }  // namespace
 
 // --- payloads --------------------------------------------------------------------
@@ -26,13 +21,13 @@ void BuildAuthCodePayload(const Form& form, TxPayload& tx) {
     const std::int32_t code = text.empty() ? -1 : StrToInt(text);
     tx.Clear();
     tx.Append(0x01);
-    AppendLittleEndian(tx, code);
+    AppendLong(tx, static_cast<std::uint32_t>(code));
 }
 
 void BuildMileagePayload(const Form& form, TxPayload& tx) {
     const std::int32_t mileage = StrToInt(form.Text("Mileage"));
     tx.Clear();
-    AppendLittleEndian(tx, mileage);
+    AppendLong(tx, static_cast<std::uint32_t>(mileage));
 }
 
 void BuildRfidPayload(const Form& form, TxPayload& tx) {

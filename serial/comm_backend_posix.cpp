@@ -42,10 +42,9 @@ namespace {
 // The one place where the system's error codes become the component's.
 CommStatus StatusFromErrno(int error) {
     switch (error) {
-        case EISDIR:
         case ENOTTY:
             return CommStatus::NotACommDevice;
-        default:  // ENOENT, ENXIO, ENODEV, EBUSY, EACCES, EPERM, EWOULDBLOCK, ...
+        default:  // ENOENT, ENXIO, ENODEV, EBUSY, EACCES, EPERM, EISDIR, EWOULDBLOCK, ...
             return CommStatus::OpenFailed;
     }
 }
@@ -125,6 +124,9 @@ public:
         // Look before opening: opening a FIFO or some devices has effects of its own.
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) return StatusFromErrno(errno);
+        // A directory cannot be opened as a device at all; other files open but are
+        // no character device.
+        if (S_ISDIR(info.st_mode)) return CommStatus::OpenFailed;
         if (!S_ISCHR(info.st_mode)) return CommStatus::NotACommDevice;
 
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

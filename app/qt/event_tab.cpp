@@ -1,5 +1,6 @@
 #include "app/qt/event_tab.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -192,6 +193,11 @@ void LayOutEventTab(QWidget& page, QScrollArea& box, const std::vector<EventRowC
     box.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // One line of the box is one event row.
     box.verticalScrollBar()->setSingleStep(rowHeight + grid->verticalSpacing());
+    // A row reached with the keyboard, from inside the box or from the buttons below
+    // it, is scrolled into view.
+    QObject::connect(qApp, &QApplication::focusChanged, &box, [&box](QWidget*, QWidget* now) {
+        if (now != nullptr && box.widget() != nullptr && box.widget()->isAncestorOf(now)) box.ensureWidgetVisible(now);
+    });
     layout->addWidget(&box, 1);
 
     if (buttons != nullptr) layout->addLayout(buttons);

@@ -53,7 +53,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     timer2_.setInterval(1000);
     connect(&timer2_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer2Timer(); }); });
 
-    resize(kWidth, kHeight);
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -69,7 +69,6 @@ TForm1Window::~TForm1Window() {
 
 void TForm1Window::Create() {
     Guard([this] { logic_->FormCreate(); });
-    RefreshPortItems();
     timer1_.start();
     timer2_.start();
 }
@@ -126,15 +125,7 @@ void TForm1Window::ConnectButtons() {
     if (built_.portBox != nullptr) built_.portBox->SetDropDownHandler([this] { DropDownPorts(); });
 }
 
-void TForm1Window::DropDownPorts() {
-    Guard([this] { logic_->ComboBox1DropDown(); });
-    RefreshPortItems();
-}
-
-void TForm1Window::RefreshPortItems() {
-    // The logic keeps the port list; the combo box shows it, its text untouched.
-    Guard([this] { form_->SetItems("ComboBox1", logic_->PortItems()); });
-}
+void TForm1Window::DropDownPorts() { Guard([this] { logic_->ComboBox1DropDown(); }); }
 
 void TForm1Window::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

@@ -27,8 +27,10 @@ class WidgetForm;
 class TForm1Window : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kWidth = 792;
-    static constexpr int kHeight = 666;
+    // The client area below the menu bar (pages and status bar); with the window
+    // system's frame, title and menu bar the window is about 792 x 666.
+    static constexpr int kClientWidth = 776;
+    static constexpr int kClientHeight = 607;
     static constexpr const char* kContactEmail = "support@quorvane.example.org";
 
     // `programDir` ends with a separator; the start-up settings file is read there.
@@ -60,7 +62,6 @@ private:
     void BuildMenu();
     void ConnectButtons();
     void DropDownPorts();
-    void RefreshPortItems();
     bool HandleWheel(int angleDelta);
 
     QtMailbox mailbox_;

@@ -126,6 +126,7 @@ public:
         BuildAuth();
         BuildGeo();
         BuildEvent();
+        SetKeyboardOrder();
 
         for (const ControlDef& c : Controls()) {
             if (!placed_.count(c.name)) throw std::logic_error("control '" + c.name + "' has no place on its tab");
@@ -169,6 +170,8 @@ private:
             case ControlKind::Memo: {
                 auto* memo = new QPlainTextEdit(ToQt(c.text), parent);
                 memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                // Tab leaves the card list as it leaves every other box.
+                memo->setTabChangesFocus(true);
                 w = memo;
                 break;
             }
@@ -186,6 +189,8 @@ private:
                 break;
             case ControlKind::ScrollBox: {
                 auto* box = new QScrollArea(parent);
+                // The rows take the focus, not the box around them.
+                box->setFocusPolicy(Qt::NoFocus);
                 built_.eventBox = box;
                 w = box;
                 break;
@@ -258,6 +263,7 @@ private:
         outer->setSpacing(0);
         auto* scroll = new QScrollArea;
         scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
         scroll->setWidgetResizable(true);
         auto* content = new QWidget;
         auto* layout = new QVBoxLayout(content);
@@ -700,7 +706,35 @@ private:
         auto& box = static_cast<QScrollArea&>(W("ScrollBox1"));
         QHBoxLayout* bar = ButtonBar(tab);
         if (bar != nullptr) bar->setContentsMargins(0, 6, 0, 0);
-        LayOutEventTab(*pageOf_.at(tab), box, rows, bar, charWidth_ * 15);
+        LayOutEventTab(*pageOf_.at(tab), box, rows, bar, charWidth_ * 14);
+    }
+
+    // --- keyboard order ----------------------------------------------------------------
+
+    // Tab walks each page in reading order: its controls in window order, except on the
+    // Interface tab, whose groups stand in rows of their own (tanks and serial ports
+    // above, inputs and outputs below); the tab's own buttons come last.
+    void SetKeyboardOrder() {
+        static const std::map<std::string, std::vector<std::string>> kGroupsInReadingOrder = {
+            {"TabSheet8", {"GroupBox12", "GroupBox13", "GroupBox18", "GroupBox14", "GroupBox16", "GroupBox17"}},
+        };
+        for (const TabDef& tab : Tabs()) {
+            std::vector<const ControlDef*> order;
+            for (const ControlDef& c : Controls()) {
+                if (c.tab == tab.name && (IsField(c) || c.kind == ControlKind::Button)) order.push_back(&c);
+            }
+            auto groups = kGroupsInReadingOrder.find(tab.name);
+            if (groups != kGroupsInReadingOrder.end()) {
+                const std::vector<std::string>& g = groups->second;
+                auto rank = [&g](const ControlDef* c) {
+                    return static_cast<int>(std::find(g.begin(), g.end(), c->group) - g.begin());
+                };
+                std::stable_sort(order.begin(), order.end(),
+                                 [&](const ControlDef* a, const ControlDef* b) { return rank(a) < rank(b); });
+            }
+            for (std::size_t i = 1; i < order.size(); ++i)
+                QWidget::setTabOrder(widgets_.at(order[i - 1]->name), widgets_.at(order[i]->name));
+        }
     }
 
     QTabWidget& pages_;

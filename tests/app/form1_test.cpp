@@ -148,17 +148,17 @@ TEST_F(Form1Test, FormCreateSetsTheStartState) {
     EXPECT_EQ(ui.StatusText(1), "Idle");
     EXPECT_EQ(ui.windowCaption, "Quorvane_Parameter_Editor_V1.6");
     EXPECT_EQ(form.Text("ComboBox1"), "ttyS0");
-    EXPECT_THAT(window.PortItems(), ElementsAre("ttyS0", "ttyUSB0"));
+    EXPECT_THAT(form.Items("ComboBox1"), ElementsAre("ttyS0", "ttyUSB0"));
     EXPECT_FALSE(window.SettingsLoaded());
     EXPECT_FALSE(window.PortOpen());
 
     ports.clear();
     window.ComboBox1DropDown();
-    EXPECT_TRUE(window.PortItems().empty());
+    EXPECT_TRUE(form.Items("ComboBox1").empty());
     EXPECT_EQ(form.Text("ComboBox1"), "ttyS0") << "the shown text stays";
     ports = {"ttyACM0"};
     window.ComboBox1DropDown();
-    EXPECT_THAT(window.PortItems(), ElementsAre("ttyACM0"));
+    EXPECT_THAT(form.Items("ComboBox1"), ElementsAre("ttyACM0"));
 }
 
 TEST_F(Form1Test, FormCreateLoadsTheStartUpSettingsFile) {
@@ -173,7 +173,7 @@ TEST_F(Form1Test, FormCreateLoadsTheStartUpSettingsFile) {
 TEST_F(Form1Test, NoPortShowsNoneAndOpeningItFails) {
     window.FormCreate();
     EXPECT_EQ(form.Text("ComboBox1"), "None");
-    EXPECT_TRUE(window.PortItems().empty());
+    EXPECT_TRUE(form.Items("ComboBox1").empty());
 
     EXPECT_THROW(window.OpenPortClick(), ECommsError);
     window.Guard([this] { window.OpenPortClick(); });
@@ -249,6 +249,8 @@ TEST_F(Form1Test, ClosingResetsTheWindowAndStopsThePoll) {
     window.FormCreate();
     OpenOnPty();
     Tick1(20);
+    window.Engine().GPRSReadClick();
+    ASSERT_EQ(pty.Read(12).size(), 12u);
     window.OpenPortClick();
     EXPECT_FALSE(window.PortOpen());
     EXPECT_EQ(form.Caption("OpenPort"), "Open");
@@ -260,6 +262,12 @@ TEST_F(Form1Test, ClosingResetsTheWindowAndStopsThePoll) {
         EXPECT_TRUE(form.Enabled(name)) << name;
     Tick1(100);
     EXPECT_FALSE(pty.HasData(100));
+
+    // The read awaited when the port closed still runs into its time-out.
+    EXPECT_EQ(window.Engine().State().OperationState, OperationState::OpRead);
+    for (int i = 0; i < kReplyTimeout; ++i) window.Timer2Timer();
+    EXPECT_EQ(ui.StatusText(1), "Read Error");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!"));
 
     OpenOnPty();
     EXPECT_EQ(window.ConnectPollCount(), 50) << "the poll starts from 50 again";

@@ -117,6 +117,9 @@ TEST(Temperature, WorkedExamples) {
     EXPECT_EQ(TemperatureFromText("-0"), 0x8000);
     EXPECT_EQ(TemperatureFromText(""), kNoTemperature);
     EXPECT_EQ(TemperatureFromText("-+."), kNoTemperature);
+    // 16-bit arithmetic, and the sign inverts bit 15 rather than setting it.
+    EXPECT_EQ(TemperatureFromText("7000"), 70000 & 0xFFFF);
+    EXPECT_EQ(TemperatureFromText("-3276.8"), 0x0000);
 
     EXPECT_EQ(TemperatureToText(255), "25.5");
     EXPECT_EQ(TemperatureToText(0x80C8), "-20.0");
@@ -157,6 +160,8 @@ TEST(Coordinate, WorkedExamples) {
     EXPECT_EQ(CoordinateFromText("12."), 12000000);
     EXPECT_EQ(CoordinateFromText("+22.543210"), 22543210);
     EXPECT_EQ(CoordinateFromText("-113.25"), -113250000);
+    // The whole degrees are scaled in 32 bits.
+    EXPECT_EQ(CoordinateFromText("5000"), static_cast<std::int32_t>(5000U * 1000000U));
 
     EXPECT_EQ(CoordinateToText(22543210), "22.543210");
     EXPECT_EQ(CoordinateToText(-1), "-0.000001");

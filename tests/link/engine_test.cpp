@@ -237,11 +237,13 @@ TEST_F(EngineTest, LateAnswerIsJudgedAgainstTheNewState) {
     EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
 }
 
+// A refused answer also shows where each step writes its OK text: GPRS after
+// decoding (so none), GEO before.
 TEST_F(EngineTest, ShortReadAnswerIsAReadError) {
     engine.GPRSReadClick();
     form.SetText("APN", "keep");
     Deliver(ReadAnswer(BlockId::Gprs, 10));
-    EXPECT_EQ(Panel1(), "Read Error!");
+    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Reading GPRS...", "Read Error!"));
     EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
     EXPECT_EQ(form.Text("APN"), "keep");
 
@@ -249,9 +251,10 @@ TEST_F(EngineTest, ShortReadAnswerIsAReadError) {
     for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt, BlockId::Interface, BlockId::Temperature,
                        BlockId::Sms})
         Deliver(ReadAnswer(id));
+    ui.ClearLog();
     Deliver(ReadAnswer(BlockId::GeoFence, 3));
-    EXPECT_EQ(Panel1(), "Read Error!");
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!", "Read Error!"));
+    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Read Error!")) << "no OK text for a refused answer";
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
     EXPECT_FALSE(S().ReadAllActive);
     EXPECT_EQ(sent.size(), 8u) << "no Event request after the failed GEO answer";
 }
@@ -260,6 +263,9 @@ TEST_F(EngineTest, ShortReadAnswerIsAReadError) {
 
 TEST_F(EngineTest, ConnectAnswerShowsDeviceAndReadsTheDeviceId) {
     engine.SetConnectPollCount(20);
+    Deliver(MakeFrame(CmdConnect, Bytes{0x01}));  // no authorization result: no connect answer
+    EXPECT_EQ(S().ConnectPollCount, 20);
+    EXPECT_TRUE(sent.empty());
     Deliver(ConnectAnswer(true, "QV200"));
     EXPECT_EQ(ui.StatusText(0), "Connected");
     EXPECT_EQ(S().ConnectPollCount, 0);
@@ -286,11 +292,18 @@ TEST_F(EngineTest, ConnectAnswerShowsDeviceAndReadsTheDeviceId) {
 }
 
 TEST_F(EngineTest, RejectedAuthCodeStillShowsTheDeviceAndReadsTheId) {
-    std::optional<OperationState> stateInBox;
-    ui.onNotice = [&](const std::string&) { stateInBox = S().OperationState; };
+    // The box comes first; the device information and the Device ID read follow it.
+    std::optional<std::string> firmwareInBox;
+    std::size_t sentInBox = 99;
+    ui.onNotice = [&](const std::string&) {
+        firmwareInBox = form.Text("Firmware");
+        sentInBox = sent.size();
+    };
+    form.SetText("Firmware", "before");
     Deliver(ConnectAnswer(false, "QV100"));
     EXPECT_THAT(ui.Notices(), ElementsAre("Auth Code Error!"));
-    EXPECT_EQ(stateInBox, OperationState::OpIdle);
+    EXPECT_EQ(firmwareInBox, "before");
+    EXPECT_EQ(sentInBox, 0u);
     EXPECT_EQ(form.Text("Firmware"), "QV100");
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(S().DeviceIdPending);
@@ -356,11 +369,23 @@ TEST_F(EngineTest, SecondConnectAnswerDuringDeviceIdReadIsAReadError) {
 }
 
 TEST_F(EngineTest, StartDuringDeviceIdReadGetsItsTimeOutReported) {
-    Deliver(ConnectAnswer(true));
-    engine.SMSReadClick();
-    EXPECT_FALSE(S().DeviceIdPending);
-    Tick(5);
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!"));
+    const struct {
+        void (TransactionEngine::*click)();
+        const char* notice;
+    } starts[] = {
+        {&TransactionEngine::SMSReadClick, "Read Overtime!"},
+        {&TransactionEngine::GPRSWriteClick, "Write Overtime!"},
+        {&TransactionEngine::ClearSMSClick, "Clear SMS Buffer Overtime!"},
+    };
+    for (const auto& s : starts) {
+        SCOPED_TRACE(s.notice);
+        ui.ClearLog();
+        Deliver(ConnectAnswer(true));
+        (engine.*s.click)();
+        EXPECT_FALSE(S().DeviceIdPending);
+        Tick(5);
+        EXPECT_THAT(ui.Notices(), ElementsAre(s.notice));
+    }
 }
 
 TEST_F(EngineTest, TimeOutWithNothingAwaitedShowsNothing) {

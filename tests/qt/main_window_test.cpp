@@ -51,7 +51,8 @@ TEST(MainWindow, StartsAsFormCreateLeavesIt) {
     EXPECT_EQ(f.Text("ComboBox1"), "ttyQ0");
     EXPECT_EQ(f.Items("ComboBox1"), (std::vector<std::string>{"ttyQ0", "ttyQ1"}));
     EXPECT_EQ(w.window->PageControl().currentIndex(), 0);
-    EXPECT_EQ(w.window->size(), QSize(TForm1Window::kWidth, TForm1Window::kHeight));
+    EXPECT_EQ(w.window->width(), TForm1Window::kClientWidth);
+    EXPECT_EQ(w.window->height() - w.window->menuBar()->sizeHint().height(), TForm1Window::kClientHeight);
     EXPECT_FALSE(w.window->Logic().PortOpen());
 }
 

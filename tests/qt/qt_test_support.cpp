@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -34,8 +35,8 @@ private:
 [[maybe_unused]] ::testing::Environment* const kApplication =
     ::testing::AddGlobalTestEnvironment(new QtApplication);
 
-void Activate(QWidget& window) {
-    window.resize(TForm1Window::kWidth, TForm1Window::kHeight);
+void Activate(QWidget& window, int menuHeight) {
+    window.resize(TForm1Window::kClientWidth, TForm1Window::kClientHeight + menuHeight);
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -48,9 +49,11 @@ BarePages::BarePages() {
     window.setCentralWidget(pages);
     built = BuildPages(*pages, rules);
     form = std::make_unique<WidgetForm>(window, *pages);
+    // The window's status bar, so that the pages get the room they have in the window.
+    ui = std::make_unique<QtUi>(window, *built.eventBox);
 }
 
-void BarePages::ShowActive() { Activate(window); }
+void BarePages::ShowActive() { Activate(window, 0); }
 
 std::string ProgramDirOf(const QTemporaryDir& dir) {
     const QByteArray path = QFile::encodeName(dir.path() + QLatin1Char('/'));
@@ -66,7 +69,7 @@ Window::Window(std::vector<std::string> ports) {
     window->Timer2().stop();
 }
 
-void Window::ShowActive() { Activate(*window); }
+void Window::ShowActive() { Activate(*window, window->menuBar()->sizeHint().height()); }
 
 std::string AnswerNextBox(const std::function<void()>& action, bool yes) {
     std::string text;

@@ -15,6 +15,7 @@
 
 #include "app/qt/input_rule_filter.h"
 #include "app/qt/main_window.h"
+#include "app/qt/qt_ui.h"
 #include "app/qt/tab_builder.h"
 #include "app/qt/widget_form.h"
 
@@ -28,6 +29,7 @@ struct BarePages {
     InputRuleFilter rules;
     BuiltPages built;
     std::unique_ptr<WidgetForm> form;
+    std::unique_ptr<QtUi> ui;
 
     // Shows the window at its normal size and waits until it has the focus.
     void ShowActive();

@@ -1,6 +1,7 @@
 // The tab sheets built from the window model: every control is there as the widget
 // of its kind, in its tab and group, with the model's start state, and every tab
 // shows all of its controls at the window's normal size without overlaps.
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -11,9 +12,12 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,6 +96,7 @@ TEST(TabPages, ControlsStartAsTheHeadlessFormDoes) {
                 break;
             case ControlKind::CheckBox:
                 EXPECT_EQ(widgets.Checked(c.name), memory.Checked(c.name));
+                EXPECT_EQ(As<QCheckBox>(widgets, c.name).isTristate(), c.tristate);
                 break;
             case ControlKind::Button:
             case ControlKind::Label:
@@ -103,27 +108,6 @@ TEST(TabPages, ControlsStartAsTheHeadlessFormDoes) {
         }
     }
     for (const TabDef& t : Tabs()) EXPECT_EQ(widgets.Caption(t.name), memory.Caption(t.name));
-}
-
-TEST(TabPages, StartSelectionsAndShownTexts) {
-    BarePages p;
-    const WidgetForm& f = *p.form;
-    EXPECT_EQ(f.ItemIndex("BufferMode"), -1);
-    EXPECT_EQ(f.Text("BufferMode"), "FILO");
-    EXPECT_EQ(f.ItemIndex("Car_Type"), -1);
-    EXPECT_EQ(f.Text("Car_Type"), "0000(Standard)");
-    EXPECT_EQ(f.ItemIndex("In4Mode"), -1);
-    EXPECT_EQ(f.Text("In4Mode"), "AD Input");
-    EXPECT_EQ(f.ItemIndex("TowMode"), 0);
-    EXPECT_EQ(f.ItemIndex("In5Mode"), 2);
-    EXPECT_EQ(f.Text("In5Mode"), "AD Input");
-    EXPECT_TRUE(f.Checked("IntervalGPRS1"));
-    EXPECT_FALSE(f.Enabled("IntervalGPRS1"));
-    EXPECT_FALSE(f.Enabled("ReportType2"));
-    EXPECT_EQ(f.Text("LowExtBatAlarm"), "11.4");
-    EXPECT_EQ(f.Text("No3Lat"), "0.000000");
-    EXPECT_TRUE(As<QCheckBox>(f, "ReplyGPRS1").isTristate());
-    EXPECT_FALSE(As<QCheckBox>(f, "ReplyGPRS2").isTristate());
 }
 
 TEST(TabPages, EventRowsHold554CheckBoxesAnd52NameEditsInTheScrollBox) {
@@ -233,6 +217,88 @@ TEST(TabPages, HiddenControlsHideTheirLabelsToo) {
             EXPECT_TRUE(label->isVisible());
         }
     }
+}
+
+// The control that has the keyboard focus (an editable combo box's own edit counts as
+// the combo box), or "" when the focus is on something that is no control.
+std::string FocusedControl() {
+    for (const QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+        if (FindControl(w->objectName().toStdString()) != nullptr) return w->objectName().toStdString();
+        if (!qobject_cast<const QComboBox*>(w->parentWidget())) break;
+    }
+    return "";
+}
+
+TEST(TabPages, TabWalksEachPageInReadingOrderAndStopsOnlyOnControls) {
+    BarePages p;
+    p.ShowActive();
+    for (int i = 0; i < p.pages->count(); ++i) {
+        const TabDef& tab = Tabs()[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(tab.caption);
+        p.pages->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        std::vector<std::string> reachable;
+        for (const ControlDef& c : Controls()) {
+            const QWidget& w = p.form->Widget(c.name);
+            if (c.tab == tab.name && w.isVisible() && w.isEnabled() && (w.focusPolicy() & Qt::TabFocus))
+                reachable.push_back(c.name);
+        }
+        ASSERT_FALSE(reachable.empty());
+        // From the tab bar into the page, then on until the focus leaves the page.
+        QWidget& page = *p.pages->widget(i);
+        p.pages->tabBar()->setFocus(Qt::TabFocusReason);
+        std::vector<std::string> visited;
+        for (std::size_t n = 0; n <= reachable.size(); ++n) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (!page.isAncestorOf(QApplication::focusWidget())) break;
+            visited.push_back(FocusedControl());
+            ASSERT_FALSE(visited.back().empty()) << "Tab after " << (n > 0 ? visited[n - 1] : "the tab bar")
+                                                 << " stops on no control";
+        }
+        std::vector<std::string> sorted = visited;
+        std::sort(sorted.begin(), sorted.end());
+        std::sort(reachable.begin(), reachable.end());
+        EXPECT_EQ(sorted, reachable);
+
+        auto after = [&](const std::string& name) {
+            auto it = std::find(visited.begin(), visited.end(), name);
+            return it == visited.end() || it + 1 == visited.end() ? std::string() : *(it + 1);
+        };
+        if (tab.name == "TabSheet8") {
+            // Tanks and serial ports stand above the inputs and outputs.
+            EXPECT_EQ(visited.front(), "Tank1Name");
+            EXPECT_EQ(after("Tank1Low"), "Tank2Name");
+            EXPECT_EQ(after("Tank2Low"), "RS232_1");
+            EXPECT_EQ(after("RS232_2"), "In1Mode");
+            EXPECT_EQ(after("IN4ActiveTM"), "Out1Mode");
+            EXPECT_EQ(after("Out2Speed"), "InterfaceRead");
+        }
+        if (tab.name == "TabSheet6") {
+            // The rows come before the buttons below them.
+            EXPECT_EQ(after("LowSpeedOUT2"), "EventRead");
+        }
+        if (tab.name == "TabSheet7") {
+            // Tab leaves the card list instead of typing into it.
+            EXPECT_EQ(after("RFID_Memo"), "SET_ID");
+            EXPECT_EQ(p.form->Text("RFID_Memo"), "");
+        }
+    }
+}
+
+TEST(TabPages, ARowReachedFromTheButtonsIsScrolledIntoView) {
+    BarePages p;
+    p.ShowActive();
+    p.pages->setCurrentWidget(&p.form->Widget("TabSheet6"));
+    QCoreApplication::processEvents();
+    QWidget& read = p.form->Widget("EventRead");
+    read.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&read, Qt::Key_Tab, Qt::ShiftModifier);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(FocusedControl(), "LowSpeedOUT2");
+    const QWidget& box = p.form->Widget("LowSpeedOUT2");
+    const QWidget* viewport = p.built.eventBox->viewport();
+    EXPECT_GT(p.built.eventBox->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(viewport->rect().contains(QRect(box.mapTo(viewport, QPoint(0, 0)), box.size())));
 }
 
 TEST(TabPages, EventHeadingsStandOverTheirCheckBoxColumns) {

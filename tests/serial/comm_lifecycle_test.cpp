@@ -54,7 +54,7 @@ TEST(CommOpen, FailuresGiveTheirMessageAndLeaveNothingBehind) {
         {"ttyQuorvaneMissing7", "Error opening serial port"},
         {dir.Path() + "/missing/ttyUSB0", "Error opening serial port"},
         {file, "File handle is not a comm handle "},
-        {subdir, "File handle is not a comm handle "},
+        {subdir, "Error opening serial port"},  // a directory cannot be opened
         {"/dev/null", "File handle is not a comm handle "},  // a device, but no terminal
     };
     QueueMailbox mailbox;

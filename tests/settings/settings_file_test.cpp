@@ -115,6 +115,58 @@ TEST(SettingsKeys, CoverEveryStoredControlOfTheSixTabs) {
     EXPECT_EQ(controls.size(), keys.size() - 2);  // FuelLowSMS2 and FuelLowMoni2 have two keys each
 }
 
+// Files in the field hold these names: each key letter for letter, in order, with its control.
+TEST(SettingsKeys, FixedSectionsAsFilesHoldThem) {
+    std::map<std::string, std::string> keys;
+    for (const SettingsKey& k : SettingsKeys())
+        if (k.section != "Event") keys[k.section] += k.key + "=" + k.control + "|";
+    EXPECT_EQ(keys["GPRS"],
+              "APN=APN|APN Name=APNName|APN Password=APNPassword|GPRS1 IP=IP|GPRS1 Port=Port|GPRS1 IP2=IP2|"
+              "GPRS1 Port2=Port2|GPRS1 GPRS Mode=GPRSType|GPRS1 Report Mode=ReportType|"
+              "GPRS1 Buffer Mode=BufferMode|GPRS1 Time Interval=TimeInterval|GPRS1 ACC Off Interval=ACCOffInterval|"
+              "GPRS1 Stop Interval=StopInterval|GPRS1 Roaming Interval=RoamingInterval|GPRS2 IP=IP3|"
+              "GPRS2 Port=Port3|GPRS2 GPRS Mode=GPRSType2|GPRS2 Report Mode=ReportType2|"
+              "GPRS2 Buffer Mode=BufferMode2|GPRS2 Time Interval=TimeInterval2|"
+              "GPRS2 ACC Off Interval=ACCOffInterval2|GPRS2 Stop Interval=StopInterval2|"
+              "GPRS2 Roaming Interval=RoamingInterval2|");
+    EXPECT_EQ(keys["Main"],
+              "GPS Log Interval=GPSLogTM|Distance Interval=DistanceInterval|Heading Change=Heading|"
+              "Heartbeat Interval=HeartBeatTM|Speeding=Speed|Sleep Mode=SleepMode|"
+              "Period Time Enter Sleep=PowerSavingTM|Vibration Sensitivity=SensorSen|Tow Time=TowTM|"
+              "Tow Mode=TowMode|Idle Time=IdleTM|Low Ext-Bat=LowExtBatAlarm|Harsh Accelerate=Acceleration|"
+              "Harsh Braking=Deceleration|Harsh Turning=HarshTurn|Impact Sensitivity=Impact|"
+              "Fatigue Driving=FatigueTM|Fatigue Relieve=RestTM|Overtime Driving=TotalTM|GSM Jammed=GSMJammed|"
+              "Car Type=Car_Type|Low Speed=LowSpeed|Low Battery Alarm=BatteryLowVolt|");
+    EXPECT_EQ(keys["Interface"],
+              "Input1=In1Mode|Input1 Active Time=IN1ActiveTM|Input2=In2Mode|Input2 Active Time=IN2ActiveTM|"
+              "Input3=In3Mode|Input3 Active Time=IN3ActiveTM|Input4=In4Mode|Input4 Active Time=IN4ActiveTM|"
+              "Input5=In5Mode|Input5 Active Time=IN5ActiveTM|Input6=In6Mode|Input6 Active Time=IN6ActiveTM|"
+              "Tank1 Name=Tank1Name|Tank1 Sensor Type=Tank1Type|Tank1 Source=Tank1Source|"
+              "Tank1 Lenght=Tank1Lenght|Tank1 Wide=Tank1Wide|Tank1 High=Tank1High|Tank1 Steal=Tank1Steal|"
+              "Tank1 Steal Time=Tank1StealTM|Tank1 Low Fuel=Tank1Low|"
+              "Tank2 Name=Tank2Name|Tank2 Sensor Type=Tank2Type|Tank2 Source=Tank2Source|"
+              "Tank2 Lenght=Tank2Lenght|Tank2 Wide=Tank2Wide|Tank2 High=Tank2High|Tank2 Steal=Tank2Steal|"
+              "Tank2 Steal Time=Tank2StealTM|Tank2 Low Fuel=Tank2Low|"
+              "Out1 Mode=Out1Mode|Out1 Active Time=Out1TM|Out1 On Time=Out1OnTM|Out1 Off Time=Out1OffTM|"
+              "Out1 Speed=Out1Speed|Out2 Mode=Out2Mode|Out2 Active Time=Out2TM|Out2 On Time=Out2OnTM|"
+              "Out2 Off Time=Out2OffTM|Out2 Speed=Out2Speed|RS232-1=RS232_1|RS232-2=RS232_2|");
+    EXPECT_EQ(keys["Auth"],
+              "SIM Card PIN=SIMPIN|SMS Password=Password|SMS Time Zone=SMSTimeZone|Time Interval=SMSTimeInterval|"
+              "ACC Off Interval=SMSACCOffInterval|Stop Interval=SMSStopInterval|"
+              "Auth1 Number=Auth1|Auth1 Auto Answer=Auth1Answer|Auth1 Auto Monitor=Auth1Monitor|"
+              "Auth1 Auto Hangup=Auth1Hangup|Auth1 SMS Position=Auth1Position|"
+              "Auth2 Number=Auth2|Auth2 Auto Answer=Auth2Answer|Auth2 Auto Monitor=Auth2Monitor|"
+              "Auth2 Auto Hangup=Auth2Hangup|Auth2 SMS Position=Auth2Position|"
+              "Auth3 Number=Auth3|Auth3 Auto Answer=Auth3Answer|Auth3 Auto Monitor=Auth3Monitor|"
+              "Auth3 Auto Hangup=Auth3Hangup|Auth3 SMS Position=Auth3Position|");
+    std::string geo;
+    for (const std::string n : {"1", "2", "3", "4", "5", "6", "7", "8"})
+        geo += "No." + n + " Name=No" + n + "Name|No." + n + " Out Alarm=No" + n + "Out|No." + n + " In Alarm=No" +
+               n + "In|No." + n + " Radius=No" + n + "Radius|No." + n + " Latitude=No" + n + "Lat|No." + n +
+               " Longitude=No" + n + "Long|";
+    EXPECT_EQ(keys["GEO"], geo);
+}
+
 TEST(SettingsKeys, EventKeysFollowTheCatalogue) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     EXPECT_EQ(EventKeys("Ext-power low"), (Pairs{{"Ext-power low Name", "ExtPowerLowName"},
