@@ -16,8 +16,17 @@ std::uint16_t Crc16Update(std::uint16_t crc, std::uint8_t byte) {
     return static_cast<std::uint16_t>((crc << 8) ^ c);
 }
 
+// The same checksum a byte at a time from a table: what Crc16Update computes from
+// (crc >> 8) ^ byte depends on that value alone.
 std::uint16_t Crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
-    for (std::uint8_t b : bytes) crc = Crc16Update(crc, b);
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = Crc16Update(0, static_cast<std::uint8_t>(i));
+        return t;
+    }();
+    for (std::uint8_t b : bytes) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ table[((crc >> 8) ^ b) & 0xFF]);
+    }
     return crc;
 }
 

@@ -66,22 +66,30 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             Drop(scan.length, true);
             break;
         case ScanKind::NeedMore:
-            if (scan.reason == ScanReason::Incomplete && LaterFrameInside(length_)) {
-                Drop(1, true);
-                break;
+            // A header whose claimed length swallows a complete valid frame is stray:
+            // drop everything before that frame.
+            if (scan.reason == ScanReason::Incomplete) {
+                if (const auto later = LaterFrameInside(length_)) {
+                    Drop(*later, true);
+                    break;
+                }
             }
             return std::nullopt;
         }
     }
 }
 
-bool FrameAssembler::LaterFrameInside(std::size_t claimed) const {
+std::optional<std::size_t> FrameAssembler::LaterFrameInside(std::size_t claimed) {
     const std::span<const std::uint8_t> pending = Pending().first(claimed);
     for (std::size_t i = 1; i + 1 < pending.size(); ++i) {
-        if (pending[i] != kFrameHeader1) continue;
-        if (ScanFrame(pending.subspan(i)).kind == ScanKind::Frame) return true;
+        if (pending[i] != kFrameHeader1 || knownBad_[i]) continue;
+        const ScanResult scan = ScanFrame(pending.subspan(i));
+        if (scan.kind == ScanKind::Frame) return i;
+        // Complete but invalid stays invalid: remember it. An incomplete header costs
+        // no checksum and is looked at again when more bytes have come.
+        if (scan.kind == ScanKind::Skip && scan.reason != ScanReason::NoHeader) knownBad_[i] = true;
     }
-    return false;
+    return std::nullopt;
 }
 
 bool FrameAssembler::TakeModelSeen() {
@@ -91,6 +99,7 @@ bool FrameAssembler::TakeModelSeen() {
 }
 
 void FrameAssembler::Clear() {
+    std::fill_n(knownBad_.begin(), length_, false);
     length_ = 0;
     strayTailLength_ = 0;
 }
@@ -104,6 +113,10 @@ void FrameAssembler::Drop(std::size_t count, bool stray) {
         strayTailLength_ = 0;
     }
     std::memmove(bytes_.data(), bytes_.data() + count, length_ - count);
+    std::copy(knownBad_.begin() + static_cast<std::ptrdiff_t>(count),
+              knownBad_.begin() + static_cast<std::ptrdiff_t>(length_), knownBad_.begin());
+    std::fill(knownBad_.begin() + static_cast<std::ptrdiff_t>(length_ - count),
+              knownBad_.begin() + static_cast<std::ptrdiff_t>(length_), false);
     length_ -= count;
 }
 

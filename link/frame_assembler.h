@@ -81,9 +81,14 @@ public:
 private:
     void Drop(std::size_t count, bool stray);
     void NoteStray(std::span<const std::uint8_t> bytes);
-    bool LaterFrameInside(std::size_t claimed) const;
+    // Where the first complete valid frame starts inside the first `claimed`
+    // pending bytes, not counting the frame that would start at 0.
+    std::optional<std::size_t> LaterFrameInside(std::size_t claimed);
 
     std::array<std::uint8_t, kCapacity> bytes_{};
+    // Per pending byte: true when a header there was already found complete and
+    // invalid, so its checksum is never computed twice while it waits in the buffer.
+    std::array<bool, kCapacity> knownBad_{};
     std::size_t length_ = 0;
     std::uint16_t lastFrameLength_ = 0;
     // The last stray bytes seen, for a "Model" text split between drops.

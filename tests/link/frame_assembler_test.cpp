@@ -136,6 +136,31 @@ TEST(FrameAssembler, StrayHeaderDoesNotHoldBackALaterCompleteFrame) {
     EXPECT_EQ(frames[0], kAck);
 }
 
+TEST(FrameAssembler, HundredsOfStrayHeadersStillYieldTheFrameBehindThem) {
+    // Headers that claim long frames, nested inside each other, some complete with a
+    // wrong checksum, then a real answer: line data a misbehaving device could send.
+    Bytes line(2000, 0x11);
+    for (int i = 0; i < 320; ++i) line.insert(line.end(), {0x5A, 0xA5, 0x10, 0x06});
+    const std::size_t badEnd = 6080;
+    for (int i = 0; i < 320; ++i) {
+        const std::size_t claimed = badEnd - line.size() - 6;
+        line.insert(line.end(), {0x5A, 0xA5, static_cast<std::uint8_t>(claimed >> 8),
+                                 static_cast<std::uint8_t>(claimed & 0xFF)});
+    }
+    line.resize(badEnd, 0x22);
+    line.insert(line.end(), kAck.begin(), kAck.end());
+
+    FrameAssembler a;
+    std::vector<Bytes> frames;
+    for (std::size_t at = 0; at < line.size(); at += kMaxReceiveBlock) {
+        const Bytes block(line.begin() + static_cast<std::ptrdiff_t>(at),
+                          line.begin() + static_cast<std::ptrdiff_t>(std::min(line.size(), at + kMaxReceiveBlock)));
+        for (const Bytes& f : Feed(a, block)) frames.push_back(f);
+    }
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], kAck);
+}
+
 TEST(FrameAssembler, IncompleteFrameWithoutLaterFrameWaits) {
     const Bytes frame = MakeFrame(0x59, Bytes(300, 0x00));
     FrameAssembler a;

@@ -22,6 +22,19 @@ TEST(Crc16, KnownCheckValues) {
     EXPECT_EQ(CrcOf(""), 0xFFFF);
 }
 
+TEST(Crc16, WholeBufferAgreesWithByteAtATime) {
+    std::vector<std::uint8_t> bytes(4108);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    std::uint16_t crc = 0xFFFF;
+    for (std::uint8_t b : bytes) crc = Crc16Update(crc, b);
+    EXPECT_EQ(Crc16(bytes), crc);
+    EXPECT_EQ(Crc16(std::span(bytes).subspan(100), 0x1234), [&] {
+        std::uint16_t c = 0x1234;
+        for (std::size_t i = 100; i < bytes.size(); ++i) c = Crc16Update(c, bytes[i]);
+        return c;
+    }());
+}
+
 TEST(SendCommand, WorkedExampleFrames) {
     struct Case {
         std::uint8_t command;
