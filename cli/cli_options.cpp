@@ -112,7 +112,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     };
     switch (options.command) {
         case CliCommand::Dump: expectGroup(false); break;
-        case CliCommand::Read: expectGroup(true); break;
+        case CliCommand::Read:
         case CliCommand::Write: expectGroup(true); break;
         default: break;
     }

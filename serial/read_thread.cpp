@@ -63,7 +63,8 @@ void TReadThread::Execute() {
 int TReadThread::NextWait(std::chrono::steady_clock::time_point blockStart) const {
     const std::uint32_t interval = options_.intervalTimeout;
     if (interval == kNoInterval) return 0;
-    const long long total = static_cast<long long>(options_.totalMultiplier) * kBlockSize +
+    const long long total = static_cast<long long>(options_.totalMultiplier) *
+                                static_cast<long long>(kBlockSize) +
                             options_.totalConstant;
     long long wait = interval == 0 ? -1LL : static_cast<long long>(interval);
     if (total != 0) {

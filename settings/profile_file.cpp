@@ -1,5 +1,6 @@
 #include "settings/profile_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -130,9 +131,9 @@ void ProfileFile::IndexKey(Block& block, std::size_t lineIndex) {
 }
 
 ProfileFile::Line* ProfileFile::LastLine() {
-    for (auto it = blocks_.rbegin(); it != blocks_.rend(); ++it)
-        if (!it->lines.empty()) return &it->lines.back();
-    return nullptr;
+    const auto it = std::find_if(blocks_.rbegin(), blocks_.rend(),
+                                 [](const Block& block) { return !block.lines.empty(); });
+    return it == blocks_.rend() ? nullptr : &it->lines.back();
 }
 
 // Adds a line at the end of the file. A file that ended without a line end keeps

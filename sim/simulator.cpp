@@ -96,7 +96,7 @@ void ClearSensor(std::vector<std::uint8_t>& area2, int index) {
 std::uint8_t OtherCommand(std::uint8_t command) {
     switch (command) {
         case kCmdRead: return kCmdWrite;
-        case kCmdWrite: return kCmdRead;
+        case kCmdWrite:
         case kCmdConnect: return kCmdRead;
         default: return kCmdConnect;
     }

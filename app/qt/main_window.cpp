@@ -88,7 +88,8 @@ void TForm1Window::BuildMenu() {
     auto item = [this](QMenu* menu, const char* name, const QString& caption, std::function<void()> handler) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        if (handler) connect(action, &QAction::triggered, this, [this, handler] { Guard(handler); });
+        if (!handler) return;
+        connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] { Guard(handler); });
     };
 
     QMenuBar* bar = menuBar();

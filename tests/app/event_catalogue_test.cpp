@@ -74,7 +74,7 @@ TEST(EventCatalogue, SettingsStemIsTheNameExceptForIntervalTracking) {
 
 TEST(EventCatalogue, FlagColumnsRunGprsThenPerNumberSmsCallMoniThenOutputs) {
     std::vector<std::string> names;
-    for (const EventFlag& f : EventFlagsInColumnOrder()) names.push_back(f.name);
+    for (const EventFlag& f : EventFlagsInColumnOrder()) names.emplace_back(f.name);
     EXPECT_EQ(names, (std::vector<std::string>{"GPRS1", "GPRS2", "SMS1", "Call1", "Moni1", "SMS2", "Call2",
                                                "Moni2", "SMS3", "Call3", "Moni3", "OUT1", "OUT2"}));
     for (const EventFlag& f : EventFlagsInColumnOrder()) EXPECT_EQ(f.name[std::string(f.name).size() - 1] - '0', f.number);

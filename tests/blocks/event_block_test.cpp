@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,8 @@ TEST(EventBlock, LongNamesAreCutTo16) {
     TxPayload tx;
     EncodeEventBlock(form, tx);
     const Bytes data = Data(tx);
-    EXPECT_EQ(std::string(data.begin() + 57 * 32, data.begin() + 57 * 32 + 16), "ABCDEFGHIJKLMNOP");
+    const auto name = data.begin() + std::ptrdiff_t{57} * 32;
+    EXPECT_EQ(std::string(name, name + 16), "ABCDEFGHIJKLMNOP");
     MemoryForm back;
     const test::Answer a = test::AnswerFromWrite(BlockId::Event, tx);
     ASSERT_TRUE(DecodeEventBlock(back, a.View(), a.index));

@@ -39,7 +39,7 @@ bool High(int variant) { return variant == 1 || variant == 2; }
 // A full-width text of non-zero 8-bit characters, different for every field.
 std::string FullText(std::size_t width, std::uint16_t offset) {
     std::string text;
-    for (std::size_t i = 0; i < width; ++i) text.push_back(static_cast<char>(1 + (offset * 7 + i * 37) % 255));
+    for (std::size_t i = 0; i < width; ++i) text.push_back(static_cast<char>(1 + (std::size_t{offset} * 7 + i * 37) % 255));
     return text;
 }
 

@@ -5,7 +5,7 @@
 namespace quorvane {
 namespace {
 
-CliOptions Parse(std::vector<std::string> args) { return ParseCliArguments(args); }
+CliOptions Parse(const std::vector<std::string>& args) { return ParseCliArguments(args); }
 
 TEST(CliOptions, OptionsBeforeTheCommand) {
     const CliOptions o = Parse({"--port", "ttyUSB0", "--auth", "1234", "--load", "a.ini", "--set",

@@ -235,7 +235,7 @@ TEST(QtMailboxTest, AnErrorInPostedWorkGoesToTheRunnerNotTheEventLoop) {
         try {
             work();
         } catch (const std::exception& e) {
-            errors.push_back(e.what());
+            errors.emplace_back(e.what());
         }
     });
     bool later = false;

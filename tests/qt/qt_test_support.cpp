@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "app/form1.h"
 
 namespace quorvane::qt_test {
@@ -62,7 +64,7 @@ std::string ProgramDirOf(const QTemporaryDir& dir) {
 
 Window::Window(std::vector<std::string> ports) {
     window = std::make_unique<TForm1Window>(ProgramDirOf(programDir));
-    window->Logic().SetPortLister([ports] { return ports; });
+    window->Logic().SetPortLister([ports = std::move(ports)] { return ports; });
     window->Create();
     // The tests tick the logic themselves.
     window->Timer1().stop();

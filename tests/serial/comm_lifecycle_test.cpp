@@ -1,7 +1,7 @@
 // Opening, failing to open, hang-up and the lifetime of TComm's notifications.
-#include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>

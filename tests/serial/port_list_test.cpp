@@ -1,6 +1,5 @@
 // The port list read from a made-up tty class directory.
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 

@@ -26,7 +26,7 @@ public:
     }
     void ScriptLineEvent(std::uint32_t errors, std::uint32_t modem) {
         std::lock_guard<std::mutex> lock(mutex_);
-        lineEvents_.push_back({errors, modem});
+        lineEvents_.emplace_back(errors, modem);
     }
     std::vector<int> Waits() const {
         std::lock_guard<std::mutex> lock(mutex_);

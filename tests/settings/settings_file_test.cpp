@@ -57,7 +57,7 @@ std::vector<std::string> StoredValues(const Form& form) {
         switch (k.form) {
             case ValueForm::Text: out.push_back(form.Text(k.control)); break;
             case ValueForm::Index: out.push_back(std::to_string(form.ItemIndex(k.control))); break;
-            case ValueForm::Flag: out.push_back(form.Checked(k.control) ? "1" : "0"); break;
+            case ValueForm::Flag: out.emplace_back(form.Checked(k.control) ? "1" : "0"); break;
         }
     }
     return out;

@@ -36,6 +36,7 @@ public:
         posix_spawn_file_actions_addclose(&actions, err[0]);
         args.insert(args.begin(), QUORVANE_SIM_PATH);
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         if (posix_spawn(&pid_, QUORVANE_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "sim_test_support.h"
 
@@ -192,7 +193,7 @@ TEST_F(SimulatorTest, RfidRequestsWithoutValidIdsAreRefused) {
 TEST_F(SimulatorTest, TemperatureSensorsArePairedIntoTheSensorTable) {
     auto record = [&](int n) {
         const auto& area = sim.State().Area(2);
-        const auto at = area.begin() + 190 + 32 * (n - 1);
+        const auto at = area.begin() + 190 + 32 * static_cast<std::ptrdiff_t>(n - 1);
         return Bytes(at, at + 32);
     };
     EXPECT_EQ(Ask(kCmdTemperature, B("3,Freezer")), Frame(kCmdTemperature, B({1})));
@@ -229,7 +230,7 @@ TEST_F(SimulatorTest, DefaultsLookLikeAConfiguredTracker) {
     EXPECT_EQ(s.Area(1)[205] | s.Area(1)[206] << 8, 30);  // report every 30 s
     EXPECT_EQ(text(3, 4).substr(0, 4), "6294");
     EXPECT_EQ(text(4, 0), "Depot");
-    EXPECT_EQ(text(5, 32 * 34), "Position");  // reply current
+    EXPECT_EQ(text(5, std::size_t{32} * 34), "Position");  // reply current
     for (int area = 1; area <= kAreaCount; ++area) {
         EXPECT_EQ(s.Area(area).size(), kAreaSizes[static_cast<std::size_t>(area - 1)]);
     }

@@ -5,11 +5,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,6 +26,7 @@ namespace detail {
 
 inline std::vector<char*> Argv(std::vector<std::string>& args) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     return argv;
