@@ -10,6 +10,8 @@
 
 #include "app/input_rules.h"
 
+#include "app/qt/latin1.h"
+
 namespace quorvane {
 
 namespace {
@@ -18,11 +20,6 @@ const char* const kRuleProperty = "quorvaneInputRule";
 
 const InputRule* RuleOf(const QObject& edit) {
     return static_cast<const InputRule*>(edit.property(kRuleProperty).value<const void*>());
-}
-
-std::string Latin1(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 }  // namespace
@@ -56,11 +53,11 @@ bool InputRuleFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && rule->filter != KeyFilter::None) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const std::optional<char> typed = TypedCharacter(*key);
-        if (typed && !KeyPasses(*rule, Latin1(edit->text()), *typed)) return true;  // the box ignores it
+        if (typed && !KeyPasses(*rule, FromQt(edit->text()), *typed)) return true;  // the box ignores it
         // Text typed in one go by an input method is checked character by character.
         if (!typed && key->text().size() > 1) {
-            std::string text = Latin1(edit->text());
-            for (char c : Latin1(key->text())) {
+            std::string text = FromQt(edit->text());
+            for (char c : FromQt(key->text())) {
                 if (!KeyPasses(*rule, text, c)) return true;
                 text += c;
             }
@@ -69,7 +66,7 @@ bool InputRuleFilter::eventFilter(QObject* watched, QEvent* event) {
         // Text composed by an input method is typed too: keep what the filter lets through.
         auto* input = static_cast<QInputMethodEvent*>(event);
         if (!input->commitString().isEmpty()) {
-            std::string text = Latin1(edit->text());
+            std::string text = FromQt(edit->text());
             QString kept;
             for (const QChar c : input->commitString()) {
                 const char byte = c.unicode() <= 0xff ? static_cast<char>(c.unicode()) : '?';
@@ -84,8 +81,8 @@ bool InputRuleFilter::eventFilter(QObject* watched, QEvent* event) {
         // or opening a menu.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            std::string text = Latin1(edit->text());
-            if (ApplyLeaveRule(*rule, text)) edit->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
+            std::string text = FromQt(edit->text());
+            if (ApplyLeaveRule(*rule, text)) edit->setText(ToQt(text));
         }
     }
     return false;

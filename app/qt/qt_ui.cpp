@@ -14,18 +14,11 @@
 
 #include <stdexcept>
 
+#include "app/qt/latin1.h"
+
 namespace quorvane {
 
 namespace {
-
-QString ToQt(std::string_view bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string FromQt(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 // Paths travel as the file system's own bytes, not as Latin-1 text.
 std::string PathToBytes(const QString& path) {

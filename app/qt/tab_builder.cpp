@@ -29,13 +29,14 @@
 #include "app/qt/port_combo_box.h"
 #include "app/window_model.h"
 
+#include "app/qt/latin1.h"
+
 namespace quorvane {
 
 namespace {
 
 using Defs = std::vector<const ControlDef*>;
 
-QString ToQt(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
 bool IsField(const ControlDef& c) {
     return c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::CheckBox ||

@@ -15,18 +15,11 @@
 
 #include "app/window_model.h"
 
+#include "app/qt/latin1.h"
+
 namespace quorvane {
 
 namespace {
-
-QString ToQt(std::string_view bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string FromQt(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 // The control's own flags, whatever its parents' state (a control on a tab that is
 // not shown is still visible).
