@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "blocks/convert.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
 
@@ -52,6 +54,16 @@ inline std::vector<std::uint8_t> Data(const TxPayload& tx) {
     const auto v = tx.View();
     if (v.size() < kBlockHeaderLength) return {};
     return {v.begin() + kBlockHeaderLength, v.end()};
+}
+
+// The message of the conversion error `encode` raises, or "no error".
+std::string ConversionError(auto&& encode) {
+    try {
+        encode();
+    } catch (const EConvertError& e) {
+        return e.what();
+    }
+    return "no error";
 }
 
 }  // namespace quorvane::test

@@ -21,14 +21,7 @@ Bytes Slice(const Bytes& data, std::size_t from, std::size_t count) {
             data.begin() + static_cast<std::ptrdiff_t>(from + count)};
 }
 
-std::string ConversionError(auto&& encode) {
-    try {
-        encode();
-    } catch (const EConvertError& e) {
-        return e.what();
-    }
-    return "no error";
-}
+using test::ConversionError;
 
 template <typename Decode>
 void DecodeWritten(Decode decode, BlockId id, const TxPayload& tx, Form& into) {

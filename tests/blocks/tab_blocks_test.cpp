@@ -18,14 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Header(const TxPayload& tx) { return {tx.bytes.begin(), tx.bytes.begin() + 5}; }
 
-std::string ConversionError(auto&& encode) {
-    try {
-        encode();
-    } catch (const EConvertError& e) {
-        return e.what();
-    }
-    return "no error";
-}
+using test::ConversionError;
 
 class GprsBlock : public ::testing::Test {
 protected:
