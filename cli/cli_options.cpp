@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -43,7 +44,31 @@ double ParseSeconds(const std::string& text) {
     return value;
 }
 
+int ParseCount(const std::string& option, const std::string& text) {
+    std::size_t used = 0;
+    int count = -1;
+    try {
+        count = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || count < 0 || count > 100) {
+        throw EUsage(option + " takes a count from 0 to 100, not '" + text + "'");
+    }
+    return count;
+}
+
 }  // namespace
+
+std::string CommandWords(const CliOptions& options) {
+    std::string words;
+    for (const auto& [name, command] : Commands()) {
+        if (command == options.command) words = name;
+    }
+    if (!options.group.empty()) words += " " + options.group;
+    if (options.file) words += " " + *options.file;
+    return words;
+}
 
 const char* CliUsage() {
     return "usage: quorvane-cli [OPTIONS] COMMAND [ARG]\n"
@@ -53,6 +78,13 @@ const char* CliUsage() {
            "  --load FILE             load a settings file before the command\n"
            "  --set CONTROL=VALUE     set a control after --load (repeatable)\n"
            "  --timeout SECONDS       wait this long for the connect answer (default 10)\n"
+           "several trackers:\n"
+           "  --port NAME --port ...  run on several ports at once; --port all for every port\n"
+           "  --per-tracker FILE.csv  values per tracker, by IMEI or SN, on top of --load/--set\n"
+           "  --report FILE           append one JSON line per tracker and attempt\n"
+           "  --json                  stdout: one JSON object per port\n"
+           "  --retry N               try a failed port again up to N times\n"
+           "  --repeat                keep serving trackers until Ctrl+C\n"
            "commands:\n"
            "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
            "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
@@ -62,6 +94,7 @@ const char* CliUsage() {
 
 CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     CliOptions options;
+    options.arguments = args;
     std::size_t i = 0;
     auto value = [&](const std::string& option) -> std::string {
         if (i + 1 >= args.size()) throw EUsage(option + " needs a value");
@@ -71,7 +104,12 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) break;
         if (arg == "--port") {
-            options.port = value(arg);
+            options.ports.push_back(value(arg));
+            if (options.ports.back().empty()) throw EUsage("--port needs a name");
+            if (std::count(options.ports.begin(), options.ports.end(), options.ports.back()) > 1) {
+                throw EUsage("--port " + options.ports.back() + " is given twice");
+            }
+            if (options.port.empty()) options.port = options.ports.back();
         } else if (arg == "--auth") {
             options.auth = value(arg);
         } else if (arg == "--load") {
@@ -91,6 +129,16 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             options.timeoutSeconds = ParseSeconds(value(arg));
         } else if (arg == "--timing") {
             options.timing = true;
+        } else if (arg == "--per-tracker") {
+            options.perTracker = value(arg);
+        } else if (arg == "--report") {
+            options.report = value(arg);
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--retry") {
+            options.retry = ParseCount(arg, value(arg));
+        } else if (arg == "--repeat") {
+            options.repeat = true;
         } else {
             throw EUsage("unknown option " + arg);
         }

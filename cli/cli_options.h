@@ -41,6 +41,9 @@ struct CliOptions {
     std::vector<std::string> arguments;     // the command line as given, for a retry hint
 };
 
+// The command's words as given: "write-all", "read gprs cfg.ini".
+std::string CommandWords(const CliOptions& options);
+
 // Throws EUsage with a one-line reason.
 CliOptions ParseCliArguments(const std::vector<std::string>& args);
 

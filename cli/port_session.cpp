@@ -42,7 +42,10 @@ bool PortSession::Prepare() {
         if (!ui_.Errors().empty()) return false;
     }
     try {
-        for (const auto& [name, value] : options_.sets) ApplySet(form_, name, value);
+        for (const auto& [name, value] : options_.sets) {
+            ApplySet(form_, name, value);
+            outcome_.values.emplace_back(name, value);
+        }
     } catch (const EUsage& e) {
         Err() << "error: " << e.what() << '\n' << std::flush;
         return false;
@@ -86,13 +89,14 @@ void PortSession::EnterStage(std::size_t index, Clock::time_point now) {
         stageStart_ = Clock::now();
         const StageStatus status = stages_[index]->Begin(*this, now);
         if (status == StageStatus::Running) return;
-        const std::string name = stages_[index]->Name();
-        if (!name.empty()) {
-            outcome_.phaseSeconds[name] += std::chrono::duration<double>(Clock::now() - stageStart_).count();
-        }
+        // A stage refused at its start never ran: it has no time in the record.
         if (status == StageStatus::Failed) {
             Finish(now);
             return;
+        }
+        const std::string name = stages_[index]->Name();
+        if (!name.empty()) {
+            outcome_.phaseSeconds[name] += std::chrono::duration<double>(Clock::now() - stageStart_).count();
         }
     }
     outcome_.result = PortResult::Completed;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/form1.h"
@@ -42,7 +43,8 @@ struct PortOutcome {
     std::map<std::string, double> phaseSeconds;  // by stage name: connect, backup, write, read, verify
     std::optional<std::string> backupPath;       // set by a backup stage
     std::optional<std::string> verify;           // "ok" or "mismatch", set by a verify stage
-    int mismatches = 0;
+    std::optional<int> mismatches;               // set by a verify stage
+    std::vector<std::pair<std::string, std::string>> values;  // what --set and the tracker's row put in
 };
 
 enum class StageStatus { Running, Done, Failed };

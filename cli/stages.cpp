@@ -41,15 +41,22 @@ bool EngineIdle(const TransactionEngine& engine) {
     return s.OperationState == OpIdle && !s.DeviceIdPending && s.TimeoutCount == 0;
 }
 
-bool ReadsTheTracker(CliCommand c) {
-    return c == CliCommand::Read || c == CliCommand::ReadAll || c == CliCommand::RfidCheck;
-}
 
 // Every exchange is bounded by the engine's own time-out; this only guards against
 // a logic that never reports.
 constexpr auto kCommandLimit = std::chrono::seconds(60);
 
 }  // namespace
+
+const char* CommandPhaseName(const CliOptions& options) {
+    switch (options.command) {
+        case CliCommand::Read:
+        case CliCommand::ReadAll:
+        case CliCommand::RfidCheck:
+        case CliCommand::Info: return "read";
+        default: return "write";
+    }
+}
 
 void NoteIdentity(PortSession& s) {
     PortOutcome& o = s.Outcome();
@@ -108,7 +115,10 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
         return StageStatus::Failed;
     }
     try {
-        for (const auto& [name, value] : *row) ApplySet(s.Form(), name, value);
+        for (const auto& [name, value] : *row) {
+            ApplySet(s.Form(), name, value);
+            s.Outcome().values.emplace_back(name, value);
+        }
     } catch (const EUsage& e) {
         s.Ui().ShowError(e.what());
         s.Fail(PortResult::Failed);
@@ -120,7 +130,7 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
 // --- the command -----------------------------------------------------------------
 
 CommandStage::CommandStage(const CliOptions& options)
-    : name_(ReadsTheTracker(options.command) ? "read" : "write") {}
+    : name_(CommandPhaseName(options)) {}
 
 StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
     const CliOptions& options = s.Options();

@@ -69,6 +69,9 @@ public:
 // The stages of one run of `options`' command. `perTracker` may be null.
 StageList MakeStages(const CliOptions& options, const TrackerTable* perTracker);
 
+// The record's name of the command's phase: "read" or "write".
+const char* CommandPhaseName(const CliOptions& options);
+
 // The connect answer's identity of the tracker, into the session's outcome.
 void NoteIdentity(PortSession& s);
 

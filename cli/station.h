@@ -12,10 +12,10 @@
 
 #include "cli/cli_options.h"
 #include "cli/port_session.h"
+#include "cli/run_record.h"
+#include "cli/tracker_table.h"
 
 namespace quorvane {
-
-class TrackerTable;
 
 // One port's attempts so far.
 struct PortRecord {
@@ -24,6 +24,9 @@ struct PortRecord {
     PortOutcome last;
     int lastExitStatus = 0;
 };
+
+// `arguments` with every --port replaced by `ports`, as a shell command line.
+std::string RetryCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& ports);
 
 class Station {
 public:
@@ -39,6 +42,10 @@ public:
     std::function<void(PortSession&, const PortRecord&)> OnRunEnded;
 
 private:
+    // Reads the per-tracker file and opens the record file; false (and the reason
+    // printed) when either fails.
+    bool OpenFiles();
+    void RunEnded(PortSession& session, PortRecord& record);
     // Runs one attempt on each of `ports`; false when the command cannot start.
     bool RunRound(const std::vector<std::size_t>& ports);
     std::unique_ptr<PortSession> MakeSession(const std::string& port);
@@ -51,6 +58,9 @@ private:
     std::ostream& err_;
     std::string programDir_;
     std::vector<PortRecord> records_;
+    std::optional<TrackerTable> perTracker_;
+    std::unique_ptr<RecordFile> recordFile_;
+    bool recordFailed_ = false;
     Doorbell bell_;
 };
 

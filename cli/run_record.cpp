@@ -1,0 +1,112 @@
+#include "cli/run_record.h"
+
+#include <ctime>
+
+#include "app/window_model.h"
+#include "cli/control_values.h"
+#include "cli/stages.h"
+
+namespace quorvane {
+namespace {
+
+std::string IsoUtc(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    char full[48];
+    std::snprintf(full, sizeof full, "%s.%03dZ", text, static_cast<int>(millis));
+    return full;
+}
+
+nlohmann::ordered_json OrNull(const std::optional<std::string>& value) {
+    return value ? nlohmann::ordered_json(Latin1ToUtf8(*value)) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json Seconds(const PortOutcome& o, const std::string& phase) {
+    const auto it = o.phaseSeconds.find(phase);
+    if (it == o.phaseSeconds.end()) return nullptr;
+    return std::round(it->second * 1000.0) / 1000.0;
+}
+
+nlohmann::ordered_json ValueJson(const Form& form, const ControlDef& control) {
+    switch (control.kind) {
+        case ControlKind::CheckBox: return form.Checked(control.name) ? 1 : 0;
+        case ControlKind::ComboBox: return form.ItemIndex(control.name);
+        default: return Latin1ToUtf8(form.Text(control.name));
+    }
+}
+
+}  // namespace
+
+RecordFile::RecordFile(const std::string& path) : path_(path), file_(path, std::ios::app | std::ios::binary) {
+    if (!file_) throw ERecordFile("cannot write the report file " + path);
+}
+
+void RecordFile::Append(const nlohmann::ordered_json& line) {
+    file_ << line.dump() << '\n' << std::flush;
+    if (!file_) throw ERecordFile("writing the report file " + path_ + " failed");
+}
+
+std::string Latin1ToUtf8(const std::string& bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            text.push_back(c);
+        } else {
+            text.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            text.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return text;
+}
+
+nlohmann::ordered_json RecordOf(const CliOptions& options, const std::string& port, const PortOutcome& o, int attempt) {
+    nlohmann::ordered_json values = nlohmann::ordered_json::object();
+    for (const auto& [name, value] : o.values) values[name] = Latin1ToUtf8(value);
+    const char* phase = CommandPhaseName(options);
+    nlohmann::ordered_json seconds = {
+        {"connect", Seconds(o, "connect")},
+        {"backup", Seconds(o, "backup")},
+        {phase, Seconds(o, phase)},
+        {"verify", Seconds(o, "verify")},
+        {"total", std::round(o.seconds * 1000.0) / 1000.0},
+    };
+    return {
+        {"time", IsoUtc(o.startedAt)},
+        {"port", Latin1ToUtf8(port)},
+        {"imei", Latin1ToUtf8(o.imei)},
+        {"sn", Latin1ToUtf8(o.sn)},
+        {"firmware", Latin1ToUtf8(o.firmware)},
+        {"command", Latin1ToUtf8(CommandWords(options))},
+        {"result", PortResultName(o.result)},
+        {"message", Latin1ToUtf8(o.message)},
+        {"attempt", attempt},
+        {"seconds", seconds},
+        {"backup", OrNull(o.backupPath)},
+        {"verify", OrNull(o.verify)},
+        {"mismatches", o.mismatches ? nlohmann::ordered_json(*o.mismatches) : nlohmann::ordered_json(nullptr)},
+        {"load", OrNull(options.load)},
+        {"values", values},
+    };
+}
+
+nlohmann::ordered_json PortObject(PortSession& session) {
+    const PortOutcome& o = session.Outcome();
+    nlohmann::ordered_json object = {
+        {"port", Latin1ToUtf8(session.Port())},
+        {"result", PortResultName(o.result)},
+        {"message", Latin1ToUtf8(o.message)},
+    };
+    if (o.result == PortResult::Completed) {
+        for (const ControlDef* c : CommandControls(session.Options())) object[c->name] = ValueJson(session.Form(), *c);
+    }
+    return object;
+}
+
+}  // namespace quorvane

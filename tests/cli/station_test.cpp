@@ -1,0 +1,322 @@
+// Several simulated trackers driven at once by one quorvane-cli: prefixed lines, the
+// summary, exit statuses, the record file, --json, per-tracker values as the
+// trackers stored them, and the faults a bench of trackers meets.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/memory_form.h"
+#include "sim/state_file.h"
+#include "tests/support/child_process.h"
+#include "blocks/blocks.h"
+
+namespace quorvane {
+namespace {
+
+using test_support::BackgroundProcess;
+using test_support::ProcessResult;
+using test_support::RunProcess;
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+bool HasLine(const std::string& text, const std::string& line) {
+    for (const std::string& l : LinesOf(text)) {
+        if (l == line) return true;
+    }
+    return false;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Station : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("qv-station-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        sims_.clear();
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Starts a simulated tracker with IMEI 86000000000000N and its own state file;
+    // returns its port.
+    std::string StartSim(int n, std::vector<std::string> options = {}) {
+        const std::string imei = "86000000000000" + std::to_string(n);
+        options.insert(options.begin(), {QUORVANE_SIM_PATH, "--imei", imei, "--state", StatePath(n)});
+        sims_.push_back(std::make_unique<BackgroundProcess>(options));
+        const std::string port = sims_.back()->FirstLine();
+        EXPECT_FALSE(port.empty()) << "the simulated tracker printed no port";
+        return port;
+    }
+
+    ProcessResult Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), QUORVANE_CLI_PATH);
+        return RunProcess(args, std::chrono::seconds(60));
+    }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string StatePath(int n) const { return Path("tracker" + std::to_string(n) + ".state"); }
+
+    // The tracker's stored configuration, decoded as the editor would read it.
+    MemoryForm Stored(int n) const {
+        const sim::TrackerState state = sim::LoadStateFile(StatePath(n));
+        MemoryForm form;
+        auto decode = [&](BlockId id, auto decoder) {
+            // A read answer as the engine hands it over: header, length, command,
+            // then area, offset, length and the block's bytes.
+            const BlockInfo& b = Block(id);
+            const auto& area = state.Area(b.area);
+            std::vector<std::uint8_t> answer(10 + b.readLength, 0);
+            answer[5] = b.area;
+            std::copy(area.begin() + b.readOffset, area.begin() + b.readOffset + b.readLength, answer.begin() + 10);
+            decoder(form, answer, 6);
+        };
+        decode(BlockId::Gprs, DecodeGprsBlock);
+        decode(BlockId::Main, DecodeMainBlock);
+        return form;
+    }
+
+    std::vector<nlohmann::json> Records(const std::string& path) const {
+        std::vector<nlohmann::json> records;
+        for (const std::string& line : LinesOf(Slurp(path))) records.push_back(nlohmann::json::parse(line));
+        return records;
+    }
+
+    std::filesystem::path dir_;
+    std::vector<std::unique_ptr<BackgroundProcess>> sims_;
+};
+
+TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
+    const std::string p1 = StartSim(1);
+    const std::string p2 = StartSim(2);
+    const std::string p3 = StartSim(3);
+    const std::string p4 = StartSim(4);
+    const std::string missing = Path("no-such-port");
+    const std::string settings = Path("fleet.ini");
+    ASSERT_EQ(Cli({"--port", p1, "read-all", settings}).exitCode, 0);
+    const std::string stored3 = Slurp(StatePath(3));
+    const std::string stored4 = Slurp(StatePath(4));
+
+    // Quoted fields with a comma, doubled quotes and a line break; tracker 3's speed
+    // does not convert; tracker 4 has no row.
+    std::ofstream(Path("trackers.csv"), std::ios::binary)
+        << "IMEI,APN,Speed\r\n"
+           "860000000000001,\"fleet,one\",101\r\n"
+           "860000000000002,\"say \"\"two\"\"\nnow\",102\r\n"
+           "860000000000003,three,fast\r\n";
+    const std::string report = Path("record.jsonl");
+    std::ofstream(report) << "{\"kept\":true}\n";  // a record is appended to, never overwritten
+
+    const ProcessResult r = Cli({"--port", p1, "--port", p2, "--port", p3, "--port", p4, "--port", missing,
+                                 "--load", settings, "--set", "Password=1111", "--per-tracker",
+                                 Path("trackers.csv"), "--report", report, "write-all"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+
+    // Every line carries its port, in that port's own order.
+    for (const std::string& line : LinesOf(r.err)) {
+        const bool prefixed = line.rfind(p1 + ": ", 0) == 0 || line.rfind(p2 + ": ", 0) == 0 ||
+                              line.rfind(p3 + ": ", 0) == 0 || line.rfind(p4 + ": ", 0) == 0 ||
+                              line.rfind(missing + ": ", 0) == 0 || line == "2 completed, 3 failed" ||
+                              line.rfind("retry: ", 0) == 0;
+        EXPECT_TRUE(prefixed) << line;
+    }
+    const auto lines = LinesOf(r.err);
+    const auto at = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) - lines.begin();
+    };
+    EXPECT_LT(at(p1 + ": status: Writing All..."), at(p1 + ": status: Write All OK")) << r.err;
+    EXPECT_LT(at(p1 + ": status: Write All OK"), at(p1 + ": notice: Write All Completed!")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, p3 + ": error: 'fast' is not a valid integer value")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, p4 + ": error: no row for IMEI 860000000000004")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, missing + ": error: Error opening serial port")) << r.err;
+
+    // The summary closes the run, with the command that retries the failed ports.
+    EXPECT_EQ(lines[lines.size() - 2], "2 completed, 3 failed") << r.err;
+    EXPECT_EQ(lines.back(), "retry: quorvane-cli --port " + p3 + " --port " + p4 + " --port " + missing +
+                                " --load " + settings + " --set Password=1111 --per-tracker " +
+                                Path("trackers.csv") + " --report " + report + " write-all");
+    EXPECT_TRUE(HasLine(r.err, p3 + ": failed: 'fast' is not a valid integer value")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, p4 + ": failed: no row for IMEI 860000000000004")) << r.err;
+    bool summaryOfOne = false;
+    for (const std::string& line : lines) {
+        summaryOfOne |= line.rfind(p1 + ": completed ", 0) == 0 && line.ends_with(" s IMEI 860000000000001");
+    }
+    EXPECT_TRUE(summaryOfOne) << r.err;
+
+    // What each tracker stored: its own row on top of the file and --set.
+    const MemoryForm one = Stored(1);
+    EXPECT_EQ(one.Text("APN"), "fleet,one");
+    EXPECT_EQ(one.Text("Speed"), "101");
+    const MemoryForm two = Stored(2);
+    EXPECT_EQ(two.Text("APN"), "say \"two\"\nnow");
+    EXPECT_EQ(two.Text("Speed"), "102");
+    EXPECT_EQ(Slurp(StatePath(3)), stored3) << "nothing is written when a value does not convert";
+    EXPECT_EQ(Slurp(StatePath(4)), stored4) << "nothing is written without a row";
+
+    // The record: the old line kept, then one line per port.
+    const auto records = Records(report);
+    ASSERT_EQ(records.size(), 6u) << Slurp(report);
+    EXPECT_EQ(records[0], nlohmann::json({{"kept", true}}));
+    std::map<std::string, nlohmann::json> byPort;
+    for (std::size_t i = 1; i < records.size(); ++i) byPort[records[i]["port"]] = records[i];
+    const nlohmann::json& first = byPort[p1];
+    EXPECT_EQ(first["result"], "completed");
+    EXPECT_EQ(first["imei"], "860000000000001");
+    EXPECT_EQ(first["sn"], "QV420A0012345");
+    EXPECT_EQ(first["firmware"], "QV-KR420-V2.1.7");
+    EXPECT_EQ(first["command"], "write-all");
+    EXPECT_EQ(first["message"], "Write All Completed!");
+    EXPECT_EQ(first["attempt"], 1);
+    EXPECT_TRUE(first["seconds"]["connect"].is_number());
+    EXPECT_GT(first["seconds"]["write"].get<double>(), 0.0);
+    EXPECT_TRUE(first["seconds"]["backup"].is_null());
+    EXPECT_TRUE(first["seconds"]["verify"].is_null());
+    EXPECT_TRUE(first["backup"].is_null());
+    EXPECT_TRUE(first["verify"].is_null());
+    EXPECT_TRUE(first["mismatches"].is_null());
+    EXPECT_EQ(first["load"], settings);
+    EXPECT_EQ(first["values"], nlohmann::json({{"Password", "1111"}, {"APN", "fleet,one"}, {"Speed", "101"}}));
+    const std::string time = first["time"];
+    EXPECT_EQ(time.size(), 24u) << time;  // 2026-01-31T12:00:00.000Z
+    EXPECT_EQ(time.back(), 'Z');
+    EXPECT_EQ(byPort[p3]["result"], "failed");
+    EXPECT_EQ(byPort[p3]["message"], "'fast' is not a valid integer value");
+    EXPECT_TRUE(byPort[p3]["seconds"]["write"].is_null()) << "nothing was sent";
+    EXPECT_EQ(byPort[p4]["result"], "failed");
+    EXPECT_EQ(byPort[missing]["result"], "not-opened");
+    EXPECT_EQ(byPort[missing]["imei"], "");
+}
+
+TEST_F(Station, EightTrackersOfWhichThreeNeverAnswer) {
+    std::vector<std::string> args;
+    std::vector<std::string> silent;
+    for (int n = 1; n <= 8; ++n) {
+        const bool mute = n % 3 == 0 || n == 8;  // 3, 6, 8
+        const std::string port = mute ? StartSim(n, {"--fault", "no-answer:all"}) : StartSim(n);
+        if (mute) silent.push_back(port);
+        args.insert(args.end(), {"--port", port});
+    }
+    args.insert(args.end(), {"--timeout", "1", "--json", "--report", Path("r.jsonl"), "read", "gprs"});
+    const ProcessResult r = Cli(args);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "5 completed, 3 failed")) << r.err;
+    for (const std::string& port : silent) {
+        EXPECT_TRUE(HasLine(r.err, port + ": failed: no connect answer from the tracker on " + port)) << r.err;
+    }
+
+    // --json: one object per port on stdout, nothing else there.
+    int withControls = 0;
+    const auto objects = LinesOf(r.out);
+    ASSERT_EQ(objects.size(), 8u) << r.out;
+    for (const std::string& line : objects) {
+        const nlohmann::json o = nlohmann::json::parse(line);
+        const bool mute = std::find(silent.begin(), silent.end(), o["port"]) != silent.end();
+        EXPECT_EQ(o["result"], mute ? "no-answer" : "completed") << line;
+        if (o.contains("APN")) {
+            ++withControls;
+            EXPECT_EQ(o["APN"], "internet");
+            EXPECT_EQ(o["GPRSType"], 1) << "a combo box is its item index";
+        }
+    }
+    EXPECT_EQ(withControls, 5);
+    const auto records = Records(Path("r.jsonl"));
+    ASSERT_EQ(records.size(), 8u);
+    for (const auto& record : records) {
+        EXPECT_TRUE(record["seconds"].contains("read")) << record.dump();
+    }
+}
+
+TEST_F(Station, BusyPortFailsAloneAndRetryTriesOnlyTheFailed) {
+    const std::string busy = StartSim(1);
+    // The first connect request goes unanswered: the first attempt gives up, the
+    // second connects.
+    const std::string shy = StartSim(2, {"--fault", "no-answer:1@0x50"});
+    const std::string fine = StartSim(3);
+    const int holder = ::open(busy.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    const ProcessResult r = Cli({"--port", busy, "--port", shy, "--port", fine, "--timeout", "0.8", "--retry",
+                                 "1", "--report", Path("r.jsonl"), "info"});
+    ::close(holder);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, busy + ": failed: Error opening serial port (2 attempts)")) << r.err;
+    bool shyCompleted = false;
+    for (const std::string& line : LinesOf(r.err)) {
+        shyCompleted |= line.rfind(shy + ": completed ", 0) == 0 && line.ends_with("(2 attempts)");
+    }
+    EXPECT_TRUE(shyCompleted) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "2 completed, 1 failed")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + busy + " --timeout 0.8 --retry 1 --report " +
+                                   Path("r.jsonl") + " info"))
+        << r.err;
+    EXPECT_NE(r.out.find(fine + ": IMEI=860000000000003"), std::string::npos) << r.out;
+
+    // Attempts in the record: the fine port once, the others twice.
+    std::map<std::string, std::vector<std::string>> results;
+    for (const auto& record : Records(Path("r.jsonl"))) {
+        results[record["port"]].push_back(record["result"]);
+        EXPECT_EQ(record["attempt"].get<int>(), static_cast<int>(results[record["port"]].size()));
+    }
+    EXPECT_EQ(results[busy], (std::vector<std::string>{"not-opened", "not-opened"}));
+    EXPECT_EQ(results[shy], (std::vector<std::string>{"no-answer", "completed"}));
+    EXPECT_EQ(results[fine], (std::vector<std::string>{"completed"}));
+}
+
+TEST_F(Station, BadFilesStopTheRunBeforeAnyPortIsOpened) {
+    const std::string port = StartSim(1);
+    const std::string stored = Slurp(StatePath(1));
+    const auto runWith = [&](const std::string& csv, std::vector<std::string> extra = {}) {
+        std::ofstream(Path("t.csv"), std::ios::binary) << csv;
+        std::vector<std::string> args = {"--port", port, "--port", Path("second"), "--per-tracker", Path("t.csv")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back("write-all");
+        return Cli(args);
+    };
+    const struct {
+        const char* csv;
+        const char* error;
+    } cases[] = {
+        {"IMEI,NoSuchControl\n860000000000001,1\n", "unknown control 'NoSuchControl'"},
+        {"IMEI,APN\n860000000000001,a,b\n", "row 2 has 3 fields, the first row 2"},
+        {"IMEI,APN\n860000000000001,a\n860000000000001,b\n", "IMEI 860000000000001 is there twice"},
+        {"Serial,APN\n1,a\n", "the first column is 'Serial', not IMEI or SN"},
+        {"IMEI,APN\n860000000000001,\"open\n", "a quoted field is not closed"},
+        {"IMEI,Auth1Answer\n860000000000001,yes\n", "Auth1Answer takes 0 or 1"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = runWith(c.csv);
+        EXPECT_EQ(r.exitCode, 2) << c.csv << r.err;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << c.csv << r.err;
+        EXPECT_EQ(r.err.find("status:"), std::string::npos) << "no port was opened: " << r.err;
+    }
+    // A record file that cannot be written stops the run as well.
+    const ProcessResult r = runWith("IMEI,APN\n860000000000001,x\n", {"--report", Path("no-dir/r.jsonl")});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: cannot write the report file " + Path("no-dir/r.jsonl"))) << r.err;
+    EXPECT_EQ(Slurp(StatePath(1)), stored);
+}
+
+}  // namespace
+}  // namespace quorvane

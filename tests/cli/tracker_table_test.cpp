@@ -1,0 +1,78 @@
+// The per-tracker values file, the retry hint and the per-port line prefix.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/line_prefix.h"
+#include "cli/station.h"
+#include "cli/tracker_table.h"
+
+namespace quorvane {
+namespace {
+
+using Records = std::vector<std::vector<std::string>>;
+
+TEST(Csv, QuotedFieldsHoldCommasQuotesAndLineBreaks) {
+    EXPECT_EQ(ParseCsv("a,b\r\n\"x,y\",\"say \"\"hi\"\"\"\n\"two\nlines\",\n"),
+              (Records{{"a", "b"}, {"x,y", "say \"hi\""}, {"two\nlines", ""}}));
+    EXPECT_EQ(ParseCsv("a,,\"\"\n\nlast"), (Records{{"a", "", ""}, {"last"}})) << "empty lines hold no record";
+    EXPECT_THROW(ParseCsv("a,\"open\n"), ETrackerTable);
+    EXPECT_THROW(ParseCsv("a,\"x\"y\n"), ETrackerTable);
+    EXPECT_THROW(ParseCsv("a,x\"y\n"), ETrackerTable);
+}
+
+std::string ErrorOf(const std::string& text) {
+    try {
+        TrackerTable::Parse(text, "t.csv");
+    } catch (const ETrackerTable& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+TEST(TrackerTable, RowsByKeyWithEscapesResolved) {
+    const TrackerTable t = TrackerTable::Parse("SN,APN,Auth1Answer,GPRSType\nA1,x\\ty,1,2\nB2,\"q,r\",0,-1\n", "t");
+    EXPECT_EQ(t.KeyColumn(), "SN");
+    EXPECT_EQ(t.Size(), 2u);
+    ASSERT_NE(t.Find("A1"), nullptr);
+    EXPECT_EQ(*t.Find("A1"), (TrackerRow{{"APN", "x\ty"}, {"Auth1Answer", "1"}, {"GPRSType", "2"}}));
+    EXPECT_EQ(t.Find("B2")->front().second, "q,r");
+    EXPECT_EQ(t.Find("C3"), nullptr);
+}
+
+TEST(TrackerTable, MalformedFilesAreRefusedWithTheirRow) {
+    EXPECT_EQ(ErrorOf(""), "t.csv: empty; the first row names IMEI or SN and controls");
+    EXPECT_EQ(ErrorOf("Name,APN\n"), "t.csv: the first column is 'Name', not IMEI or SN");
+    EXPECT_EQ(ErrorOf("IMEI,Nope\n"), "t.csv: unknown control 'Nope'");
+    EXPECT_EQ(ErrorOf("IMEI,APN,APN\n"), "t.csv: control 'APN' named twice");
+    EXPECT_EQ(ErrorOf("IMEI,APN\n1,a\n2\n"), "t.csv: row 3 has 1 fields, the first row 2");
+    EXPECT_EQ(ErrorOf("IMEI,APN\n1,a\n1,b\n"), "t.csv: row 3: IMEI 1 is there twice");
+    EXPECT_EQ(ErrorOf("IMEI,APN\n,a\n"), "t.csv: row 2: no IMEI");
+    EXPECT_EQ(ErrorOf("IMEI,GPRSType\n1,two\n"), "t.csv: row 2: GPRSType: --set GPRSType takes an item index, not 'two'");
+    EXPECT_EQ(ErrorOf("IMEI,APN\n1,a\\q\n").rfind("t.csv: row 2: APN: ", 0), 0u);
+    EXPECT_EQ(ErrorOf("IMEI,APN\n1,\"a\n"), "t.csv: line 2: a quoted field is not closed");
+}
+
+TEST(RetryCommandLine, NamesOnlyTheFailedPortsAndQuotesForTheShell) {
+    const std::vector<std::string> args = {"--port", "ttyUSB0", "--set", "APN=a b", "--port", "ttyUSB1",
+                                           "--retry", "2", "write-all"};
+    EXPECT_EQ(RetryCommandLine(args, {"ttyUSB1"}),
+              "quorvane-cli --port ttyUSB1 --set 'APN=a b' --retry 2 write-all");
+    EXPECT_EQ(RetryCommandLine({"--port", "all", "--set", "Name=it's", "info"}, {"ttyACM0", "ttyACM1"}),
+              "quorvane-cli --port ttyACM0 --port ttyACM1 --set 'Name=it'\\''s' info");
+}
+
+TEST(LinePrefix, WholeLinesBehindThePrefix) {
+    std::ostringstream target;
+    {
+        PortStreams streams(target, target, "ttyUSB3: ");
+        streams.Err() << "status: Write";
+        streams.Out() << "APN=x\n";
+        streams.Err() << " All OK\n" << std::flush;
+        streams.Out() << "unfinished";
+    }
+    EXPECT_EQ(target.str(), "ttyUSB3: APN=x\nttyUSB3: status: Write All OK\nttyUSB3: unfinished");
+}
+
+}  // namespace
+}  // namespace quorvane
