@@ -6,6 +6,7 @@
 
 #include "app/window_model.h"
 #include "link/engine.h"
+#include "link/frame_assembler.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
 #include "settings/settings_file.h"
@@ -69,6 +70,9 @@ struct TForm1::Impl {
               f, u, [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
               [this] { return settingsLoaded; }) {
         ApplyComm1Settings(comm);
+        // An answer is acted on as soon as its last byte is in, not after the line
+        // has been quiet for the read interval; stray bytes still wait for it.
+        comm.SetBlockEnd(EndsWithCompleteFrame);
         comm.OnReceiveData = [this, &owner](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
             if (!portOpen) return;
             owner.Guard([&] { engine.Comm1ReceiveData(buffer, length); });

@@ -44,6 +44,17 @@ ScanResult ScanFrame(std::span<const std::uint8_t> bytes) {
     return {ScanKind::Frame, ScanReason::None, total};
 }
 
+bool EndsWithCompleteFrame(std::span<const std::uint8_t> bytes) {
+    bool frame = false;
+    while (!bytes.empty()) {
+        const ScanResult scan = ScanFrame(bytes);
+        if (scan.kind == ScanKind::NeedMore) return false;
+        frame = frame || scan.kind == ScanKind::Frame;
+        bytes = bytes.subspan(scan.length);
+    }
+    return frame;
+}
+
 std::size_t FrameAssembler::Append(std::span<const std::uint8_t> data) {
     const std::size_t count = std::min(data.size(), kCapacity - length_);
     std::copy_n(data.begin(), count, bytes_.begin() + static_cast<std::ptrdiff_t>(length_));

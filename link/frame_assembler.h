@@ -48,6 +48,11 @@ struct ScanResult {
 // Looks at `bytes` from their first byte.
 ScanResult ScanFrame(std::span<const std::uint8_t> bytes);
 
+// True when `bytes` hold at least one complete valid frame and nothing after the
+// last one that could still become a frame: a receiver holding them need not wait
+// for further bytes before acting.
+bool EndsWithCompleteFrame(std::span<const std::uint8_t> bytes);
+
 class FrameAssembler {
 public:
     // A frame plus a block: enough for a pending partial frame and the next block.

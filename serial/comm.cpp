@@ -114,6 +114,7 @@ void TComm::OpenComm() {
     port_ = std::move(session);
     ApplyCommTimeouts();
     ApplyCommState();
+    port_->readOptions.blockEnd = blockEnd_;
 
     status = backend.CreateStopSignal();
     if (status == CommStatus::Ok) {

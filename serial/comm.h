@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -117,6 +118,10 @@ public:
     std::uint32_t WriteTotalTimeoutConstant() const { return writeTotalTimeoutConstant_; }
     void SetWriteTotalTimeoutConstant(std::uint32_t value);
 
+    // Ends a received block as soon as `end` says its bytes are complete, instead of
+    // after the read interval's silence. Takes effect at the next open; none by default.
+    void SetBlockEnd(std::function<bool(std::span<const std::uint8_t>)> end) { blockEnd_ = std::move(end); }
+
     // Events, raised on the owner's thread while the port is open; each optional.
     // `buffer` holds `length` bytes followed by one zero byte and is valid only
     // during the call.
@@ -172,6 +177,7 @@ private:
     std::uint32_t readTotalTimeoutConstant_ = 0;
     std::uint32_t writeTotalTimeoutMultiplier_ = 0;
     std::uint32_t writeTotalTimeoutConstant_ = 0;
+    std::function<bool(std::span<const std::uint8_t>)> blockEnd_;
 };
 
 // The main window's settings of its port (Comm1): 115200 baud, DTR and RTS off, no

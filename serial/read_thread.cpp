@@ -40,13 +40,19 @@ void TReadThread::Execute() {
         }
         // Take further bytes until the gap time-out, the total time-out or a full block.
         const auto blockStart = std::chrono::steady_clock::now();
-        while (filled < kBlockSize && status == CommStatus::Ok) {
+        while (filled < kBlockSize && status == CommStatus::Ok && !BlockComplete(buffer.data(), filled)) {
             std::size_t got = 0;
             status = port_.Read(buffer.data() + filled, kBlockSize - filled, NextWait(blockStart),
                                 got);
             filled += got;
         }
         if (status == CommStatus::Stopped) break;
+        // A block cut at full size may end inside something the next block completes.
+        if (options_.blockEnd && filled == kBlockSize) {
+            KeepBurst(buffer.data(), filled);
+        } else {
+            burst_.clear();
+        }
         HandOver(buffer.data(), filled);
         if (status == CommStatus::Hangup) {
             notify_.Hangup();
@@ -75,6 +81,23 @@ int TReadThread::NextWait(std::chrono::steady_clock::time_point blockStart) cons
         wait = wait < 0 ? left : std::min(wait, left);
     }
     return static_cast<int>(std::min<long long>(wait, INT_MAX));
+}
+
+bool TReadThread::BlockComplete(const std::uint8_t* data, std::size_t count) {
+    if (!options_.blockEnd) return false;
+    if (burst_.empty()) return options_.blockEnd(std::span(data, count));
+    const std::size_t kept = burst_.size();
+    burst_.insert(burst_.end(), data, data + count);
+    const bool complete = options_.blockEnd(burst_);
+    burst_.resize(kept);
+    return complete;
+}
+
+void TReadThread::KeepBurst(const std::uint8_t* data, std::size_t count) {
+    burst_.insert(burst_.end(), data, data + count);
+    if (burst_.size() > kBurstLimit) {
+        burst_.erase(burst_.begin(), burst_.end() - static_cast<std::ptrdiff_t>(kBurstLimit));
+    }
 }
 
 void TReadThread::HandOver(const std::uint8_t* data, std::size_t count) {

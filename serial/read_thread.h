@@ -6,20 +6,29 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include "serial/comm_backend.h"
 #include "serial/comm_notify.h"
 
 namespace quorvane {
 
+// Says whether the bytes of a block gathered so far are complete, so the block can
+// be handed over without waiting for the interval time-out. Called on the receive
+// thread; it must not touch the owner's state.
+using BlockEnd = std::function<bool(std::span<const std::uint8_t> block)>;
+
 // The read time-outs (ms) and options the receive thread follows; the owner's
-// thread may change them at any time.
+// thread may change them at any time, except blockEnd, which is fixed while open.
 struct ReadOptions {
     std::atomic<std::uint32_t> intervalTimeout{100};
     std::atomic<std::uint32_t> totalMultiplier{0};
     std::atomic<std::uint32_t> totalConstant{0};
     std::atomic<bool> ignoreNullChar{false};
+    BlockEnd blockEnd;
 };
 
 class TReadThread {
@@ -42,6 +51,9 @@ public:
 private:
     void Execute();
     int NextWait(std::chrono::steady_clock::time_point blockStart) const;
+    // Asks blockEnd about the block so far, behind the full blocks of the same burst.
+    bool BlockComplete(const std::uint8_t* data, std::size_t count);
+    void KeepBurst(const std::uint8_t* data, std::size_t count);
     void HandOver(const std::uint8_t* data, std::size_t count);
     void ReportLineEvents();
 
@@ -49,6 +61,10 @@ private:
     const ReadOptions& options_;
     CommNotify& notify_;
     std::thread thread_;
+    // Full blocks handed over without a pause since, at most kBurstLimit bytes: what
+    // blockEnd sees before the current block.
+    static constexpr std::size_t kBurstLimit = 4 * kBlockSize;
+    std::vector<std::uint8_t> burst_;
 };
 
 }  // namespace quorvane

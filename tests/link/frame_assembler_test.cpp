@@ -214,3 +214,24 @@ TEST(FrameAssembler, ModelTextOutsideFramesOnly) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+TEST(EndsWithCompleteFrame, OnlyWhenNothingAfterTheLastFrameCouldStillGrow) {
+    const Bytes ack = MakeFrame(0x58, Bytes{0x01, 0x01});
+    EXPECT_TRUE(EndsWithCompleteFrame(ack));
+    EXPECT_TRUE(EndsWithCompleteFrame(Cat({Text("noise"), ack, ack})));
+    EXPECT_TRUE(EndsWithCompleteFrame(Cat({ack, Text("junk")}))) << "stray bytes after a frame never become one";
+    EXPECT_FALSE(EndsWithCompleteFrame(Bytes(ack.begin(), ack.end() - 1)));
+    EXPECT_FALSE(EndsWithCompleteFrame(Cat({ack, Bytes{0x5A}}))) << "a header may be starting";
+    EXPECT_FALSE(EndsWithCompleteFrame(Cat({ack, Bytes(ack.begin(), ack.begin() + 5)})));
+    EXPECT_FALSE(EndsWithCompleteFrame(Text("Model KR420 boot"))) << "text waits for the line to go quiet";
+    Bytes corrupt = ack;
+    corrupt.back() ^= 0xFF;
+    EXPECT_FALSE(EndsWithCompleteFrame(corrupt));
+    EXPECT_FALSE(EndsWithCompleteFrame({}));
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -185,6 +185,35 @@ TEST_F(ReadThreadTest, AFullBlockIsHandedOverWithoutWaiting) {
     EXPECT_EQ(events[1], "data c");
 }
 
+// A block the owner calls complete goes at once; the bytes after it start a new one.
+TEST_F(ReadThreadTest, ACompleteBlockIsHandedOverWithoutTheIntervalWait) {
+    options.intervalTimeout = 30;
+    options.blockEnd = [](std::span<const std::uint8_t> block) { return !block.empty() && block.back() == '!'; };
+    Start();
+    port.Script({Bytes_("ab"), Bytes_("c!"), Bytes_("de"), kGap, Bytes_("f!")});
+    ASSERT_TRUE(WaitFor([&] { return notify.Count(3) && port.Waits().size() == 6; }));
+    EXPECT_EQ(notify.Events(), (std::vector<std::string>{"data abc!", "data de", "data f!"}));
+    // No wait after "c!" and "f!": the first byte of the next block is awaited instead.
+    EXPECT_EQ(port.Waits(), (std::vector<int>{-1, 30, -1, 30, -1, -1}));
+}
+
+// A burst longer than a block: the owner is asked about the whole burst so far.
+TEST_F(ReadThreadTest, BlockEndSeesTheFullBlocksOfTheSameBurst) {
+    options.intervalTimeout = 30;
+    std::vector<std::size_t> asked;
+    options.blockEnd = [&asked](std::span<const std::uint8_t> block) {
+        asked.push_back(block.size());
+        return block.size() == 2050;
+    };
+    Start();
+    port.Script({Bytes_(std::string(2048, 'a')), Bytes_("bc"), Bytes_("d"), kGap});
+    ASSERT_TRUE(WaitFor([&] { return notify.Count(3); }));
+    EXPECT_EQ(notify.Events()[1], "data bc");
+    EXPECT_EQ(notify.Events()[2], "data d");
+    // A block that was not full ends the burst: "d" is asked about alone.
+    EXPECT_EQ(asked, (std::vector<std::size_t>{2050, 1}));
+}
+
 TEST_F(ReadThreadTest, DropsZeroBytesWhenAsked) {
     options.ignoreNullChar = true;
     Start();
