@@ -191,11 +191,31 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         ui.ShowError("no connect answer from the tracker on " + options.port);
         return kExitFailed;
     }
-    if (!ui.Notices().empty()) return kExitFailed;  // "Auth Code Error!": the tracker refused
+    // From here on the command has connected: it prints the controls it covers
+    // whether or not it completes, and the exit status says which.
+    auto printCovered = [&] {
+        switch (options.command) {
+            case CliCommand::Info:
+                PrintControls(out, form, DataControls("TabSheet1"));
+                for (const char* name : {"DeviceID", "RFID"}) PrintControls(out, form, {FindControl(name)});
+                break;
+            case CliCommand::Read: PrintGroup(out, form, *FindCliGroup(options.group)); break;
+            case CliCommand::ReadAll:
+                for (const CliGroup& g : CliGroups()) PrintGroup(out, form, g);
+                break;
+            case CliCommand::RfidCheck: PrintControls(out, form, {FindControl("RFID_Memo")}); break;
+            default: break;
+        }
+    };
+    // "Auth Code Error!": the tracker refused. The device information was decoded and
+    // the Device ID read has been answered (or timed out) before the connect loop ended.
+    if (!ui.Notices().empty()) {
+        printCovered();
+        return kExitFailed;
+    }
 
     if (options.command == CliCommand::Info) {
-        PrintControls(out, form, DataControls("TabSheet1"));
-        for (const char* name : {"DeviceID", "RFID"}) PrintControls(out, form, {FindControl(name)});
+        printCovered();
         return kExitDone;
     }
 
@@ -203,7 +223,10 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
     const std::size_t errorsBefore = ui.Errors().size();
     const auto started = Clock::now();
     window.Guard([&] { window.Click(expected.handler); });
-    if (ui.Errors().size() != errorsBefore) return kExitNoStart;  // refused before sending
+    if (ui.Errors().size() != errorsBefore) {  // refused before sending
+        printCovered();
+        return kExitNoStart;
+    }
 
     // Every exchange is bounded by the engine's own time-out; the deadline here only
     // guards against a logic that never reports.
@@ -217,16 +240,9 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
                            std::find(expected.completions.begin(), expected.completions.end(),
                                      ui.Notices().front()) != expected.completions.end() &&
                            ui.Errors().size() == errorsBefore;
-    if (!completed) return kExitFailed;
+    printCovered();
+    if (!completed) return kExitFailed;  // a partial read is never saved as a whole one
 
-    switch (options.command) {
-        case CliCommand::Read: PrintGroup(out, form, *FindCliGroup(options.group)); break;
-        case CliCommand::ReadAll:
-            for (const CliGroup& g : CliGroups()) PrintGroup(out, form, g);
-            break;
-        case CliCommand::RfidCheck: PrintControls(out, form, {FindControl("RFID_Memo")}); break;
-        default: break;
-    }
     if (options.file) {
         ui.SetDialogPath(*options.file);
         window.Guard([&] { window.SavetSettings1Click(); });
