@@ -23,7 +23,6 @@ using test::ConversionError;
 class GprsBlock : public ::testing::Test {
 protected:
     GprsBlock() {
-        form.SetText("RoamingInterval", "0");
         form.SetItemIndex("BufferMode", 0);
     }
     MemoryForm form;
