@@ -98,6 +98,10 @@ public:
 
     // Ends the run with `result` (the message is the console's last text).
     void Fail(PortResult result);
+    // Marks a run that is no tracker's record: a station's look at a port that
+    // found nothing new there.
+    void MarkQuiet() { quiet_ = true; }
+    bool Quiet() const { return quiet_; }
     // Exit status of this run alone, as the one-port command line has it.
     int ExitStatus() const;
 
@@ -129,6 +133,7 @@ private:
     unsigned ticks_ = 0;
     bool started_ = false;
     bool finished_ = false;
+    bool quiet_ = false;
     PortOutcome outcome_;
 };
 

@@ -81,11 +81,15 @@ StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
     try {
         s.Window().OpenPortClick();
     } catch (const std::exception& e) {
-        s.Ui().ShowError(e.what());
+        if (quiet_) {
+            s.MarkQuiet();
+        } else {
+            s.Ui().ShowError(e.what());
+        }
         s.Fail(PortResult::NotOpened);
         return StageStatus::Failed;
     }
-    deadline_ = limit_ ? now + *limit_ : Clock::time_point::max();
+    deadline_ = now + limit_;
     return StageStatus::Running;
 }
 
@@ -107,11 +111,22 @@ StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
         return StageStatus::Done;
     }
     if (now >= deadline_) {
+        if (quiet_) {
+            s.MarkQuiet();
+            s.Fail(PortResult::NoAnswer);
+            return StageStatus::Failed;
+        }
         ui.ShowError("no connect answer from the tracker on " + s.Port());
         s.Fail(PortResult::NoAnswer);
         return StageStatus::Failed;
     }
     return StageStatus::Running;
+}
+
+StageStatus AdmitStage::Begin(PortSession& s, Clock::time_point) {
+    if (admit_(s.Outcome())) return StageStatus::Done;
+    s.MarkQuiet();
+    return StageStatus::Failed;
 }
 
 // --- the tracker's own values ----------------------------------------------------
@@ -203,15 +218,17 @@ StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
 
 // --- the list --------------------------------------------------------------------
 
-StageList MakeStages(const CliOptions& options, const TrackerTable* perTracker) {
+StageList MakeStages(const CliOptions& options, const StagePlan& plan) {
     StageList stages;
-    stages.push_back(std::make_unique<ConnectStage>(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(options.timeoutSeconds))));
+    const auto limit = plan.connectLimit.value_or(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds)));
+    stages.push_back(std::make_unique<ConnectStage>(limit, plan.quietConnect));
+    if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit));
     if (options.command == CliCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;
     }
-    if (perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*perTracker));
+    if (plan.perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*plan.perTracker));
     // A backup of what the tracker holds goes here, before anything is written.
     stages.push_back(std::make_unique<CommandStage>(options));
     // A verify of what was written goes here.

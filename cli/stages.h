@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,18 +15,33 @@ namespace quorvane {
 
 class TrackerTable;
 
-// Opens the port and waits for the connect answer and the automatic Device ID read.
-// Without a limit it waits for as long as the station runs.
+// Opens the port and waits for the connect answer and the automatic Device ID read,
+// at most `limit`. A quiet stage says nothing when the port cannot be opened or
+// nothing answers: a station looking for the next tracker expects both.
 class ConnectStage : public SessionStage {
 public:
-    explicit ConnectStage(std::optional<Clock::duration> limit) : limit_(limit) {}
+    ConnectStage(Clock::duration limit, bool quiet) : limit_(limit), quiet_(quiet) {}
     std::string Name() const override { return "connect"; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
 private:
-    std::optional<Clock::duration> limit_;
+    Clock::duration limit_;
+    bool quiet_;
     Clock::time_point deadline_{};
+};
+
+// Lets the run go on only when `admit` accepts the connected tracker; otherwise the
+// run ends quietly.
+class AdmitStage : public SessionStage {
+public:
+    explicit AdmitStage(std::function<bool(const PortOutcome&)> admit) : admit_(std::move(admit)) {}
+    std::string Name() const override { return {}; }
+    StageStatus Begin(PortSession& s, Clock::time_point now) override;
+    StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
+
+private:
+    std::function<bool(const PortOutcome&)> admit_;
 };
 
 // Puts the connected tracker's row of the per-tracker file into the form.
@@ -66,8 +82,18 @@ public:
     StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
 };
 
-// The stages of one run of `options`' command. `perTracker` may be null.
-StageList MakeStages(const CliOptions& options, const TrackerTable* perTracker);
+// What shapes a run's stages beyond the command line itself.
+struct StagePlan {
+    const TrackerTable* perTracker = nullptr;
+    // The connect limit instead of --timeout, and quiet about ports that are empty.
+    std::optional<Clock::duration> connectLimit;
+    bool quietConnect = false;
+    // When set, only a tracker it accepts is served (a station serving each once).
+    std::function<bool(const PortOutcome&)> admit;
+};
+
+// The stages of one run of `options`' command.
+StageList MakeStages(const CliOptions& options, const StagePlan& plan);
 
 // The record's name of the command's phase: "read" or "write".
 const char* CommandPhaseName(const CliOptions& options);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/cli_runner.h"
+#include "cli/interrupt.h"
 #include "cli/stages.h"
 #include "serial/port_list.h"
 
@@ -13,6 +14,10 @@ namespace quorvane {
 namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
+// --repeat: how long one look for a tracker waits for its connect answer, and the
+// pause between looks at a port whose tracker was served or that cannot be opened.
+constexpr auto kLookLimit = std::chrono::seconds(2);
+constexpr auto kLookPause = std::chrono::seconds(1);
 
 std::vector<std::string> ResolvePorts(const CliOptions& options) {
     std::vector<std::string> ports;
@@ -75,10 +80,19 @@ Station::Station(const CliOptions& options, std::ostream& out, std::ostream& err
 
 Station::~Station() = default;
 
-std::unique_ptr<PortSession> Station::MakeSession(const std::string& port) {
+std::unique_ptr<PortSession> Station::MakeSession(Slot& slot) {
+    const std::string& port = records_[slot.record].port;
     const SessionOutput output{out_, err_, SeveralPorts() ? port + ": " : std::string()};
-    return std::make_unique<PortSession>(options_, programDir_, port, output, bell_,
-                                         MakeStages(options_, perTracker_ ? &*perTracker_ : nullptr));
+    StagePlan plan;
+    plan.perTracker = perTracker_ ? &*perTracker_ : nullptr;
+    if (options_.repeat) {
+        // Looking for the next tracker: short, quiet connect attempts, and a tracker
+        // served already only once it has been away.
+        plan.connectLimit = kLookLimit;
+        plan.quietConnect = true;
+        plan.admit = [&slot](const PortOutcome& o) { return slot.away || o.imei != slot.lastImei; };
+    }
+    return std::make_unique<PortSession>(options_, programDir_, port, output, bell_, MakeStages(options_, plan));
 }
 
 int Station::Run() {
@@ -86,59 +100,126 @@ int Station::Run() {
         err_ << "error: no serial port found\n" << std::flush;
         return kExitNoStart;
     }
-    if (!OpenFiles()) return kExitNoStart;
+    if (!OpenFiles() || !CommandCanStart()) return kExitNoStart;
+    if (options_.repeat) {
+        CatchInterrupt();
+        RunRepeat();
+        PrintSummary(served_);
+        return ExitStatus();
+    }
     std::vector<std::size_t> round(records_.size());
     for (std::size_t i = 0; i < round.size(); ++i) round[i] = i;
-    if (!RunRound(round)) return kExitNoStart;
+    RunRound(round);
     // Failed ports again, after every other port is done.
     for (int retry = 0; retry < options_.retry; ++retry) {
         round.clear();
         for (std::size_t i = 0; i < records_.size(); ++i) {
             if (records_[i].last.result != PortResult::Completed) round.push_back(i);
         }
-        if (round.empty() || !RunRound(round)) break;
+        if (round.empty()) break;
+        RunRound(round);
     }
-    if (SeveralPorts() || options_.retry > 0) PrintSummary();
+    if (SeveralPorts() || options_.retry > 0) PrintSummary(records_);
     return ExitStatus();
 }
 
-bool Station::RunRound(const std::vector<std::size_t>& ports) {
-    std::vector<std::unique_ptr<PortSession>> sessions;
-    for (std::size_t index : ports) {
-        sessions.push_back(MakeSession(records_[index].port));
-        // --load and --set are the same for every port: when they do not fit, the
-        // command cannot start, and no port is opened.
-        if (!sessions.back()->Prepare()) return false;
+bool Station::CommandCanStart() {
+    // --load and --set are the same for every port: when they do not fit, the
+    // command cannot start, and no port is opened.
+    PortSession trial(options_, programDir_, records_.front().port, SessionOutput{out_, err_, {}}, bell_,
+                      StageList{});
+    return trial.Prepare();
+}
+
+void Station::RunRound(const std::vector<std::size_t>& ports) {
+    std::vector<Slot> slots(ports.size());
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        slots[i].record = ports[i];
+        slots[i].startAt = now;
     }
-    auto now = Clock::now();
-    for (auto& s : sessions) s->Start(now);
-    auto nextTick = now + kTick;
-    std::vector<bool> reported(sessions.size(), false);
+    Drive(slots);
+}
+
+void Station::RunRepeat() {
+    std::vector<Slot> slots(records_.size());
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        slots[i].record = i;
+        slots[i].startAt = now;
+    }
+    Drive(slots);
+}
+
+void Station::Drive(std::vector<Slot>& slots) {
+    auto nextTick = Clock::now() + kTick;
     for (;;) {
-        now = Clock::now();
-        bool allDone = true;
-        for (std::size_t i = 0; i < sessions.size(); ++i) {
-            PortSession& s = *sessions[i];
-            s.Step(now);
-            if (!s.Finished()) {
-                allDone = false;
+        const auto now = Clock::now();
+        const bool stopping = options_.repeat && InterruptRequested();
+        bool busy = false;
+        for (Slot& slot : slots) {
+            if (!slot.session && slot.startAt && !stopping && now >= *slot.startAt) {
+                slot.startAt.reset();
+                slot.session = MakeSession(slot);
+                if (slot.session->Prepare()) {
+                    slot.session->Start(now);
+                } else {
+                    slot.session->Fail(PortResult::NoStart);
+                }
+            }
+            if (!slot.session) {
+                busy = busy || (slot.startAt && !stopping);
                 continue;
             }
-            if (reported[i]) continue;
-            reported[i] = true;
-            RunEnded(s, records_[ports[i]]);
+            // Stopping: a port still looking for its tracker has written nothing.
+            if (stopping && slot.session->StageName() == "connect") {
+                slot.session.reset();
+                continue;
+            }
+            slot.session->Step(now);
+            if (slot.session->Finished() || !slot.session->Started()) {
+                SessionEnded(slot, now);
+                slot.session.reset();
+            }
+            busy = busy || slot.session || (slot.startAt && !stopping);
         }
-        if (allDone) break;
+        if (!busy) break;
         if (now >= nextTick) {
-            for (auto& s : sessions) s->Tick();
+            for (Slot& slot : slots) {
+                if (slot.session) slot.session->Tick();
+            }
             nextTick += kTick;
             continue;
         }
         if (bell_.WaitUntil(nextTick + std::chrono::milliseconds(1))) {
-            for (auto& s : sessions) s->Drain();
+            for (Slot& slot : slots) {
+                if (slot.session) slot.session->Drain();
+            }
         }
     }
-    return true;
+}
+
+void Station::SessionEnded(Slot& slot, Clock::time_point now) {
+    PortSession& session = *slot.session;
+    PortRecord& record = records_[slot.record];
+    if (!options_.repeat) {
+        RunEnded(session, record);
+        return;
+    }
+    const PortOutcome& outcome = session.Outcome();
+    if (session.Quiet()) {
+        // Nothing there, or the tracker served last still there.
+        if (outcome.result == PortResult::NotOpened || outcome.result == PortResult::NoAnswer) slot.away = true;
+        slot.startAt = now + (outcome.result == PortResult::NoAnswer ? Clock::duration::zero() : kLookPause);
+        return;
+    }
+    record.attempts = 0;  // every tracker is its own first attempt
+    RunEnded(session, record);
+    served_.push_back(record);
+    if (outcome.imei.empty()) return;  // refused before any tracker answered: this port is done
+    slot.lastImei = outcome.imei;
+    slot.away = false;
+    slot.startAt = now + kLookPause;
 }
 
 bool Station::OpenFiles() {
@@ -168,9 +249,9 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
     if (OnRunEnded) OnRunEnded(session, record);
 }
 
-void Station::PrintSummary() {
+void Station::PrintSummary(const std::vector<PortRecord>& lines) {
     int completed = 0;
-    for (const PortRecord& r : records_) {
+    for (const PortRecord& r : lines) {
         err_ << r.port << ": ";
         if (r.last.result == PortResult::Completed) {
             ++completed;
@@ -183,11 +264,11 @@ void Station::PrintSummary() {
         if (r.attempts > 1) err_ << " (" << r.attempts << " attempts)";
         err_ << '\n';
     }
-    const std::size_t failed = records_.size() - static_cast<std::size_t>(completed);
+    const std::size_t failed = lines.size() - static_cast<std::size_t>(completed);
     err_ << completed << " completed, " << failed << " failed\n";
-    if (failed > 0 && SeveralPorts()) {
+    if (failed > 0 && SeveralPorts() && !options_.repeat) {
         std::vector<std::string> ports;
-        for (const PortRecord& r : records_) {
+        for (const PortRecord& r : lines) {
             if (r.last.result != PortResult::Completed) ports.push_back(r.port);
         }
         err_ << "retry: " << RetryCommandLine(options_.arguments, ports) << '\n';
@@ -196,6 +277,12 @@ void Station::PrintSummary() {
 }
 
 int Station::ExitStatus() const {
+    if (options_.repeat) {
+        const bool allCompleted = std::all_of(served_.begin(), served_.end(), [](const PortRecord& r) {
+            return r.last.result == PortResult::Completed;
+        });
+        return allCompleted && !recordFailed_ ? kExitDone : kExitFailed;
+    }
     if (!SeveralPorts()) {
         const int status = records_.front().lastExitStatus;
         return status == kExitDone && recordFailed_ ? kExitFailed : status;

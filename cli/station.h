@@ -42,14 +42,32 @@ public:
     std::function<void(PortSession&, const PortRecord&)> OnRunEnded;
 
 private:
+    // A port as the loop sees it: the session running there, or when the next one
+    // starts; with --repeat, the tracker served last and whether it has gone since.
+    struct Slot {
+        std::size_t record = 0;
+        std::unique_ptr<PortSession> session;
+        std::optional<Clock::time_point> startAt;
+        std::string lastImei;
+        bool away = true;
+    };
+
     // Reads the per-tracker file and opens the record file; false (and the reason
     // printed) when either fails.
     bool OpenFiles();
+    // Tries --load and --set on a form of their own: false when they do not fit.
+    bool CommandCanStart();
+    // Runs one attempt on each of `ports`.
+    void RunRound(const std::vector<std::size_t>& ports);
+    // --repeat: serves every port until interrupted.
+    void RunRepeat();
+    // The loop: starts sessions when due, ticks, drains and steps them, until no
+    // slot has a session running or due.
+    void Drive(std::vector<Slot>& slots);
+    void SessionEnded(Slot& slot, Clock::time_point now);
     void RunEnded(PortSession& session, PortRecord& record);
-    // Runs one attempt on each of `ports`; false when the command cannot start.
-    bool RunRound(const std::vector<std::size_t>& ports);
-    std::unique_ptr<PortSession> MakeSession(const std::string& port);
-    void PrintSummary();
+    std::unique_ptr<PortSession> MakeSession(Slot& slot);
+    void PrintSummary(const std::vector<PortRecord>& lines);
     int ExitStatus() const;
     bool SeveralPorts() const { return records_.size() > 1; }
 
@@ -58,6 +76,7 @@ private:
     std::ostream& err_;
     std::string programDir_;
     std::vector<PortRecord> records_;
+    std::vector<PortRecord> served_;  // --repeat: every tracker served, in order
     std::optional<TrackerTable> perTracker_;
     std::unique_ptr<RecordFile> recordFile_;
     bool recordFailed_ = false;

@@ -2,7 +2,10 @@
 // summary, exit statuses, the record file, --json, per-tracker values as the
 // trackers stored them, and the faults a bench of trackers meets.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,11 +13,13 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "app/memory_form.h"
+#include "sim/pty_tracker.h"
 #include "sim/state_file.h"
 #include "tests/support/child_process.h"
 #include "blocks/blocks.h"
@@ -43,6 +48,84 @@ bool HasLine(const std::string& text, const std::string& line) {
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+
+// quorvane-cli left running, its output collected until it ends.
+class RunningCli {
+public:
+    explicit RunningCli(std::vector<std::string> args) {
+        args.insert(args.begin(), QUORVANE_CLI_PATH);
+        int out[2];
+        int err[2];
+        if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+        pid_ = test_support::detail::Spawn(std::move(args), out[1], err[1]);
+        close(out[1]);
+        close(err[1]);
+        fds_[0] = out[0];
+        fds_[1] = err[0];
+    }
+    ~RunningCli() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : fds_) {
+            if (fd >= 0) close(fd);
+        }
+    }
+    RunningCli(const RunningCli&) = delete;
+    RunningCli& operator=(const RunningCli&) = delete;
+
+    // Sends Ctrl+C and collects everything until the program ends, at most `limit`.
+    ProcessResult Interrupt(std::chrono::seconds limit) {
+        kill(pid_, SIGINT);
+        return Finish(limit);
+    }
+
+    // Collects everything until the program ends, at most `limit`.
+    ProcessResult Finish(std::chrono::seconds limit) {
+        ProcessResult r;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int open = 2;
+        while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+            pollfd p[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+            if (poll(p, 2, 100) <= 0) continue;
+            for (int i = 0; i < 2; ++i) {
+                if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP))) continue;
+                char buffer[4096];
+                const ssize_t n = read(p[i].fd, buffer, sizeof buffer);
+                if (n <= 0) {
+                    close(fds_[i]);
+                    fds_[i] = -1;
+                    --open;
+                } else {
+                    (i == 0 ? r.out : r.err).append(buffer, static_cast<std::size_t>(n));
+                }
+            }
+        }
+        if (open > 0) kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int fds_[2] = {-1, -1};
+};
+
+// Waits for `done`, looking every 20 ms, at most `limit`.
+template <typename Done>
+bool Eventually(Done done, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 class Station : public ::testing::Test {
@@ -316,6 +399,97 @@ TEST_F(Station, BadFilesStopTheRunBeforeAnyPortIsOpened) {
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_TRUE(HasLine(r.err, "error: cannot write the report file " + Path("no-dir/r.jsonl"))) << r.err;
     EXPECT_EQ(Slurp(StatePath(1)), stored);
+}
+
+
+// A station serves each tracker once while it stays, again after it has been away
+// (its answers stopped), and a new tracker on the same cable at once; Ctrl+C ends it
+// with the summary.
+TEST_F(Station, RepeatServesEachTrackerOnceWhileItStays) {
+    const std::string link = Path("cable");
+    auto tracker = [&](const std::string& imei) {
+        sim::PtyTrackerOptions o;
+        o.device.imei = imei;
+        o.linkPath = link;
+        return std::make_unique<sim::PtyTracker>(o);
+    };
+    int connects = 0;
+    auto countConnects = [&](sim::PtyTracker& t) {
+        for (const auto& request : t.TakeRequests()) connects += request.command == 0x50 ? 1 : 0;
+        return connects;
+    };
+    const std::string report = Path("station.jsonl");
+    auto served = [&] { return LinesOf(Slurp(report)).size(); };
+
+    auto first = tracker("861000000000001");
+    RunningCli station({"--repeat", "--port", link, "--report", report, "info"});
+    ASSERT_TRUE(Eventually([&] { return served() == 1; }));
+
+    // It stays: the station keeps looking (connect requests) but serves it no more.
+    const int before = countConnects(*first);
+    ASSERT_TRUE(Eventually([&] { return countConnects(*first) >= before + 2; }));
+    EXPECT_EQ(served(), 1u);
+
+    // Its answers stop long enough for a look to give up; when they come back it is
+    // served again.
+    first->InjectFault(sim::FaultPlan{sim::Fault::NoAnswer, -1, std::nullopt, 0});
+    const int silent = countConnects(*first);
+    ASSERT_TRUE(Eventually([&] { return countConnects(*first) >= silent + 6; }));
+    first->ClearFaults();
+    ASSERT_TRUE(Eventually([&] { return served() == 2; }));
+
+    // Another tracker on the same cable.
+    first.reset();
+    auto second = tracker("861000000000002");
+    ASSERT_TRUE(Eventually([&] { return served() == 3; }));
+
+    const ProcessResult r = station.Interrupt(std::chrono::seconds(20));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "3 completed, 0 failed")) << r.err;
+    std::vector<std::string> imeis;
+    for (const auto& record : Records(report)) {
+        imeis.push_back(record["imei"]);
+        EXPECT_EQ(record["result"], "completed");
+    }
+    EXPECT_EQ(imeis, (std::vector<std::string>{"861000000000001", "861000000000001", "861000000000002"}));
+    EXPECT_NE(r.out.find("IMEI=861000000000002"), std::string::npos) << r.out;
+}
+
+
+// A tracker pulled out in the middle of its write fails alone, after the reply
+// time-out; the other port completes.
+TEST_F(Station, TrackerUnpluggedDuringItsWrite) {
+    auto tracker = [&](const std::string& imei, const std::string& link) {
+        sim::PtyTrackerOptions o;
+        o.device.imei = imei;
+        o.linkPath = Path(link);
+        o.throttle = true;
+        return std::make_unique<sim::PtyTracker>(o);
+    };
+    auto pulled = tracker("862000000000001", "pulled");
+    auto stays = tracker("862000000000002", "stays");
+    const std::string settings = Path("fleet.ini");
+    ASSERT_EQ(Cli({"--port", Path("stays"), "read-all", settings}).exitCode, 0);
+    stays->TakeRequests();
+
+    RunningCli cli({"--port", Path("pulled"), "--port", Path("stays"), "--load", settings, "--report",
+                    Path("r.jsonl"), "write-all"});
+    bool writing = false;
+    ASSERT_TRUE(Eventually([&] {
+        for (const auto& request : pulled->TakeRequests()) writing = writing || request.command == 0x58;
+        return writing;
+    }));
+    pulled.reset();
+
+    const ProcessResult r = cli.Finish(std::chrono::seconds(30));
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, Path("pulled") + ": failed: Write Overtime!")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "1 completed, 1 failed")) << r.err;
+    const auto records = Records(Path("r.jsonl"));
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records) {
+        EXPECT_EQ(record["result"], record["port"] == Path("stays") ? "completed" : "failed") << record.dump();
+    }
 }
 
 }  // namespace
