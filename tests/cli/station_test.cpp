@@ -147,7 +147,7 @@ protected:
         const std::string imei = "86000000000000" + std::to_string(n);
         options.insert(options.begin(), {QUORVANE_SIM_PATH, "--imei", imei, "--state", StatePath(n)});
         sims_.push_back(std::make_unique<BackgroundProcess>(options));
-        const std::string port = sims_.back()->FirstLine();
+        std::string port = sims_.back()->FirstLine();
         EXPECT_FALSE(port.empty()) << "the simulated tracker printed no port";
         return port;
     }
@@ -374,7 +374,7 @@ TEST_F(Station, BadFilesStopTheRunBeforeAnyPortIsOpened) {
         std::ofstream(Path("t.csv"), std::ios::binary) << csv;
         std::vector<std::string> args = {"--port", port, "--port", Path("second"), "--per-tracker", Path("t.csv")};
         args.insert(args.end(), extra.begin(), extra.end());
-        args.push_back("write-all");
+        args.emplace_back("write-all");
         return Cli(args);
     };
     const struct {
