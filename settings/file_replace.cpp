@@ -34,4 +34,26 @@ bool IsSaveTemporaryName(std::string_view name) {
     return true;
 }
 
+bool CanCreateFileIn(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const std::filesystem::path base = folder.empty() ? std::filesystem::path(".") : folder;
+    if (!std::filesystem::is_directory(base, ec)) return false;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::filesystem::path probe = base / SaveTemporaryName();
+        if (std::filesystem::exists(probe, ec)) continue;
+        std::FILE* f = std::fopen(probe.string().c_str(), "wb");
+        if (!f) return false;
+        std::fclose(f);
+        std::filesystem::remove(probe, ec);
+        return true;
+    }
+    return false;
+}
+
+bool PrepareFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
+}
+
 }  // namespace quorvane

@@ -22,6 +22,13 @@ std::string SaveTemporaryName();
 // True for a name SaveTemporaryName could have given.
 bool IsSaveTemporaryName(std::string_view name);
 
+// True when a new file can be made in `folder` (tried with a temporary that is
+// removed again): the one answer that holds for permissions, access lists and
+// read-only mounts alike.
+bool CanCreateFileIn(const std::filesystem::path& folder);
+// Makes `folder` and its parents where missing; true when it is there afterwards.
+bool PrepareFolder(const std::filesystem::path& folder);
+
 struct ReplaceOptions {
     // Called once the new contents are on disk, before they replace the old file
     // (tests stop a save there).
