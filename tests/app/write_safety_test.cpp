@@ -165,6 +165,14 @@ TEST(Baseline, MarksWhatChangedSinceTheLastReadOrWriteOfItsGroup) {
     EXPECT_EQ(baseline.ChangedControls(form), (std::vector<std::string>{"APN", "BufferMode", "Speed", "LowSpeed"}));
     EXPECT_EQ(baseline.ChangedTabs(form), (std::vector<std::string>{"TabSheet2", "TabSheet3"}));
 
+    baseline.Take(form, {BlockId::GeoFence, BlockId::Event});  // groups with check boxes
+    form.SetChecked("No2Out", true);
+    form.SetChecked("ExtLowSMS1", !form.Checked("ExtLowSMS1"));
+    EXPECT_EQ(baseline.ChangedControls(form),
+              (std::vector<std::string>{"APN", "BufferMode", "Speed", "LowSpeed", "No2Out", "ExtLowSMS1"}));
+    form.SetChecked("No2Out", false);
+    form.SetChecked("ExtLowSMS1", !form.Checked("ExtLowSMS1"));
+
     baseline.Take(form, {BlockId::Gprs});  // reading or writing a group clears its marks
     EXPECT_EQ(baseline.ChangedControls(form), (std::vector<std::string>{"Speed", "LowSpeed"}));
     baseline.Clear();
