@@ -115,6 +115,16 @@ public:
     // "Restore Backup...": loads a backup into the window like Load Settings does.
     void LoadBackup(const std::string& path);
 
+    // The same steps on request (the command line runs them as stages of its own, with
+    // both options off). BackUp reads and saves a backup into WriteSafety().backupFolder
+    // and calls `done` with whether it was saved; false, `done` never called, when the
+    // port is closed, a side read runs or an operation awaits its answer (said in the
+    // error box). VerifyLastWrite reads back what the last completed write sent,
+    // reports through the Ui and calls `done` with whether the read back completed;
+    // false when nothing was written since the port opened or the tracker is busy.
+    bool BackUp(std::function<void(bool saved)> done);
+    bool VerifyLastWrite(std::function<void(bool read)> done);
+
     // The last verification's result (thisValue sent, otherValue read), if any.
     const std::optional<Comparison>& LastVerify() const;
     // The path of the last backup saved, if any.
