@@ -2,13 +2,18 @@
 // read-all and write-all against a simulated tracker throttled to 115200 baud and
 // prints, for each, the wall time, the time from the first request to the
 // completion notice, the pure wire time of every byte exchanged and the ratio of
-// the two (the target is 1.05 at most). Then eight throttled trackers on eight
-// ports, each given write-all by one quorvane-cli: the wall time against one
-// tracker's, and the CPU time and peak memory of that process.
+// the two (the target is 1.05 at most). Two more rows measure what the write checks
+// add: write-all --verify (the write, then one read of every block written) and
+// diff tracker FILE (one read of every block); the verification's share is its time
+// beyond the plain write-all of the same round, set against the wire time of the
+// read it adds. Then eight throttled trackers on eight ports, each given write-all
+// (with --verify) by one quorvane-cli: the wall time against one tracker's, and the
+// CPU time and peak memory of that process.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -58,17 +63,45 @@ Exchange WriteAllTraffic() {
     return e;
 }
 
-double TimingOf(const std::string& err) {
-    const auto at = err.rfind("timing: ");
-    return at == std::string::npos ? -1.0 : std::stod(err.substr(at + 8));
+// Every "timing: SECONDS" line, in order (a command, then its verification).
+std::vector<double> Timings(const std::string& err) {
+    std::vector<double> t;
+    for (std::size_t at = err.find("timing: "); at != std::string::npos; at = err.find("timing: ", at + 8))
+        t.push_back(std::stod(err.substr(at + 8)));
+    return t;
 }
 
-void Report(const char* name, const ProcessResult& r, double wall, const Exchange& traffic) {
-    const double wire = static_cast<double>(traffic.bytes) / kBytesPerSecond;
+double TimingOf(const std::string& err) {
+    double total = 0;
+    for (double t : Timings(err)) total += t;
+    return Timings(err).empty() ? -1.0 : total;
+}
+
+Exchange operator+(Exchange a, const Exchange& b) {
+    a.bytes += b.bytes;
+    a.answers += b.answers;
+    return a;
+}
+
+// What the line allows: every byte's wire time; an answer is acted on when its last
+// byte is in.
+double Floor(const Exchange& traffic) { return static_cast<double>(traffic.bytes) / kBytesPerSecond; }
+
+// Returns the request-to-completion time.
+double Report(const char* name, const ProcessResult& r, double wall, const Exchange& traffic) {
+    const double wire = Floor(traffic);
     const double operation = TimingOf(r.err);
-    std::printf("%-9s exit %d  wall %.3f s  request-to-completion %.3f s  wire %.3f s (%zu bytes)  "
+    std::printf("%-18s exit %d  wall %.3f s  request-to-completion %.3f s  wire %.3f s (%zu bytes)  "
                 "ratio %.3f\n",
                 name, r.exitCode, wall, operation, wire, traffic.bytes, operation / wire);
+    return operation;
+}
+
+ProcessResult Timed(const std::vector<std::string>& args, double& wall) {
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult r = RunProcess(args);
+    wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
 }
 
 struct Usage {
@@ -142,21 +175,33 @@ int main(int argc, char** argv) {
 
     std::printf("quorvane-cli against quorvane-sim --throttle (115200 baud), %d rounds\n", rounds);
     for (int round = 0; round < rounds; ++round) {
-        auto start = std::chrono::steady_clock::now();
-        ProcessResult read = RunProcess({cli, "--timing", "--port", port, "read-all", settings});
-        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double wall = 0;
+        const ProcessResult read = Timed({cli, "--timing", "--port", port, "read-all", settings}, wall);
         Report("read-all", read, wall, ReadAllTraffic());
 
-        start = std::chrono::steady_clock::now();
-        ProcessResult write = RunProcess({cli, "--timing", "--port", port, "--load", settings, "write-all"});
-        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        Report("write-all", write, wall, WriteAllTraffic());
-        if (read.exitCode != 0 || write.exitCode != 0) {
-            std::fprintf(stderr, "a run failed:\n%s%s", read.err.c_str(), write.err.c_str());
-            return 1;
+        const ProcessResult write = Timed({cli, "--timing", "--port", port, "--load", settings, "write-all"}, wall);
+        const double plain = Report("write-all", write, wall, WriteAllTraffic());
+
+        const ProcessResult verify =
+            Timed({cli, "--timing", "--port", port, "--load", settings, "--verify", "write-all"}, wall);
+        Report("write-all --verify", verify, wall, WriteAllTraffic() + ReadAllTraffic());
+        const std::vector<double> phases = Timings(verify.err);
+        const double check = phases.size() == 2 ? phases[1] : -1.0;
+        std::printf("%-18s write %.3f s (plain write-all %.3f s); verification %.3f s, its read's wire time %.3f s, "
+                    "ratio %.3f\n",
+                    "", phases.empty() ? -1.0 : phases[0], plain, check, Floor(ReadAllTraffic()),
+                    check / Floor(ReadAllTraffic()));
+
+        const ProcessResult diff = Timed({cli, "--timing", "--port", port, "diff", "tracker", settings}, wall);
+        Report("diff tracker FILE", diff, wall, ReadAllTraffic());
+
+        for (const ProcessResult* r : {&read, &write, &verify, &diff}) {
+            if (r->exitCode != 0) {
+                std::fprintf(stderr, "a run failed:\n%s", r->err.c_str());
+                return 1;
+            }
         }
     }
-
     // Eight trackers at once; --verify when this command line has it.
     const bool verify = RunProcess({cli, "--help"}).out.find("--verify") != std::string::npos;
     std::vector<std::unique_ptr<BackgroundProcess>> trackers;

@@ -4,6 +4,7 @@
 
 #include "cli/control_values.h"
 #include "cli/tracker_table.h"
+#include "cli/write_safety_stages.h"
 #include "link/engine.h"
 
 namespace quorvane {
@@ -220,18 +221,23 @@ StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
 
 StageList MakeStages(const CliOptions& options, const StagePlan& plan) {
     StageList stages;
-    const auto limit = plan.connectLimit.value_or(
+    const auto connectLimit = plan.connectLimit.value_or(
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds)));
-    stages.push_back(std::make_unique<ConnectStage>(limit, plan.quietConnect));
+    if (options.command == CliCommand::Diff) {
+        stages.push_back(std::make_unique<DiffConnectStage>(connectLimit));
+        stages.push_back(std::make_unique<DiffStage>());
+        return stages;
+    }
+    stages.push_back(std::make_unique<ConnectStage>(connectLimit, plan.quietConnect));
     if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit));
     if (options.command == CliCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;
     }
     if (plan.perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*plan.perTracker));
-    // A backup of what the tracker holds goes here, before anything is written.
+    if (options.backupDir) stages.push_back(std::make_unique<BackupStage>(*options.backupDir));
     stages.push_back(std::make_unique<CommandStage>(options));
-    // A verify of what was written goes here.
+    if (options.verify) stages.push_back(std::make_unique<VerifyStage>());
     return stages;
 }
 

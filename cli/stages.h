@@ -20,7 +20,7 @@ class TrackerTable;
 // nothing answers: a station looking for the next tracker expects both.
 class ConnectStage : public SessionStage {
 public:
-    ConnectStage(Clock::duration limit, bool quiet) : limit_(limit), quiet_(quiet) {}
+    explicit ConnectStage(Clock::duration limit, bool quiet = false) : limit_(limit), quiet_(quiet) {}
     std::string Name() const override { return "connect"; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
