@@ -212,7 +212,7 @@ TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
 
     const ProcessResult r = Cli({"--port", p1, "--port", p2, "--port", p3, "--port", p4, "--port", missing,
                                  "--load", settings, "--set", "Password=1111", "--per-tracker",
-                                 Path("trackers.csv"), "--report", report, "write-all"});
+                                 Path("trackers.csv"), "--report", report, "--verify", "write-all"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
 
@@ -238,7 +238,7 @@ TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
     EXPECT_EQ(lines[lines.size() - 2], "2 completed, 3 failed") << r.err;
     EXPECT_EQ(lines.back(), "retry: quorvane-cli --port " + p3 + " --port " + p4 + " --port " + missing +
                                 " --load " + settings + " --set Password=1111 --per-tracker " +
-                                Path("trackers.csv") + " --report " + report + " write-all");
+                                Path("trackers.csv") + " --report " + report + " --verify write-all");
     EXPECT_TRUE(HasLine(r.err, p3 + ": failed: 'fast' is not a valid integer value")) << r.err;
     EXPECT_TRUE(HasLine(r.err, p4 + ": failed: no row for IMEI 860000000000004")) << r.err;
     bool summaryOfOne = false;
@@ -269,15 +269,15 @@ TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
     EXPECT_EQ(first["sn"], "QV420A0012345");
     EXPECT_EQ(first["firmware"], "QV-KR420-V2.1.7");
     EXPECT_EQ(first["command"], "write-all");
-    EXPECT_EQ(first["message"], "Write All Completed!");
+    EXPECT_EQ(first["message"], "Verify OK");
     EXPECT_EQ(first["attempt"], 1);
     EXPECT_TRUE(first["seconds"]["connect"].is_number());
     EXPECT_GT(first["seconds"]["write"].get<double>(), 0.0);
-    EXPECT_TRUE(first["seconds"]["backup"].is_null());
-    EXPECT_TRUE(first["seconds"]["verify"].is_null());
+    EXPECT_TRUE(first["seconds"]["backup"].is_null()) << "no --backup";
     EXPECT_TRUE(first["backup"].is_null());
-    EXPECT_TRUE(first["verify"].is_null());
-    EXPECT_TRUE(first["mismatches"].is_null());
+    EXPECT_GT(first["seconds"]["verify"].get<double>(), 0.0);
+    EXPECT_EQ(first["verify"], "ok");
+    EXPECT_EQ(first["mismatches"], 0);
     EXPECT_EQ(first["load"], settings);
     EXPECT_EQ(first["values"], nlohmann::json({{"Password", "1111"}, {"APN", "fleet,one"}, {"Speed", "101"}}));
     const std::string time = first["time"];
@@ -286,6 +286,7 @@ TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
     EXPECT_EQ(byPort[p3]["result"], "failed");
     EXPECT_EQ(byPort[p3]["message"], "'fast' is not a valid integer value");
     EXPECT_TRUE(byPort[p3]["seconds"]["write"].is_null()) << "nothing was sent";
+    EXPECT_TRUE(byPort[p3]["verify"].is_null());
     EXPECT_EQ(byPort[p4]["result"], "failed");
     EXPECT_EQ(byPort[missing]["result"], "not-opened");
     EXPECT_EQ(byPort[missing]["imei"], "");
