@@ -1,6 +1,5 @@
 #include "cli/cli_options.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -111,9 +110,6 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         if (arg == "--port") {
             options.ports.push_back(value(arg));
             if (options.ports.back().empty()) throw EUsage("--port needs a name");
-            if (std::count(options.ports.begin(), options.ports.end(), options.ports.back()) > 1) {
-                throw EUsage("--port " + options.ports.back() + " is given twice");
-            }
             if (options.port.empty()) options.port = options.ports.back();
         } else if (arg == "--auth") {
             options.auth = value(arg);
