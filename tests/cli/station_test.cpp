@@ -341,30 +341,35 @@ TEST_F(Station, BusyPortFailsAloneAndRetryTriesOnlyTheFailed) {
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
 
+    // The first attempt's one connect request goes out at 0.5 s; on a very busy
+    // machine it may not, and the shy tracker then needs the third attempt.
     const ProcessResult r = Cli({"--port", busy, "--port", shy, "--port", fine, "--timeout", "0.8", "--retry",
-                                 "1", "--report", Path("r.jsonl"), "info"});
+                                 "2", "--report", Path("r.jsonl"), "info"});
     ::close(holder);
     EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_TRUE(HasLine(r.err, busy + ": failed: Error opening serial port (2 attempts)")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, busy + ": failed: Error opening serial port (3 attempts)")) << r.err;
     bool shyCompleted = false;
     for (const std::string& line : LinesOf(r.err)) {
-        shyCompleted |= line.rfind(shy + ": completed ", 0) == 0 && line.ends_with("(2 attempts)");
+        shyCompleted |= line.rfind(shy + ": completed ", 0) == 0 && line.ends_with(" attempts)");
     }
     EXPECT_TRUE(shyCompleted) << r.err;
     EXPECT_TRUE(HasLine(r.err, "2 completed, 1 failed")) << r.err;
-    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + busy + " --timeout 0.8 --retry 1 --report " +
+    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + busy + " --timeout 0.8 --retry 2 --report " +
                                    Path("r.jsonl") + " info"))
         << r.err;
     EXPECT_NE(r.out.find(fine + ": IMEI=860000000000003"), std::string::npos) << r.out;
 
-    // Attempts in the record: the fine port once, the others twice.
+    // Attempts in the record: the fine port once, the busy one every time, the shy
+    // one until it answered.
     std::map<std::string, std::vector<std::string>> results;
     for (const auto& record : Records(Path("r.jsonl"))) {
         results[record["port"]].push_back(record["result"]);
         EXPECT_EQ(record["attempt"].get<int>(), static_cast<int>(results[record["port"]].size()));
     }
-    EXPECT_EQ(results[busy], (std::vector<std::string>{"not-opened", "not-opened"}));
-    EXPECT_EQ(results[shy], (std::vector<std::string>{"no-answer", "completed"}));
+    EXPECT_EQ(results[busy], (std::vector<std::string>{"not-opened", "not-opened", "not-opened"}));
+    ASSERT_GE(results[shy].size(), 2u);
+    EXPECT_EQ(results[shy].front(), "no-answer");
+    EXPECT_EQ(results[shy].back(), "completed");
     EXPECT_EQ(results[fine], (std::vector<std::string>{"completed"}));
 }
 
