@@ -48,7 +48,7 @@ protected:
     }
     // The tracker's whole configuration as a settings file.
     std::string ReadAll(const std::string& name) {
-        const std::string path = Path(name);
+        std::string path = Path(name);
         const ProcessResult r = CliOnPort({"read-all", path});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return path;
