@@ -14,6 +14,7 @@
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
+#include "settings/file_replace.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {
@@ -245,6 +246,7 @@ struct TForm1::Impl {
     Form& form;
     Ui& ui;
     std::string programDir;
+    std::string userConfigDir;
     TComm comm;
     bool portOpen = false;
     bool settingsLoaded = false;
@@ -286,7 +288,10 @@ void TForm1::FormCreate() {
     items.insert(items.end(), ports.begin(), ports.end());
     m.form.SetItems("ComboBox1", std::move(items));
 
-    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName)) m.settingsLoaded = true;
+    // The program's folder first; an installed program keeps it in the user's folder.
+    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName) ||
+        (!m.userConfigDir.empty() && LoadSettingsFile(m.form, m.userConfigDir + kStartupSettingsName)))
+        m.settingsLoaded = true;
 }
 
 // Setting the items keeps the shown text, also when no port is found.
@@ -355,7 +360,10 @@ void TForm1::FormMouseWheel(int wheelDelta, bool& handled) {
 
 void TForm1::SavetSettings1Click() {
     Impl& m = *impl_;
-    const auto path = m.ui.ChooseSaveFile(m.programDir + kStartupSettingsName, kSettingsFilter);
+    std::string folder = m.programDir;
+    if (!m.userConfigDir.empty() && !CanCreateFileIn(m.programDir) && PrepareFolder(m.userConfigDir))
+        folder = m.userConfigDir;
+    const auto path = m.ui.ChooseSaveFile(folder + kStartupSettingsName, kSettingsFilter);
     if (path) SaveSettingsFile(m.form, *path);
 }
 
@@ -420,6 +428,7 @@ TComm& TForm1::Comm1() { return impl_->comm; }
 TransactionEngine& TForm1::Engine() { return impl_->engine; }
 const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
 
+void TForm1::SetUserConfigDir(std::string dir) { impl_->userConfigDir = std::move(dir); }
 void TForm1::SetWriteSafety(WriteSafetyOptions options) { impl_->options = std::move(options); }
 const WriteSafetyOptions& TForm1::WriteSafety() const { return impl_->options; }
 bool TForm1::SideReadActive() const { return impl_->reader != nullptr; }

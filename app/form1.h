@@ -67,6 +67,11 @@ public:
     const TransactionEngine& Engine() const;
 
 
+    // The user's own configuration folder with its trailing separator (the shell
+    // knows where it is); empty for none. The start-up settings file is looked for
+    // there after the program's folder, and Save Settings proposes it when the
+    // program's folder is not writable (a system-wide install). Set before FormCreate.
+    void SetUserConfigDir(std::string dir);
     // --- Write safety: compare, verify, back up, changes -------------------------
 
     // Off at first. With both off every handler behaves and talks on the line as before.
