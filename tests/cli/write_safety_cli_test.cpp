@@ -193,6 +193,20 @@ TEST_F(CliWriteSafety, BackupRestoresTheTrackerByteForByte) {
     EXPECT_EQ(Slurp(state), original);
 }
 
+TEST_F(CliWriteSafety, BackupBeforeDefault) {
+    StartSim();
+    const ProcessResult r = CliOnPort({"--backup", Path("backups"), "default"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = SplitLines(r.err);
+    const auto backup =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("backup: ", 0) == 0; });
+    const auto done = std::find(lines.begin(), lines.end(), "notice: Default Completed!");
+    ASSERT_NE(backup, lines.end()) << r.err;
+    ASSERT_NE(done, lines.end()) << r.err;
+    EXPECT_LT(backup, done);
+    EXPECT_TRUE(std::filesystem::is_regular_file(backup->substr(8)));
+}
+
 TEST_F(CliWriteSafety, NoBackupNoWrite) {
     StartSim({"--fault", "wrong-command@0x59+3"});
     const std::vector<std::string> write{"--set", "RoamingInterval=0", "--set", "RoamingInterval2=0", "write", "gprs"};
