@@ -99,7 +99,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const auto path = (dir / name).string();
+        std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -138,7 +138,8 @@ TEST_F(SettingsFileCompare, MissingUnreadableAndForeignFilesAreRefused) {
     EXPECT_THROW(CompareWithSettingsFile(window, (dir / "none.ini").string()), ESettingsFileError);
     EXPECT_THROW(CompareWithSettingsFile(window, dir.string()), ESettingsFileError);
     try {
-        CompareWithSettingsFile(window, Write("photo.ini", std::string("\x89PNG\r\n\x1a\n\0\0junk=1", 18)));
+        static constexpr char kPhoto[] = "\x89PNG\r\n\x1a\n\0\0junk=1";
+        CompareWithSettingsFile(window, Write("photo.ini", std::string(kPhoto, sizeof kPhoto - 1)));
         FAIL() << "a file without settings keys was compared";
     } catch (const ESettingsFileError& e) {
         EXPECT_NE(std::string(e.what()).find("is not a settings file"), std::string::npos);
@@ -185,6 +186,7 @@ TEST(Baseline, MarksWhatChangedSinceTheLastReadOrWriteOfItsGroup) {
 TEST(Find, MatchesLabelNameOrSettingsKeyAcrossTabs) {
     auto controls = [](const std::vector<FindMatch>& m) {
         std::vector<std::string> names;
+        names.reserve(m.size());
         for (const FindMatch& f : m) names.push_back(f.control);
         return names;
     };
@@ -350,12 +352,20 @@ TEST_F(SettingsFileCompare, ABackupKeepsWhatASettingsFileHasNoKeyFor) {
     LoadBackupSection(restored, backup.string());
     EXPECT_TRUE(CompareForms(form, restored, CompareScope::Tracker).Same());
 
+    // A compare with a backup covers what it keeps; with an ordinary file, what that keeps.
+    EXPECT_TRUE(CompareWithSettingsFile(form, backup.string()).Same());
+    form.SetText("Temp1_Name", "Freezer");
+    EXPECT_EQ(Names(CompareWithSettingsFile(form, backup.string())), std::vector<std::string>{"Temp1_Name"});
+
     // An ordinary settings file has no such section: nothing changes.
     const std::string plain = (dir / "plain.ini").string();
     SaveSettingsFile(form, plain);
     MemoryForm fresh, loaded;
     LoadBackupSection(loaded, plain);
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
+    EXPECT_EQ(FileScope(plain), CompareScope::SettingsFile);
+    EXPECT_EQ(FileScope(backup.string()), CompareScope::Tracker);
+    EXPECT_TRUE(CompareWithSettingsFile(form, plain).Same());
     LoadBackupSection(loaded, (dir / "missing.ini").string());
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
 }

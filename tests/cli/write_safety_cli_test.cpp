@@ -48,7 +48,7 @@ protected:
     }
     // The tracker's whole configuration as a settings file.
     std::string ReadAll(const std::string& name) {
-        const std::string path = Path(name);
+        std::string path = Path(name);
         const ProcessResult r = CliOnPort({"read-all", path});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return path;
@@ -188,9 +188,35 @@ TEST_F(CliWriteSafety, BackupRestoresTheTrackerByteForByte) {
     EXPECT_EQ(std::filesystem::path(path).parent_path(), std::filesystem::path(Path("backups")) / "860123456789012");
     EXPECT_NE(Slurp(state), original);
 
+    EXPECT_EQ(CliOnPort({"diff", "tracker", path}).exitCode, 1);
     const ProcessResult restore = CliOnPort({"--load", path, "write-all"});
     ASSERT_EQ(restore.exitCode, 0) << restore.err;
     EXPECT_EQ(Slurp(state), original);
+    // A backup compares every stored control, the Temp tab included; a plain file fewer.
+    auto equalCount = [](const ProcessResult& r) {
+        const auto at = r.err.find("summary: 0 differ, ");
+        return at == std::string::npos ? -1 : std::stoi(r.err.substr(at + 19));
+    };
+    const ProcessResult same = CliOnPort({"diff", "tracker", path});
+    EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+    const ProcessResult plain = CliOnPort({"diff", "tracker", a});
+    EXPECT_EQ(plain.exitCode, 0) << plain.out << plain.err;
+    EXPECT_GT(equalCount(plain), 0) << plain.err;
+    EXPECT_GT(equalCount(same), equalCount(plain)) << same.err;
+}
+
+TEST_F(CliWriteSafety, BackupBeforeDefault) {
+    StartSim();
+    const ProcessResult r = CliOnPort({"--backup", Path("backups"), "default"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = SplitLines(r.err);
+    const auto backup =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("backup: ", 0) == 0; });
+    const auto done = std::find(lines.begin(), lines.end(), "notice: Default Completed!");
+    ASSERT_NE(backup, lines.end()) << r.err;
+    ASSERT_NE(done, lines.end()) << r.err;
+    EXPECT_LT(backup, done);
+    EXPECT_TRUE(std::filesystem::is_regular_file(backup->substr(8)));
 }
 
 TEST_F(CliWriteSafety, NoBackupNoWrite) {
