@@ -144,6 +144,7 @@ void TransactionEngine::EventReadClick() { StartRead(kEventStep, false, "Reading
 
 void TransactionEngine::DiscardReceived() {
     rx_.Clear();
+    pollRestartedInFrame_ = false;
     inbox_.clear();
     inboxRead_ = 0;
 }
@@ -168,6 +169,10 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
             if (inbox_.empty()) break;
             continue;
         }
+        if (pollRestartedInFrame_) {
+            pollRestartedInFrame_ = false;
+            state_.ConnectPollCount = pollBeforeText_;
+        }
         try {
             Dispatch(*frame);
         } catch (...) {
@@ -176,7 +181,11 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
     }
     // The tracker's start-up text in a block that gave no frame: it has rebooted and
     // waits for a new connect request.
-    if (rx_.TakeModelSeen()) state_.ConnectPollCount = kConnectPollReload;
+    if (rx_.TakeModelSeen()) {
+        if (!pollRestartedInFrame_) pollBeforeText_ = state_.ConnectPollCount;
+        pollRestartedInFrame_ = !rx_.Pending().empty();
+        state_.ConnectPollCount = kConnectPollReload;
+    }
     if (error) std::rethrow_exception(error);
 }
 
@@ -372,6 +381,7 @@ void TransactionEngine::Timer2Timer() {
     if (--state_.TimeoutCount > 0) return;
     // What an unfinished frame had gathered can no longer be the awaited answer.
     rx_.Clear();
+    pollRestartedInFrame_ = false;
     if (!state_.DeviceIdPending) ReportTimeout(state_.OperationState);
     state_.OperationState = OperationState::OpIdle;
     state_.WriteAllActive = false;

@@ -188,6 +188,11 @@ private:
     // Received bytes not yet moved into the assembler.
     std::vector<std::uint8_t> inbox_;
     std::size_t inboxRead_ = 0;
+    // The start-up text restarted the poll while a frame was still incomplete: the
+    // text may lie inside that frame. Should the frame complete after all, the poll
+    // goes back to what it was, as for the text inside any valid frame.
+    bool pollRestartedInFrame_ = false;
+    std::uint8_t pollBeforeText_ = 0;
     CompletionHook completed_;
 };
 

@@ -450,6 +450,21 @@ TEST_F(EngineTest, RebootInsideALongAnswerRestartsThePoll) {
     EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
 }
 
+// The same text as an event's name inside the answer, cut where the port cuts it:
+// once the frame is whole it was no start-up text.
+TEST_F(EngineTest, ModelTextInsideALongAnswerDoesNotRestartThePoll) {
+    Bytes answer = ReadAnswer(BlockId::Event);
+    const Bytes name = BytesOf("Model A");
+    std::copy(name.begin(), name.end(), answer.begin() + 1000);
+    answer = MakeFrame(CmdReadBlock, PayloadOf(answer));
+    engine.EventReadClick();
+    Deliver(Bytes(answer.begin(), answer.begin() + 2048));
+    EXPECT_EQ(S().ConnectPollCount, kConnectPollReload) << "as far as the block shows, a reboot";
+    Deliver(Bytes(answer.begin() + 2048, answer.end()));
+    EXPECT_EQ(S().ConnectPollCount, 0) << "the frame came whole: the poll is as it was";
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Event Completed!"));
+}
+
 TEST_F(EngineTest, TimeOutDropsAnUnfinishedFrame) {
     engine.EventReadClick();
     const Bytes answer = ReadAnswer(BlockId::Event);
