@@ -277,6 +277,20 @@ void FileSeeds() {
         "[Event]\nkey without end";
     Put("fuzz_settings_load", "handmade", Of(handmade));
 
+    // Files from other editors: bare CR and mixed line ends, ^Z, header forms, and
+    // the two encodings with a byte order mark.
+    const std::string foreign =
+        "[ GPRS ]\rAPN=cr.only\x1A\r\r\n[Event]x]\n\rLow Speed Out2=1\x1A\n[no close\nIP=1.2.3.4\r";
+    Put("fuzz_settings_load", "foreign-line-ends", Of(foreign));
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[GPRS]\r\nAPN=caf\xE9\r\n[Auth]\r\nSMS Password=12\r\n")) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    utf16 += std::string("\xAC\x20\x3D\xD8\x00\xDE\x41", 7);  // a euro sign, a pair, an odd byte
+    Put("fuzz_settings_load", "utf16le", Of(utf16));
+    Put("fuzz_settings_load", "utf8-mark", Of("\xEF\xBB\xBF[GPRS]\nAPN=\xE2\x82\xAC\xC3\xA9\xC3\n"));
+
     Bytes update{2};  // two updates, then the file
     auto addText = [&](std::string_view s) {
         update.push_back(static_cast<std::uint8_t>(s.size()));
@@ -295,6 +309,9 @@ void FileSeeds() {
     Bytes plain{0};
     Add(plain, Of(text.substr(0, 600)));
     Put("fuzz_profile_file", "start-values-head", plain);
+    Bytes encoded(update.begin(), update.end() - static_cast<std::ptrdiff_t>(handmade.size()));
+    Add(encoded, Of(utf16));
+    Put("fuzz_profile_file", "two-updates-utf16le", encoded);
 
     Put("fuzz_escape", "plain", Of("internet.example"));
     Put("fuzz_escape", "escapes", Of("line1\\r\\nline2\\t\\\\\\x00\\xFf\\xe9"));
