@@ -1,13 +1,16 @@
 #include "app/form1.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <utility>
 
+#include "app/block_reader.h"
 #include "app/window_model.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
+#include "blocks/blocks.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {
@@ -57,6 +60,44 @@ const std::map<std::string, Handler, std::less<>>& ButtonHandlers() {
     return handlers;
 }
 
+// Every block, in the order "Read All" reads them.
+const std::vector<BlockId>& AllBlocks() {
+    static const std::vector<BlockId> blocks = {BlockId::Gprs,        BlockId::Main, BlockId::MainExt,
+                                                BlockId::Interface,   BlockId::Temperature,
+                                                BlockId::Sms,         BlockId::GeoFence, BlockId::Event};
+    return blocks;
+}
+
+// The handlers that write to the tracker, and the encoders that must succeed before
+// a backup is worth taking.
+struct WriteHandler {
+    const char* handler;
+    std::vector<void (*)(const Form&, TxPayload&)> encoders;
+};
+
+const std::vector<WriteHandler>& WriteHandlers() {
+    static const std::vector<WriteHandler> handlers = {
+        {"WriteAllClick",
+         {EncodeGprsBlock, EncodeMainBlock, EncodeMainExtBlock, EncodeInterfaceBlock, EncodeTemperatureBlock,
+          EncodeSmsBlock, EncodeGeoFenceBlock, EncodeEventBlock}},
+        {"GPRSWriteClick", {EncodeGprsBlock}},
+        {"MainSetWriteClick", {EncodeMainBlock, EncodeMainExtBlock}},
+        {"InterfaceWriteClick", {EncodeInterfaceBlock}},
+        {"Temp_WriteClick", {EncodeTemperatureBlock}},
+        {"SMSWriteClick", {EncodeSmsBlock}},
+        {"GEOFenceWriteClick", {EncodeGeoFenceBlock}},
+        {"EventWriteClick", {EncodeEventBlock}},
+        {"InitAllClick", {}},
+    };
+    return handlers;
+}
+
+const WriteHandler* FindWriteHandler(std::string_view handler) {
+    for (const WriteHandler& w : WriteHandlers())
+        if (handler == w.handler) return &w;
+    return nullptr;
+}
+
 }  // namespace
 
 struct TForm1::Impl {
@@ -65,14 +106,121 @@ struct TForm1::Impl {
           ui(u),
           programDir(std::move(dir)),
           comm(mailbox),
-          engine(
-              f, u, [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
-              [this] { return settingsLoaded; }) {
+          engine(f, u, [this](const std::uint8_t* data, std::uint16_t count) { return Write(data, count); },
+                 [this] { return settingsLoaded; }) {
         ApplyComm1Settings(comm);
         comm.OnReceiveData = [this, &owner](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
             if (!portOpen) return;
-            owner.Guard([&] { engine.Comm1ReceiveData(buffer, length); });
+            owner.Guard([&] {
+                if (reader) {
+                    reader->Receive(std::span(buffer, length));
+                    FinishSideIfDone();
+                } else {
+                    engine.Comm1ReceiveData(buffer, length);
+                }
+            });
         };
+        engine.SetCompletionHook(
+            [this, &owner](bool write, const std::vector<BlockId>& blocks) { OnCompleted(owner, write, blocks); });
+    }
+
+    // Every frame to the port passes here; the data of block writes is noted for the
+    // verification that may follow.
+    bool Write(const std::uint8_t* data, std::uint16_t count) {
+        constexpr std::size_t kCommand = 4;
+        constexpr std::size_t kPayload = 5;
+        if (count > kPayload + 2 && data[kCommand] == CmdWriteBlock) {
+            const std::span<const std::uint8_t> payload(data + kPayload, count - kPayload - 2);
+            if (const auto id = WrittenBlock(payload))
+                sent[*id] = std::vector<std::uint8_t>(payload.begin() + kBlockHeaderLength, payload.end());
+        }
+        return comm.WriteCommBytes(data, count);
+    }
+
+    using SideDone = std::function<void(const BlockReader&)>;
+
+    // Starts a read of `blocks` beside the window; `done` runs once it has ended.
+    void StartSide(std::vector<BlockId> blocks, SideDone done) {
+        reader = std::make_unique<BlockReader>(
+            [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
+            std::move(blocks));
+        sideDone = std::move(done);
+        reader->Start();
+        FinishSideIfDone();
+    }
+
+    void FinishSideIfDone() {
+        if (!reader || !reader->Done()) return;
+        const std::unique_ptr<BlockReader> ended = std::move(reader);
+        const SideDone done = std::move(sideDone);
+        sideDone = nullptr;
+        if (done) done(*ended);
+    }
+
+    // The port closed under a side read: it ends as a read that got no answer.
+    void AbandonSide() {
+        if (!reader) return;
+        const std::unique_ptr<BlockReader> ended = std::move(reader);
+        sideDone = nullptr;
+    }
+
+    void OnCompleted(TForm1& owner, bool write, const std::vector<BlockId>& blocks) {
+        baseline.Take(form, blocks);
+        if (!write) {
+            sourceFirmware = form.Text("Firmware");
+            sourceImei = form.Text("IMEI");
+        }
+        ui.ChangesUpdated();
+        if (write && options.verifyAfterWrite) StartVerify(owner, blocks);
+    }
+
+    void StartVerify(TForm1& owner, const std::vector<BlockId>& blocks) {
+        SentBlocks written;
+        for (BlockId id : blocks)
+            if (const auto it = sent.find(id); it != sent.end()) written.insert(*it);
+        if (written.empty()) return;
+        ui.SetStatusText(1, "Verifying...");
+        std::vector<BlockId> toRead;
+        for (const auto& entry : written) toRead.push_back(entry.first);
+        StartSide(std::move(toRead), [this, &owner, written](const BlockReader& r) {
+            if (!r.Error().empty()) {
+                lastVerify.reset();
+                ui.SetStatusText(1, "Verify Error");
+                ui.ShowError("Verify failed: the tracker did not answer the verification read (" + r.Error() + ")");
+                return;
+            }
+            lastVerify = VerifyWrite(written, r.Answers());
+            ui.SetStatusText(1, lastVerify->Same() ? "Verify OK" : "Verify failed");
+            ui.ShowVerifyResult(*lastVerify);
+            (void)owner;
+        });
+    }
+
+    // Backs the tracker up, then runs `handler` (a write or Default) when the backup was
+    // saved; otherwise tells why and writes nothing.
+    void BackUpThen(TForm1& owner, Handler handler) {
+        ui.SetStatusText(1, "Backing up...");
+        StartSide(AllBlocks(), [this, &owner, handler](const BlockReader& r) {
+            if (!r.Error().empty()) {
+                ui.SetStatusText(1, "Backup Error");
+                ui.ShowError("Backup failed: the tracker did not answer (" + r.Error() + "). Nothing was written.");
+                return;
+            }
+            MemoryForm copy;
+            DecodeAnswers(copy, r.Answers());
+            const auto path = NewBackupPath(options.backupFolder, form.Text("IMEI"), std::chrono::system_clock::now());
+            try {
+                SaveBackup(copy, path, options.keepBackups);
+            } catch (const std::exception& e) {
+                ui.SetStatusText(1, "Backup Error");
+                ui.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+                return;
+            }
+            lastBackup = path.string();
+            ui.BackupSaved(*lastBackup);
+            sent.clear();
+            handler(owner);
+        });
     }
 
     Form& form;
@@ -83,6 +231,15 @@ struct TForm1::Impl {
     bool settingsLoaded = false;
     TransactionEngine engine;
     std::function<std::vector<std::string>()> listPorts = [] { return ListSerialPorts(); };
+
+    WriteSafetyOptions options;
+    Baseline baseline;
+    std::string sourceFirmware, sourceImei;  // the tracker the window's values were last read from
+    SentBlocks sent;                          // data of the block writes since the last write click
+    std::unique_ptr<BlockReader> reader;      // a side read under way
+    SideDone sideDone;
+    std::optional<Comparison> lastVerify;
+    std::optional<std::string> lastBackup;
 };
 
 TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
@@ -128,6 +285,7 @@ void TForm1::OpenPortClick() {
     } else {
         m.comm.CloseComm();
         m.engine.DiscardReceived();
+        m.AbandonSide();
         m.portOpen = false;
         m.form.SetCaption("OpenPort", "Open");
         EnableAll(m.form, LinkButtons(), false);
@@ -148,12 +306,21 @@ void TForm1::Timer1Timer() {
     engine.SetConnectPollCount(kConnectPollReload);
 }
 
-void TForm1::Timer2Timer() { impl_->engine.Timer2Timer(); }
+void TForm1::Timer2Timer() {
+    Impl& m = *impl_;
+    if (m.reader) {
+        m.reader->Tick();
+        m.FinishSideIfDone();
+        return;
+    }
+    m.engine.Timer2Timer();
+}
 
 void TForm1::Exit1Click() {
     Impl& m = *impl_;
     m.comm.CloseComm();
     m.engine.DiscardReceived();
+    m.AbandonSide();
     m.portOpen = false;
     m.ui.CloseWindow();
 }
@@ -175,13 +342,27 @@ void TForm1::SavetSettings1Click() {
 void TForm1::LoadSettings1Click() {
     Impl& m = *impl_;
     const auto path = m.ui.ChooseOpenFile(kSettingsFilter);
-    if (path && LoadSettingsFile(m.form, *path)) m.settingsLoaded = true;
+    if (path && LoadSettingsFile(m.form, *path)) {
+        m.settingsLoaded = true;
+        m.ui.ChangesUpdated();
+    }
 }
 
 bool TForm1::Click(std::string_view handler) {
     const auto& handlers = ButtonHandlers();
     const auto it = handlers.find(handler);
     if (it == handlers.end()) return false;
+    Impl& m = *impl_;
+    if (m.reader) return false;  // a backup, verification or compare read owns the line
+    const WriteHandler* write = FindWriteHandler(handler);
+    if (write != nullptr) m.sent.clear();
+    if (write != nullptr && m.options.backUpBeforeWriting && m.portOpen) {
+        // A write its own encoders would refuse is refused before the backup.
+        TxPayload scratch;
+        for (const auto encode : write->encoders) encode(m.form, scratch);
+        m.BackUpThen(*this, it->second);
+        return true;
+    }
     it->second(*this);
     return true;
 }
@@ -203,6 +384,89 @@ bool TForm1::SettingsLoaded() const { return impl_->settingsLoaded; }
 TComm& TForm1::Comm1() { return impl_->comm; }
 TransactionEngine& TForm1::Engine() { return impl_->engine; }
 const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
+
+void TForm1::SetWriteSafety(WriteSafetyOptions options) { impl_->options = std::move(options); }
+const WriteSafetyOptions& TForm1::WriteSafety() const { return impl_->options; }
+bool TForm1::SideReadActive() const { return impl_->reader != nullptr; }
+
+bool TForm1::Busy() const {
+    const EngineState& s = impl_->engine.State();
+    return impl_->reader != nullptr || s.OperationState != OpIdle || s.DeviceIdPending || s.TimeoutCount != 0;
+}
+
+bool TForm1::ReadTrackerForm(TrackerReadDone done) {
+    Impl& m = *impl_;
+    if (!m.portOpen) {
+        m.ui.ShowError("The port is not open");
+        return false;
+    }
+    if (Busy()) {
+        m.ui.ShowError("The tracker is busy; try again when the operation has ended");
+        return false;
+    }
+    m.StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
+        TrackerRead result;
+        if (!r.Error().empty()) {
+            result.error = "Could not read the tracker (" + r.Error() + ")";
+            impl_->ui.ShowError(result.error);
+        } else {
+            result.ok = true;
+            result.form = std::make_shared<MemoryForm>();
+            DecodeAnswers(*result.form, r.Answers());
+            result.answers = r.Answers();
+        }
+        if (done) done(result);
+    });
+    return true;
+}
+
+bool TForm1::CompareWithTracker(CompareDone done) {
+    return ReadTrackerForm([this, done = std::move(done)](const TrackerRead& read) {
+        Impl& m = *impl_;
+        TrackerComparison result;
+        result.ok = read.ok;
+        result.error = read.error;
+        if (read.ok) {
+            result.tracker = read.form;
+            result.comparison = CompareForms(m.form, *read.form, CompareScope::Tracker);
+            const std::string firmware = m.form.Text("Firmware");
+            const std::string imei = m.form.Text("IMEI");
+            if (!m.sourceFirmware.empty() || !m.sourceImei.empty()) {
+                if (m.sourceFirmware != firmware || m.sourceImei != imei) {
+                    result.otherDevice = true;
+                    result.deviceNote = "The window's values were read from tracker " + m.sourceImei + " (" +
+                                        m.sourceFirmware + "); the tracker connected is " + imei + " (" + firmware +
+                                        ")";
+                }
+            }
+        }
+        if (done) done(result);
+    });
+}
+
+Comparison TForm1::CompareWithFile(const std::string& path) const {
+    return CompareWithSettingsFile(impl_->form, path);
+}
+
+void TForm1::TakeIntoWindow(const Form& from, const std::vector<std::string>& controls) {
+    CopyControls(from, impl_->form, controls);
+    impl_->ui.ChangesUpdated();
+}
+
+void TForm1::LoadBackup(const std::string& path) {
+    Impl& m = *impl_;
+    (void)ReadSettingsFileForm(path);  // refuses a missing or foreign file before the window changes
+    if (LoadSettingsFile(m.form, path)) {
+        m.settingsLoaded = true;
+        m.ui.ChangesUpdated();
+    }
+}
+
+const std::optional<Comparison>& TForm1::LastVerify() const { return impl_->lastVerify; }
+const std::optional<std::string>& TForm1::LastBackupPath() const { return impl_->lastBackup; }
+const Baseline& TForm1::Changes() const { return impl_->baseline; }
+std::vector<std::string> TForm1::ChangedControls() const { return impl_->baseline.ChangedControls(impl_->form); }
+std::vector<std::string> TForm1::ChangedTabs() const { return impl_->baseline.ChangedTabs(impl_->form); }
 
 void TForm1::SetPortLister(std::function<std::vector<std::string>()> lister) {
     impl_->listPorts = std::move(lister);
