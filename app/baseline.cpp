@@ -10,7 +10,9 @@ namespace quorvane {
 void Baseline::Take(const Form& form, const std::vector<BlockId>& blocks) {
     for (const StoredUnit& u : StoredUnits()) {
         if (std::find(blocks.begin(), blocks.end(), u.block) == blocks.end()) continue;
-        values_[u.control] = Value{StoredValueOf(form, u), form.Text(u.control)};
+        std::optional<std::string> stored = StoredValueOf(form, u);
+        // Only a text that does not convert is kept as text.
+        values_[u.control] = Value{stored, stored ? std::string() : form.Text(u.control)};
     }
 }
 

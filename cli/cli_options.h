@@ -18,6 +18,7 @@ enum class CliCommand {
     Ports, Dump, Info, Read, ReadAll, Write, WriteAll,
     Default, ClearSms, ClearGprs1, ClearGprs2, ClearGpsLog, SetMileage,
     RfidAuth, RfidDelete, RfidCheck, TempPair,
+    Diff,
 };
 
 struct CliOptions {
@@ -30,7 +31,14 @@ struct CliOptions {
     CliCommand command = CliCommand::Ports;
     std::string group;  // for dump, read, write
     std::optional<std::string> file;  // for read, read-all
+    // diff A B: each a settings file or kDiffTracker.
+    std::string diffA, diffB;
+    bool verify = false;                     // --verify, with write and write-all
+    std::optional<std::string> backupDir;    // --backup DIR, with write, write-all and default
 };
+
+// The diff side read from the tracker on --port.
+inline constexpr const char* kDiffTracker = "tracker";
 
 // Throws EUsage with a one-line reason.
 CliOptions ParseCliArguments(const std::vector<std::string>& args);

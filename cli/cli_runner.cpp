@@ -8,6 +8,7 @@
 #include "app/memory_form.h"
 #include "app/window_model.h"
 #include "cli/console_ui.h"
+#include "cli/diff_command.h"
 #include "cli/escape.h"
 #include "cli/groups.h"
 #include "link/engine.h"
@@ -139,12 +140,15 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitDone;
     }
 
+    if (options.command == CliCommand::Diff && !DiffUsesTracker(options)) return RunDiff(options, {}, out, err);
+    const bool diff = options.command == CliCommand::Diff;  // --load and --set apply to neither side
+
     MemoryForm form;
     ConsoleUi ui(err);
     QueueMailbox mailbox;
     TForm1 window(form, ui, mailbox, programDir);
 
-    if (options.load) {
+    if (options.load && !diff) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(*options.load, ec)) {
             err << "error: settings file not found: " << EscapeValue(*options.load) << '\n';
@@ -155,7 +159,8 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         if (!ui.Errors().empty()) return kExitNoStart;
     }
     try {
-        for (const auto& [name, value] : options.sets) ApplySet(form, name, value);
+        if (!diff)
+            for (const auto& [name, value] : options.sets) ApplySet(form, name, value);
     } catch (const EUsage& e) {
         err << "error: " << e.what() << '\n';
         return kExitNoStart;
@@ -199,6 +204,25 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitDone;
     }
 
+    if (diff) {
+        return RunDiff(options, [&]() -> std::shared_ptr<MemoryForm> {
+            std::shared_ptr<MemoryForm> tracker;
+            bool ended = false;
+            const auto started = Clock::now();
+            if (!window.ReadTrackerForm([&](const TForm1::TrackerRead& r) {
+                    ended = true;
+                    tracker = r.form;
+                }))
+                return nullptr;
+            loop.RunUntil([&] { return ended; }, Clock::now() + std::chrono::seconds(60));
+            if (options.timing)
+                err << "timing: " << std::chrono::duration<double>(Clock::now() - started).count() << '\n';
+            return tracker;
+        }, out, err);
+    }
+    if (options.verify || options.backupDir)
+        window.SetWriteSafety({options.verify, options.backupDir.has_value(), options.backupDir.value_or("")});
+
     const Expected expected = ExpectedFor(options);
     const std::size_t errorsBefore = ui.Errors().size();
     const auto started = Clock::now();
@@ -207,8 +231,10 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     // Every exchange is bounded by the engine's own time-out; the deadline here only
     // guards against a logic that never reports.
-    const bool ended = loop.RunUntil([&] { return !ui.Notices().empty() || EngineIdle(window.Engine()); },
-                                     Clock::now() + std::chrono::seconds(60));
+    // A backup before the write and a verification after it run beside the engine.
+    const bool ended = loop.RunUntil(
+        [&] { return (!ui.Notices().empty() || EngineIdle(window.Engine())) && !window.SideReadActive(); },
+        Clock::now() + std::chrono::seconds(60));
     const auto finished = Clock::now();
     if (options.timing) {
         err << "timing: " << std::chrono::duration<double>(finished - started).count() << '\n';

@@ -31,6 +31,20 @@ void ConsoleUi::ShowError(std::string_view message) {
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
+void ConsoleUi::ShowVerifyResult(const Comparison& result) {
+    if (result.Same()) {
+        Notice("Verify OK");
+        return;
+    }
+    for (const ControlDifference& d : result.differences) {
+        err_ << "mismatch: " << EscapeValue(d.control) << ": sent '" << EscapeValue(d.thisValue) << "', read '"
+             << EscapeValue(d.otherValue) << "'\n";
+    }
+    ShowError(VerifyFailedText(result.differences.size()));
+}
+
+void ConsoleUi::BackupSaved(std::string_view path) { err_ << "backup: " << EscapeValue(path) << '\n' << std::flush; }
+
 std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }
 
 std::optional<std::string> ConsoleUi::ChooseSaveFile(std::string_view, std::string_view) {
