@@ -121,6 +121,9 @@ CompareDialog::CompareDialog(const Comparison& comparison, CompareView view,
     auto* close = buttons->addButton(QDialogButtonBox::Close);
     close->setObjectName(QStringLiteral("CompareClose"));
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    // Return closes the dialog; taking rows is always a click of its own.
+    if (take_ != nullptr) take_->setAutoDefault(false);
+    close->setDefault(true);
     layout->addWidget(buttons);
 
     resize(720, 460);

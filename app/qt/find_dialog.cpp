@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/qt/latin1.h"
@@ -16,8 +17,8 @@
 namespace quorvane {
 
 FindDialog::FindDialog(std::function<std::vector<std::string>()> changed, std::function<bool(const FindMatch&)> choose,
-                       QWidget* parent)
-    : QDialog(parent), changed_(std::move(changed)), choose_(std::move(choose)) {
+                       QIcon changedIcon, QWidget* parent)
+    : QDialog(parent), changed_(std::move(changed)), choose_(std::move(choose)), changedIcon_(std::move(changedIcon)) {
     setObjectName(QStringLiteral("FindDialog"));
     setWindowTitle(QStringLiteral("Find"));
     auto* layout = new QVBoxLayout(this);
@@ -59,13 +60,15 @@ FindDialog::FindDialog(std::function<std::vector<std::string>()> changed, std::f
     // Up and Down in the box move through the list.
     query_->installEventFilter(this);
 
-    resize(640, 420);
+    resize(720, 440);
     Search();
 }
 
 void FindDialog::Search() {
     const std::string query = FromQt(query_->text().trimmed());
-    found_ = changedOnly_->isChecked() ? FindControls(query, changed_()) : FindControls(query);
+    std::vector<std::string> changed = changed_();
+    found_ = changedOnly_->isChecked() ? FindControls(query, changed) : FindControls(query);
+    std::sort(changed.begin(), changed.end());
     matches_->setUpdatesEnabled(false);
     matches_->clear();
     QList<QTreeWidgetItem*> items;
@@ -76,10 +79,15 @@ void FindDialog::Search() {
         item->setText(kLabelColumn, ToQt(m.label));
         item->setText(kNameColumn, ToQt(m.control));
         item->setText(kKeyColumn, ToQt(m.key));
+        if (std::binary_search(changed.begin(), changed.end(), m.control)) {
+            item->setIcon(kTabColumn, changedIcon_);
+            item->setToolTip(kTabColumn, QStringLiteral("Changed since the last read or write"));
+        }
         items.append(item);
     }
     matches_->addTopLevelItems(items);
     if (!items.isEmpty()) matches_->setCurrentItem(items.front());
+    for (int c = kTabColumn; c < kKeyColumn; ++c) matches_->resizeColumnToContents(c);
     matches_->setUpdatesEnabled(true);
     hint_->setText(found_.size() == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(found_.size()));
 }

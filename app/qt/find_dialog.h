@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 
 #include <functional>
 #include <string>
@@ -23,8 +24,9 @@ class FindDialog : public QDialog {
 public:
     // `changed` lists the marked controls; `choose` shows one control and says whether
     // it could take the focus.
+    // `changedIcon` marks the changed controls in the list.
     FindDialog(std::function<std::vector<std::string>()> changed, std::function<bool(const FindMatch&)> choose,
-               QWidget* parent = nullptr);
+               QIcon changedIcon, QWidget* parent = nullptr);
 
     static constexpr int kTabColumn = 0;
     static constexpr int kLabelColumn = 1;
@@ -47,6 +49,7 @@ protected:
 private:
     std::function<std::vector<std::string>()> changed_;
     std::function<bool(const FindMatch&)> choose_;
+    QIcon changedIcon_;
     std::vector<FindMatch> found_;
     QLineEdit* query_ = nullptr;
     QCheckBox* changedOnly_ = nullptr;

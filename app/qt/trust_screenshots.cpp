@@ -116,7 +116,7 @@ bool Shoot(const QString& dir, const std::string& programDir) {
     dialog->reject();
 
     FindDialog& find = tools.ShowFind();
-    find.Query().setText(QStringLiteral("interval"));
+    find.ChangedOnly().setChecked(true);
     if (!Save(find, dir, QStringLiteral("find.png"))) return false;
     find.close();
 

@@ -217,7 +217,8 @@ void TrustTools::OpenBackupFolder() {
 FindDialog& TrustTools::ShowFind() {
     if (find_ == nullptr) {
         find_ = new FindDialog([this] { return marks_->MarkedControls(); },
-                               [this](const FindMatch& m) { return GoTo(m.control); }, &window_);
+                               [this](const FindMatch& m) { return GoTo(m.control); }, ChangeMarks::TabIcon(),
+                               &window_);
     }
     find_->Search();
     find_->show();

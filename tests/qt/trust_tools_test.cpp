@@ -235,15 +235,17 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     EXPECT_TRUE(marks.TabMarked(event));
 
     // A loaded file marks what it changed against the last read.
-    QTemporaryDir dir;
-    const std::string file = PathOf(dir, "load.ini");
-    w.Form().SetText("Port", "6001");
-    SaveSettingsFile(w.Form(), file);
-    w.Form().SetText("Port", w.Form().Text("Port2") == "6001" ? "6002" : "6001");
     box.click();  // back as read
     ASSERT_FALSE(marks.Marked(flag));
+    QTemporaryDir dir;
+    const std::string file = PathOf(dir, "load.ini");
+    const std::string readPort = w.Form().Text("Port");
+    const std::string filePort = readPort == "6001" ? "6002" : "6001";
+    w.Form().SetText("Port", filePort);
+    SaveSettingsFile(w.Form(), file);
+    w.Form().SetText("Port", readPort);
     w.window->Trust().RestoreBackup(QString::fromStdString(file));
-    EXPECT_EQ(w.Form().Text("Port"), "6001");
+    EXPECT_EQ(w.Form().Text("Port"), filePort);
     EXPECT_TRUE(marks.Marked("Port"));
     EXPECT_TRUE(marks.TabMarked(gprs));
     EXPECT_FALSE(marks.TabMarked(event));
