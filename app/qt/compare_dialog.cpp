@@ -33,7 +33,7 @@ QString CompareDialog::Summary(const Comparison& comparison) {
         .arg(QString::fromLatin1(comparison.equal == 1 ? "is equal" : "are equal"));
 }
 
-CompareDialog::CompareDialog(const Comparison& comparison, CompareView view,
+CompareDialog::CompareDialog(const Comparison& comparison, const CompareView& view,
                              std::function<void(const std::vector<std::string>&)> take, QWidget* parent)
     : QDialog(parent), takeSelected_(std::move(take)) {
     setObjectName(QStringLiteral("CompareDialog"));

@@ -33,7 +33,7 @@ class CompareDialog : public QDialog {
     Q_OBJECT
 public:
     // `take` runs with the ticked controls when "Take selected into window" is pressed.
-    CompareDialog(const Comparison& comparison, CompareView view,
+    CompareDialog(const Comparison& comparison, const CompareView& view,
                   std::function<void(const std::vector<std::string>&)> take, QWidget* parent = nullptr);
 
     static constexpr int kTabColumn = 0;

@@ -178,7 +178,7 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
     auto take = [this, other = std::move(other)](const std::vector<std::string>& controls) {
         window_.Guard([&] { window_.Logic().TakeIntoWindow(*other, controls); });
     };
-    auto* dialog = new CompareDialog(comparison, std::move(view), std::move(take), &window_);
+    auto* dialog = new CompareDialog(comparison, view, std::move(take), &window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog_ = dialog;
@@ -192,7 +192,7 @@ void TrustTools::ShowVerifyFailed(const Comparison& result) {
     view.otherHeading = QStringLiteral("Read");
     view.summary = ToQt(Ui::VerifyFailedText(result.differences.size()));
     view.selectable = false;
-    auto* dialog = new CompareDialog(result, std::move(view), nullptr, &window_);
+    auto* dialog = new CompareDialog(result, view, nullptr, &window_);
     dialog->setObjectName(QStringLiteral("VerifyDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -198,8 +199,8 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     ASSERT_NO_FATAL_FAILURE(Connect(w, tracker));
     ChangeMarks& marks = w.window->Trust().Marks();
     QTabWidget& pages = w.window->PageControl();
-    std::vector<QString> captions;
-    for (int i = 0; i < pages.count(); ++i) captions.push_back(pages.tabText(i));
+    std::vector<QString> captions(static_cast<std::size_t>(pages.count()));
+    for (int i = 0; i < pages.count(); ++i) captions[static_cast<std::size_t>(i)] = pages.tabText(i);
 
     ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "ReadAll", 1));
     EXPECT_TRUE(marks.MarkedControls().empty());
@@ -347,6 +348,65 @@ TEST(TrustTools, CompareWithTrackerShowsWhatTheTrackerHolds) {
     EXPECT_EQ(w.Form().Text("Port"), held);
     EXPECT_FALSE(w.window->Trust().Marks().Marked("Port"));
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Read All Completed!"});  // no box of its own
+}
+
+// Values read from one tracker and compared with another: the dialog says so.
+TEST(TrustTools, CompareWithAnotherTrackerSaysSoAndAClosedPortOpensNoDialog) {
+    Window w;
+    w.ShowActive();
+    qt_test::BoxAnswerer boxes;
+    w.window->Trust().CompareWithTracker();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts().empty(); }, 5000));
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"The port is not open"});
+    EXPECT_EQ(w.window->Trust().OpenDialog(), nullptr);
+
+    {
+        sim::PtyTracker first(sim::PtyTrackerOptions{});
+        ASSERT_NO_FATAL_FAILURE(Connect(w, first));
+        ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "ReadAll", 2));
+        As<QPushButton>(w.Form(), "OpenPort").click();
+        ASSERT_FALSE(w.window->Logic().PortOpen());
+    }
+    sim::PtyTrackerOptions other;
+    other.device.imei = "860999999999999";
+    sim::PtyTracker second(other);
+    ASSERT_NO_FATAL_FAILURE(Connect(w, second));
+    w.window->Trust().CompareWithTracker();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Trust().OpenDialog() != nullptr; }, 20000));
+    CompareDialog* dialog = w.window->Trust().OpenDialog();
+    EXPECT_TRUE(dialog->NoteLabel().isVisibleTo(dialog));
+    EXPECT_TRUE(dialog->NoteLabel().text().contains(QStringLiteral("860123456789012")));
+    EXPECT_TRUE(dialog->NoteLabel().text().contains(QStringLiteral("860999999999999")));
+    dialog->reject();
+}
+
+TEST(TrustTools, BackUpBeforeWritingSavesAFileTheWindowCanRestore) {
+    sim::PtyTracker tracker(sim::PtyTrackerOptions{});
+    Window w;
+    w.ShowActive();
+    qt_test::BoxAnswerer boxes;
+    ASSERT_NO_FATAL_FAILURE(Connect(w, tracker));
+    ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "GPRSRead", 1));
+    const std::string held = w.Form().Text("Port");
+    const std::string written = held == "6001" ? "6002" : "6001";
+    w.Form().SetText("Port", written);
+
+    w.window->MenuItem("BackUpBeforeWriting1")->trigger();
+    ASSERT_TRUE(w.window->Logic().WriteSafety().backUpBeforeWriting);
+    ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "GPRSWrite", 2));
+    w.window->MenuItem("BackUpBeforeWriting1")->trigger();
+    EXPECT_EQ(boxes.Texts()[1], "Write GPRS Completed!");
+    ASSERT_TRUE(w.window->Logic().LastBackupPath().has_value());
+    const QString path = QString::fromStdString(*w.window->Logic().LastBackupPath());
+    EXPECT_TRUE(path.startsWith(w.window->Trust().BackupFolder() + QStringLiteral("/860123456789012/")));
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(w.window->Dialogs().Panel(2).toolTip(), path);
+
+    // The backup holds what the tracker had before the write.
+    w.window->Trust().RestoreBackup(path);
+    EXPECT_EQ(w.Form().Text("Port"), held);
+    EXPECT_TRUE(w.window->Trust().Marks().Marked("Port"));
+    QFile::remove(path);
 }
 
 }  // namespace
