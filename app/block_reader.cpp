@@ -52,7 +52,10 @@ void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
     }
     const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
     const BlockId id = blocks_[next_];
-    if (payload.empty() || payload[0] != Block(id).area) return;  // not the answer awaited
+    // An answer for another area or offset (a late answer to an earlier request) is not ours.
+    if (payload.size() < 3 || payload[0] != Block(id).area ||
+        (payload[1] << 8 | payload[2]) != Block(id).readOffset)
+        return;
     if (AnswerData(id, answer).empty()) {
         Fail("Read Error!");
         return;

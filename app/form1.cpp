@@ -186,7 +186,7 @@ struct TForm1::Impl {
             if (!r.Error().empty()) {
                 lastVerify.reset();
                 ui.SetStatusText(1, "Verify Error");
-                ui.ShowError("Verify failed: the tracker did not answer the verification read (" + r.Error() + ")");
+                ui.ShowError("Verify failed: the tracker could not be read back (" + r.Error() + ")");
                 return;
             }
             lastVerify = VerifyWrite(written, r.Answers());
@@ -203,7 +203,7 @@ struct TForm1::Impl {
         StartSide(AllBlocks(), [this, &owner, handler](const BlockReader& r) {
             if (!r.Error().empty()) {
                 ui.SetStatusText(1, "Backup Error");
-                ui.ShowError("Backup failed: the tracker did not answer (" + r.Error() + "). Nothing was written.");
+                ui.ShowError("Backup failed: the tracker's configuration could not be read (" + r.Error() + "). Nothing was written.");
                 return;
             }
             MemoryForm copy;
@@ -343,6 +343,7 @@ void TForm1::LoadSettings1Click() {
     Impl& m = *impl_;
     const auto path = m.ui.ChooseOpenFile(kSettingsFilter);
     if (path && LoadSettingsFile(m.form, *path)) {
+        LoadBackupSection(m.form, *path);  // a backup's own controls; nothing for other files
         m.settingsLoaded = true;
         m.ui.ChangesUpdated();
     }
@@ -360,6 +361,12 @@ bool TForm1::Click(std::string_view handler) {
         // A write its own encoders would refuse is refused before the backup.
         TxPayload scratch;
         for (const auto encode : write->encoders) encode(m.form, scratch);
+        // The backup read must not meet the answer of an operation still under way.
+        const EngineState& state = m.engine.State();
+        if (state.OperationState != OpIdle && !state.DeviceIdPending) {
+            m.ui.ShowError("Backup failed: the tracker is busy with another operation. Nothing was written.");
+            return true;
+        }
         m.BackUpThen(*this, it->second);
         return true;
     }
@@ -457,6 +464,7 @@ void TForm1::LoadBackup(const std::string& path) {
     Impl& m = *impl_;
     (void)ReadSettingsFileForm(path);  // refuses a missing or foreign file before the window changes
     if (LoadSettingsFile(m.form, path)) {
+        LoadBackupSection(m.form, path);
         m.settingsLoaded = true;
         m.ui.ChangesUpdated();
     }

@@ -61,6 +61,17 @@ std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string
 // Saves `form` as a settings file at `path`, creating its folder, then removes all but
 // the newest `keep` backups (*.ini by name) of that folder. Throws ESettingsFileError
 // when the folder or the file cannot be written.
+//
+// A settings file has no key for some stored controls (the Temp tab's sensor table,
+// IN4Moni1, FuelLowSMS3, FuelLowMoni3). A backup keeps them too, in a section of its
+// own, kBackupSection, one key per control name, so that a backup loaded and written
+// restores the tracker byte for byte.
 void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep);
+
+inline constexpr const char* kBackupSection = "Backup";
+// Sets the controls of a backup's own section from the file at `path`; a file without
+// the section (every ordinary settings file) changes nothing. Keys that are not such a
+// control are passed over.
+void LoadBackupSection(Form& form, const std::string& path);
 
 }  // namespace quorvane

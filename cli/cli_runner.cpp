@@ -140,8 +140,13 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitDone;
     }
 
-    if (options.command == CliCommand::Diff && !DiffUsesTracker(options)) return RunDiff(options, {}, out, err);
     const bool diff = options.command == CliCommand::Diff;  // --load and --set apply to neither side
+    std::optional<DiffSides> diffSides;
+    if (diff) {
+        diffSides = ReadDiffFiles(options, err);
+        if (!diffSides) return kExitNoStart;
+        if (!DiffUsesTracker(options)) return RunDiff(options, *diffSides, {}, out, err);
+    }
 
     MemoryForm form;
     ConsoleUi ui(err);
@@ -205,7 +210,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
     }
 
     if (diff) {
-        return RunDiff(options, [&]() -> std::shared_ptr<MemoryForm> {
+        return RunDiff(options, *diffSides, [&]() -> std::shared_ptr<MemoryForm> {
             std::shared_ptr<MemoryForm> tracker;
             bool ended = false;
             const auto started = Clock::now();

@@ -11,16 +11,22 @@ bool DiffUsesTracker(const CliOptions& options) {
     return options.diffA == kDiffTracker || options.diffB == kDiffTracker;
 }
 
-int RunDiff(const CliOptions& options, const TrackerFormReader& readTracker, std::ostream& out, std::ostream& err) {
-    // Files first: a side that cannot be read stops the diff before the line is used.
-    std::shared_ptr<MemoryForm> a, b;
+std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& err) {
+    DiffSides sides;
     try {
-        if (options.diffA != kDiffTracker) a = ReadSettingsFileForm(options.diffA);
-        if (options.diffB != kDiffTracker) b = ReadSettingsFileForm(options.diffB);
+        if (options.diffA != kDiffTracker) sides.a = ReadSettingsFileForm(options.diffA);
+        if (options.diffB != kDiffTracker) sides.b = ReadSettingsFileForm(options.diffB);
     } catch (const ESettingsFileError& e) {
         err << "error: " << EscapeValue(e.what()) << '\n';
-        return kExitNoStart;
+        return std::nullopt;
     }
+    return sides;
+}
+
+int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+            std::ostream& err) {
+    std::shared_ptr<MemoryForm>& a = sides.a;
+    std::shared_ptr<MemoryForm>& b = sides.b;
     if (DiffUsesTracker(options)) {
         const std::shared_ptr<MemoryForm> tracker = readTracker ? readTracker() : nullptr;
         if (!tracker) return kExitNoStart;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "app/memory_form.h"
@@ -17,11 +18,19 @@ using TrackerFormReader = std::function<std::shared_ptr<MemoryForm>()>;
 
 bool DiffUsesTracker(const CliOptions& options);
 
+// The file sides of a diff, read before the line is used; a tracker side stays null.
+struct DiffSides {
+    std::shared_ptr<MemoryForm> a, b;
+};
+// Null, with an error line printed, when a file cannot be read or is no settings file.
+std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& err);
+
 // Prints one line per differing control on `out`:
 //   CONTROL (TAB: LABEL): A_VALUE -> B_VALUE
 // and a summary on `err`. Returns kExitDone when equal, kExitFailed when they differ,
-// kExitNoStart when a side could not be read. `readTracker` is called at most once,
-// only when a side is the tracker, after both files have been read.
-int RunDiff(const CliOptions& options, const TrackerFormReader& readTracker, std::ostream& out, std::ostream& err);
+// kExitNoStart when the tracker could not be read. `readTracker` is called once, only
+// when a side is the tracker.
+int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+            std::ostream& err);
 
 }  // namespace quorvane

@@ -101,7 +101,7 @@ TEST_F(WriteSafety, AVerificationReadThatTimesOutIsOneError) {
     bench.TickTimer2(kReplyTimeout);
     EXPECT_FALSE(bench.window.SideReadActive());
     EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{
-                                     "Verify failed: the tracker did not answer the verification read (Read Overtime!)"});
+                                     "Verify failed: the tracker could not be read back (Read Overtime!)"});
     EXPECT_EQ(bench.ui.StatusText(1), "Verify Error");
     EXPECT_FALSE(bench.window.LastVerify());
 }
@@ -151,7 +151,8 @@ TEST_F(WriteSafety, NothingIsWrittenWhenTheBackupFails) {
     ASSERT_EQ(bench.WaitForRequests(4).size(), 4U);
     bench.TickTimer2(kReplyTimeout);
     EXPECT_EQ(bench.ui.Errors(),
-              std::vector<std::string>{"Backup failed: the tracker did not answer (Read Overtime!). Nothing was written."});
+              std::vector<std::string>{"Backup failed: the tracker's configuration could not be read (Read Overtime!). "
+                                               "Nothing was written."});
     EXPECT_TRUE(bench.ui.Notices().empty());
     EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdDefaults), 0U);
     EXPECT_FALSE(bench.window.Busy());
