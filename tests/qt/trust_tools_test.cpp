@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,16 @@ void ClickAndWait(Window& w, qt_test::BoxAnswerer& boxes, const char* button, st
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.window->Logic().Busy(); }, 10000));
 }
 
+// Takes the file addresses the window opens instead of the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    std::vector<QUrl> opened;
+    Q_INVOKABLE void Open(const QUrl& url) { opened.push_back(url); }
+};
+
 TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
     {
         Window w;
@@ -95,6 +107,13 @@ TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
         EXPECT_TRUE(w.window->Trust().BackupFolder().startsWith(
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
         EXPECT_EQ(w.window->Logic().WriteSafety().backupFolder, w.window->Trust().BackupFolder().toStdString());
+
+        // Open Backup Folder makes the folder and hands it to the desktop.
+        QDir(w.window->Trust().BackupFolder()).removeRecursively();
+        UrlCatcher catcher;
+        w.window->MenuItem("OpenBackupFolder1")->trigger();
+        EXPECT_TRUE(QDir(w.window->Trust().BackupFolder()).exists());
+        EXPECT_EQ(catcher.opened, std::vector<QUrl>{QUrl::fromLocalFile(w.window->Trust().BackupFolder())});
 
         w.window->MenuItem("VerifyAfterWrite1")->trigger();
         w.window->MenuItem("BackUpBeforeWriting1")->trigger();
@@ -411,3 +430,5 @@ TEST(TrustTools, BackUpBeforeWritingSavesAFileTheWindowCanRestore) {
 
 }  // namespace
 }  // namespace quorvane
+
+#include "trust_tools_test.moc"
