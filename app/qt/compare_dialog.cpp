@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <map>
 #include <utility>
 
 #include "app/qt/latin1.h"
@@ -63,14 +64,14 @@ CompareDialog::CompareDialog(const Comparison& comparison, const CompareView& vi
     rows_->setAlternatingRowColors(true);
     layout->addWidget(rows_, 1);
 
-    // One row per tab, the tab's controls below it.
-    QTreeWidgetItem* group = nullptr;
-    std::string groupTab;
+    // One row per tab, the tab's controls below it; a tab's rows stay together even when
+    // the list comes block by block (a verification).
+    std::map<std::string, QTreeWidgetItem*, std::less<>> groups;
     for (const ControlDifference& d : comparison.differences) {
-        if (group == nullptr || d.tab != groupTab) {
+        QTreeWidgetItem*& group = groups[d.tab];
+        if (group == nullptr) {
             group = new QTreeWidgetItem(rows_);
-            group->setText(kTabColumn, ToQt(d.tabCaption));
-            group->setFirstColumnSpanned(false);
+            group->setText(kTabColumn, d.tabCaption.empty() ? QStringLiteral("(no control)") : ToQt(d.tabCaption));
             if (view.selectable) {
                 group->setFlags(group->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
                 group->setCheckState(kTabColumn, Qt::Unchecked);
@@ -78,7 +79,6 @@ CompareDialog::CompareDialog(const Comparison& comparison, const CompareView& vi
             QFont bold = group->font(kTabColumn);
             bold.setBold(true);
             group->setFont(kTabColumn, bold);
-            groupTab = d.tab;
         }
         auto* row = new QTreeWidgetItem(group);
         row->setText(kTabColumn, ToQt(d.tabCaption));

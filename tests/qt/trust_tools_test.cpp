@@ -369,6 +369,37 @@ TEST(TrustTools, CompareWithTrackerShowsWhatTheTrackerHolds) {
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Read All Completed!"});  // no box of its own
 }
 
+// A verification's list comes block by block: each tab's rows stay under one heading,
+// bytes no control holds get one of their own, and nothing can be ticked or taken.
+TEST(TrustTools, VerifyListKeepsATabTogetherAndOffersNothingToTake) {
+    Comparison result;
+    result.differences = {
+        {"TabSheet2", "GPRS", "Port", "Port", "5001", "5002"},
+        {"TabSheet3", "Main", "HeartBeatTM", "Heartbeat Interval", "10", "11"},
+        {"TabSheet2", "GPRS", "APN", "APN", "a", "b"},
+        {"", "", "area 3 offset 9", "reserved byte", "00", "01"},
+    };
+    CompareView view;
+    view.otherHeading = QStringLiteral("Read");
+    view.summary = QStringLiteral("Verify failed: 4 controls differ");
+    view.selectable = false;
+    const CompareDialog dialog(result, view, nullptr);
+    QTreeWidget& rows = dialog.Rows();
+    ASSERT_EQ(rows.topLevelItemCount(), 3);
+    EXPECT_EQ(rows.topLevelItem(0)->text(CompareDialog::kTabColumn), "GPRS");
+    EXPECT_EQ(rows.topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(rows.topLevelItem(2)->text(CompareDialog::kTabColumn), "(no control)");
+    ASSERT_NE(dialog.RowOf("area 3 offset 9"), nullptr);
+    EXPECT_FALSE(dialog.RowOf("APN")->data(CompareDialog::kTabColumn, Qt::CheckStateRole).isValid());
+    EXPECT_EQ(dialog.TakeButton(), nullptr);
+    EXPECT_EQ(dialog.SummaryLabel().text(), "Verify failed: 4 controls differ");
+
+    Comparison one;
+    one.differences = {result.differences[0]};
+    one.equal = 1;
+    EXPECT_EQ(CompareDialog::Summary(one), "1 control differs, 1 is equal.");
+}
+
 // Values read from one tracker and compared with another: the dialog says so.
 TEST(TrustTools, CompareWithAnotherTrackerSaysSoAndAClosedPortOpensNoDialog) {
     Window w;
