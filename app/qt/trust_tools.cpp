@@ -13,6 +13,7 @@
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <utility>
@@ -62,6 +63,7 @@ TrustTools::TrustTools(TForm1Window& window) : window_(window) {
     });
     BuildMenu();
     ApplyOptions();
+    connect(&window_.Timer1(), &QTimer::timeout, this, [this] { FollowSideRead(); });
 }
 
 TrustTools::~TrustTools() {
@@ -136,6 +138,27 @@ void TrustTools::ApplyOptions() {
     options.backupFolder = PathBytes(BackupFolder());
     options.keepBackups = kBackupsKept;
     window_.Logic().SetWriteSafety(std::move(options));
+}
+
+void TrustTools::FollowSideRead() {
+    const bool active = window_.Logic().SideReadActive();
+    if (active == sideRead_) return;
+    sideRead_ = active;
+    WidgetForm& form = window_.Controls();
+    compareTracker_->setEnabled(!active);
+    if (active) {
+        heldButtons_.clear();
+        for (const std::string& name : LinkButtons()) {
+            if (!form.Enabled(name)) continue;
+            form.SetEnabled(name, false);
+            heldButtons_.push_back(name);
+        }
+        return;
+    }
+    // A port closed meanwhile keeps them disabled, as closing it does.
+    if (window_.Logic().PortOpen())
+        for (const std::string& name : heldButtons_) form.SetEnabled(name, true);
+    heldButtons_.clear();
 }
 
 CompareDialog* TrustTools::CompareWithFile(const QString& path) {

@@ -53,6 +53,11 @@ public:
     // when it is hidden or disabled (the tab is shown all the same).
     bool GoTo(const std::string& control);
 
+    // While the logic reads the tracker beside the window (a backup, a verification, a
+    // compare), the buttons that talk to the tracker are disabled: the logic refuses
+    // them then. Runs on the window's 10 ms tick; cheap when nothing changed.
+    void FollowSideRead();
+
     ChangeMarks& Marks() const { return *marks_; }
     // The compare or verify dialog open now, if any.
     CompareDialog* OpenDialog() const { return dialog_.data(); }
@@ -72,6 +77,8 @@ private:
     QAction* compareTracker_ = nullptr;
     QAction* verify_ = nullptr;
     QAction* backup_ = nullptr;
+    bool sideRead_ = false;
+    std::vector<std::string> heldButtons_;  // disabled for the side read, to enable after it
 };
 
 }  // namespace quorvane

@@ -356,7 +356,14 @@ TEST(TrustTools, CompareWithTrackerShowsWhatTheTrackerHolds) {
     w.Form().SetText("Port", held == "6001" ? "6002" : "6001");
 
     w.window->Trust().CompareWithTracker();
+    // The buttons that talk to the tracker rest while it is read beside the window.
+    w.window->Trust().FollowSideRead();
+    EXPECT_FALSE(w.Form().Enabled("ReadAll"));
+    EXPECT_FALSE(w.window->MenuItem("CompareWithTracker1")->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Trust().OpenDialog() != nullptr; }, 20000));
+    w.window->Trust().FollowSideRead();
+    EXPECT_TRUE(w.Form().Enabled("ReadAll"));
+    EXPECT_TRUE(w.window->MenuItem("CompareWithTracker1")->isEnabled());
     CompareDialog* dialog = w.window->Trust().OpenDialog();
     EXPECT_EQ(dialog->Rows().headerItem()->text(CompareDialog::kOtherColumn), "Tracker");
     EXPECT_TRUE(dialog->SummaryLabel().text().startsWith(QStringLiteral("1 control differs, ")));
