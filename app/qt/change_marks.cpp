@@ -154,6 +154,10 @@ void ChangeMarks::SetMarked(Watched& w, bool marked) {
     if (w.marked == marked) return;
     w.marked = marked;
     SetTabCount(w.tab, marked ? 1 : -1);
+    // Said in words too, for the pointer and for screen readers.
+    const QString words = marked ? QString::fromLatin1(kControlToolTip) : QString();
+    w.widget->setToolTip(words);
+    w.widget->setAccessibleDescription(words);
     if (marked && w.mark.isNull() && w.widget->parentWidget() != nullptr) w.mark = new MarkFrame(w.widget->parentWidget());
     if (w.mark.isNull()) return;
     Place(w);

@@ -44,6 +44,7 @@ public:
 
     // The icon a tab with changes shows beside its unchanged caption.
     static QIcon TabIcon();
+    static constexpr const char* kControlToolTip = "Changed since the last read or write";
     static constexpr const char* kTabToolTip = "Holds values changed since the last read or write";
 
 protected:

@@ -239,12 +239,14 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     ASSERT_NE(marks.MarkOf("TimeInterval"), nullptr);
     EXPECT_TRUE(marks.MarkOf("TimeInterval")->isVisible());
     EXPECT_TRUE(marks.MarkOf("TimeInterval")->geometry().contains(edit.geometry()));
+    EXPECT_EQ(edit.toolTip(), ChangeMarks::kControlToolTip);
     // Typing the old value back takes the mark away again.
     edit.selectAll();
     QTest::keyClicks(&edit, before);
     EXPECT_FALSE(marks.Marked("TimeInterval"));
     EXPECT_FALSE(marks.TabMarked(gprs));
     EXPECT_TRUE(pages.tabIcon(gprs).isNull());
+    EXPECT_TRUE(edit.toolTip().isEmpty());
 
     // A click on an Event flag.
     const std::string flag = LastEventCheckBox(w.Form());
