@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "app/block_reader.h"
+#include "app/control_place.h"
 #include "app/window_model.h"
+#include "blocks/blocks.h"
+#include "blocks/convert.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
-#include "blocks/blocks.h"
+#include "settings/file_replace.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {
@@ -121,7 +125,7 @@ struct TForm1::Impl {
             });
         };
         engine.SetCompletionHook(
-            [this, &owner](bool write, const std::vector<BlockId>& blocks) { OnCompleted(owner, write, blocks); });
+            [this](bool write, const std::vector<BlockId>& blocks) { OnCompleted(write, blocks); });
     }
 
     // Every frame to the port passes here; the data of block writes is noted for the
@@ -164,46 +168,54 @@ struct TForm1::Impl {
         sideDone = nullptr;
     }
 
-    void OnCompleted(TForm1& owner, bool write, const std::vector<BlockId>& blocks) {
+    void OnCompleted(bool write, const std::vector<BlockId>& blocks) {
         baseline.Take(form, blocks);
         if (!write) {
             sourceFirmware = form.Text("Firmware");
             sourceImei = form.Text("IMEI");
         }
+        if (write) {
+            lastWritten.clear();
+            for (BlockId id : blocks)
+                if (const auto it = sent.find(id); it != sent.end()) lastWritten.insert(*it);
+        }
         ui.ChangesUpdated();
-        if (write && options.verifyAfterWrite) StartVerify(owner, blocks);
+        if (write && options.verifyAfterWrite) StartVerify(nullptr);
     }
 
-    void StartVerify(TForm1& owner, const std::vector<BlockId>& blocks) {
-        SentBlocks written;
-        for (BlockId id : blocks)
-            if (const auto it = sent.find(id); it != sent.end()) written.insert(*it);
-        if (written.empty()) return;
+    // Reads back what the last write sent and reports the comparison; `done` gets
+    // whether the read back completed.
+    bool StartVerify(std::function<void(bool)> done) {
+        if (lastWritten.empty()) return false;
         ui.SetStatusText(1, "Verifying...");
         std::vector<BlockId> toRead;
-        for (const auto& entry : written) toRead.push_back(entry.first);
-        StartSide(std::move(toRead), [this, &owner, written](const BlockReader& r) {
-            if (!r.Error().empty()) {
+        for (const auto& entry : lastWritten) toRead.push_back(entry.first);
+        StartSide(std::move(toRead), [this, written = lastWritten, done = std::move(done)](const BlockReader& r) {
+            const bool read = r.Error().empty();
+            if (!read) {
                 lastVerify.reset();
                 ui.SetStatusText(1, "Verify Error");
                 ui.ShowError("Verify failed: the tracker could not be read back (" + r.Error() + ")");
-                return;
+            } else {
+                lastVerify = VerifyWrite(written, r.Answers());
+                ui.SetStatusText(1, lastVerify->Same() ? "Verify OK" : "Verify failed");
+                ui.ShowVerifyResult(*lastVerify);
             }
-            lastVerify = VerifyWrite(written, r.Answers());
-            ui.SetStatusText(1, lastVerify->Same() ? "Verify OK" : "Verify failed");
-            ui.ShowVerifyResult(*lastVerify);
-            (void)owner;
+            if (done) done(read);
         });
+        return true;
     }
 
-    // Backs the tracker up, then runs `handler` (a write or Default) when the backup was
-    // saved; otherwise tells why and writes nothing.
-    void BackUpThen(TForm1& owner, Handler handler) {
+    // Reads the whole configuration and saves it as a backup; `done` gets whether it
+    // was saved. Otherwise the user is told why and that nothing was written.
+    void StartBackup(std::function<void(bool)> done) {
         ui.SetStatusText(1, "Backing up...");
-        StartSide(AllBlocks(), [this, &owner, handler](const BlockReader& r) {
+        StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
             if (!r.Error().empty()) {
                 ui.SetStatusText(1, "Backup Error");
-                ui.ShowError("Backup failed: the tracker's configuration could not be read (" + r.Error() + "). Nothing was written.");
+                ui.ShowError("Backup failed: the tracker's configuration could not be read (" + r.Error() +
+                             "). Nothing was written.");
+                done(false);
                 return;
             }
             MemoryForm copy;
@@ -214,18 +226,27 @@ struct TForm1::Impl {
             } catch (const std::exception& e) {
                 ui.SetStatusText(1, "Backup Error");
                 ui.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+                done(false);
                 return;
             }
             lastBackup = path.string();
             ui.BackupSaved(*lastBackup);
-            sent.clear();
-            handler(owner);
+            done(true);
         });
+    }
+
+    // The backup read must not meet the answer of an operation still under way.
+    bool RefuseBackupWhileBusy() {
+        const EngineState& state = engine.State();
+        if (state.OperationState == OpIdle || state.DeviceIdPending) return false;
+        ui.ShowError("Backup failed: the tracker is busy with another operation. Nothing was written.");
+        return true;
     }
 
     Form& form;
     Ui& ui;
     std::string programDir;
+    std::string userConfigDir;
     TComm comm;
     bool portOpen = false;
     bool settingsLoaded = false;
@@ -236,6 +257,7 @@ struct TForm1::Impl {
     Baseline baseline;
     std::string sourceFirmware, sourceImei;  // the tracker the window's values were last read from
     SentBlocks sent;                          // data of the block writes since the last write click
+    SentBlocks lastWritten;                   // what the last completed write sent
     std::unique_ptr<BlockReader> reader;      // a side read under way
     SideDone sideDone;
     std::optional<Comparison> lastVerify;
@@ -266,7 +288,10 @@ void TForm1::FormCreate() {
     items.insert(items.end(), ports.begin(), ports.end());
     m.form.SetItems("ComboBox1", std::move(items));
 
-    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName)) m.settingsLoaded = true;
+    // The program's folder first; an installed program keeps it in the user's folder.
+    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName) ||
+        (!m.userConfigDir.empty() && LoadSettingsFile(m.form, m.userConfigDir + kStartupSettingsName)))
+        m.settingsLoaded = true;
 }
 
 // Setting the items keeps the shown text, also when no port is found.
@@ -335,7 +360,10 @@ void TForm1::FormMouseWheel(int wheelDelta, bool& handled) {
 
 void TForm1::SavetSettings1Click() {
     Impl& m = *impl_;
-    const auto path = m.ui.ChooseSaveFile(m.programDir + kStartupSettingsName, kSettingsFilter);
+    std::string folder = m.programDir;
+    if (!m.userConfigDir.empty() && !CanCreateFileIn(m.programDir) && PrepareFolder(m.userConfigDir))
+        folder = m.userConfigDir;
+    const auto path = m.ui.ChooseSaveFile(folder + kStartupSettingsName, kSettingsFilter);
     if (path) SaveSettingsFile(m.form, *path);
 }
 
@@ -361,13 +389,12 @@ bool TForm1::Click(std::string_view handler) {
         // A write its own encoders would refuse is refused before the backup.
         TxPayload scratch;
         for (const auto encode : write->encoders) encode(m.form, scratch);
-        // The backup read must not meet the answer of an operation still under way.
-        const EngineState& state = m.engine.State();
-        if (state.OperationState != OpIdle && !state.DeviceIdPending) {
-            m.ui.ShowError("Backup failed: the tracker is busy with another operation. Nothing was written.");
-            return true;
-        }
-        m.BackUpThen(*this, it->second);
+        if (m.RefuseBackupWhileBusy()) return true;
+        m.StartBackup([this, handler = it->second](bool saved) {
+            if (!saved) return;
+            impl_->sent.clear();
+            handler(*this);
+        });
         return true;
     }
     it->second(*this);
@@ -377,6 +404,15 @@ bool TForm1::Click(std::string_view handler) {
 void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const EConvertError& e) {
+        std::optional<ControlPlace> place;
+        if (!e.Control().empty()) place = PlaceOfControl(e.Control());
+        if (!place) {
+            impl_->ui.ShowError(e.what());
+            return;
+        }
+        place->visible = impl_->form.Visible(place->control);
+        impl_->ui.ShowControlError(e.what(), *place);
     } catch (const std::exception& e) {
         // ECommsError, EConvertError, ESettingsFileError, ERfidListTooLong and the rest.
         impl_->ui.ShowError(e.what());
@@ -392,6 +428,7 @@ TComm& TForm1::Comm1() { return impl_->comm; }
 TransactionEngine& TForm1::Engine() { return impl_->engine; }
 const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
 
+void TForm1::SetUserConfigDir(std::string dir) { impl_->userConfigDir = std::move(dir); }
 void TForm1::SetWriteSafety(WriteSafetyOptions options) { impl_->options = std::move(options); }
 const WriteSafetyOptions& TForm1::WriteSafety() const { return impl_->options; }
 bool TForm1::SideReadActive() const { return impl_->reader != nullptr; }
@@ -399,6 +436,19 @@ bool TForm1::SideReadActive() const { return impl_->reader != nullptr; }
 bool TForm1::Busy() const {
     const EngineState& s = impl_->engine.State();
     return impl_->reader != nullptr || s.OperationState != OpIdle || s.DeviceIdPending || s.TimeoutCount != 0;
+}
+
+bool TForm1::BackUp(std::function<void(bool saved)> done) {
+    Impl& m = *impl_;
+    if (!m.portOpen || m.reader || m.RefuseBackupWhileBusy()) return false;
+    m.StartBackup(std::move(done));
+    return true;
+}
+
+bool TForm1::VerifyLastWrite(std::function<void(bool read)> done) {
+    Impl& m = *impl_;
+    if (!m.portOpen || Busy()) return false;
+    return m.StartVerify(std::move(done));
 }
 
 bool TForm1::ReadTrackerForm(TrackerReadDone done) {

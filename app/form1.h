@@ -67,6 +67,11 @@ public:
     const TransactionEngine& Engine() const;
 
 
+    // The user's own configuration folder with its trailing separator (the shell
+    // knows where it is); empty for none. The start-up settings file is looked for
+    // there after the program's folder, and Save Settings proposes it when the
+    // program's folder is not writable (a system-wide install). Set before FormCreate.
+    void SetUserConfigDir(std::string dir);
     // --- Write safety: compare, verify, back up, changes -------------------------
 
     // Off at first. With both off every handler behaves and talks on the line as before.
@@ -114,6 +119,16 @@ public:
     void TakeIntoWindow(const Form& from, const std::vector<std::string>& controls);
     // "Restore Backup...": loads a backup into the window like Load Settings does.
     void LoadBackup(const std::string& path);
+
+    // The same steps on request (the command line runs them as stages of its own, with
+    // both options off). BackUp reads and saves a backup into WriteSafety().backupFolder
+    // and calls `done` with whether it was saved; false, `done` never called, when the
+    // port is closed, a side read runs or an operation awaits its answer (said in the
+    // error box). VerifyLastWrite reads back what the last completed write sent,
+    // reports through the Ui and calls `done` with whether the read back completed;
+    // false when nothing was written since the port opened or the tracker is busy.
+    bool BackUp(std::function<void(bool saved)> done);
+    bool VerifyLastWrite(std::function<void(bool read)> done);
 
     // The last verification's result (thisValue sent, otherValue read), if any.
     const std::optional<Comparison>& LastVerify() const;

@@ -18,6 +18,7 @@ std::string ConsoleUi::StatusText(int panel) const {
 
 void ConsoleUi::Notice(std::string_view text) {
     notices_.emplace_back(text);
+    lastMessage_ = text;
     err_ << "notice: " << EscapeValue(text) << '\n' << std::flush;
 }
 
@@ -28,6 +29,7 @@ bool ConsoleUi::Confirm(std::string_view question) {
 
 void ConsoleUi::ShowError(std::string_view message) {
     errors_.emplace_back(message);
+    lastMessage_ = message;
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
@@ -44,6 +46,13 @@ void ConsoleUi::ShowVerifyResult(const Comparison& result) {
 }
 
 void ConsoleUi::BackupSaved(std::string_view path) { err_ << "backup: " << EscapeValue(path) << '\n' << std::flush; }
+
+void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+    ShowError(message);
+    err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)
+         << ")\n"
+         << std::flush;
+}
 
 std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }
 
