@@ -82,7 +82,7 @@ QString TrustTools::BackupFolder() const {
 
 void TrustTools::BuildMenu() {
     QMenu* tools = window_.ToolsMenu();
-    auto item = [this, tools](const char* name, const QString& caption) {
+    auto item = [tools](const char* name, const QString& caption) {
         QAction* action = tools->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
         return action;
