@@ -27,8 +27,9 @@ constexpr const char* kUsage =
     "  --port NAME        show NAME as the port to open (ttyUSB0, /dev/ttyACM0, ...)\n"
     "  --simulate         start a simulated tracker on a pseudo-terminal and preset its port;\n"
     "                     it stops when the editor closes\n"
-    "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png and exit\n"
-    "                     (needs no display)\n"
+    "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png, then of the\n"
+    "                     changed marks, the compare dialog and Find against a simulated\n"
+    "                     tracker, and exit (needs no display)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
