@@ -99,7 +99,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const auto path = (dir / name).string();
+        std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -138,7 +138,8 @@ TEST_F(SettingsFileCompare, MissingUnreadableAndForeignFilesAreRefused) {
     EXPECT_THROW(CompareWithSettingsFile(window, (dir / "none.ini").string()), ESettingsFileError);
     EXPECT_THROW(CompareWithSettingsFile(window, dir.string()), ESettingsFileError);
     try {
-        CompareWithSettingsFile(window, Write("photo.ini", std::string("\x89PNG\r\n\x1a\n\0\0junk=1", 18)));
+        static constexpr char kPhoto[] = "\x89PNG\r\n\x1a\n\0\0junk=1";
+        CompareWithSettingsFile(window, Write("photo.ini", std::string(kPhoto, sizeof kPhoto - 1)));
         FAIL() << "a file without settings keys was compared";
     } catch (const ESettingsFileError& e) {
         EXPECT_NE(std::string(e.what()).find("is not a settings file"), std::string::npos);
@@ -185,6 +186,7 @@ TEST(Baseline, MarksWhatChangedSinceTheLastReadOrWriteOfItsGroup) {
 TEST(Find, MatchesLabelNameOrSettingsKeyAcrossTabs) {
     auto controls = [](const std::vector<FindMatch>& m) {
         std::vector<std::string> names;
+        names.reserve(m.size());
         for (const FindMatch& f : m) names.push_back(f.control);
         return names;
     };

@@ -48,7 +48,7 @@ protected:
     }
     // The tracker's whole configuration as a settings file.
     std::string ReadAll(const std::string& name) {
-        const std::string path = Path(name);
+        std::string path = Path(name);
         const ProcessResult r = CliOnPort({"read-all", path});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return path;
@@ -191,6 +191,20 @@ TEST_F(CliWriteSafety, BackupRestoresTheTrackerByteForByte) {
     const ProcessResult restore = CliOnPort({"--load", path, "write-all"});
     ASSERT_EQ(restore.exitCode, 0) << restore.err;
     EXPECT_EQ(Slurp(state), original);
+}
+
+TEST_F(CliWriteSafety, BackupBeforeDefault) {
+    StartSim();
+    const ProcessResult r = CliOnPort({"--backup", Path("backups"), "default"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = SplitLines(r.err);
+    const auto backup =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("backup: ", 0) == 0; });
+    const auto done = std::find(lines.begin(), lines.end(), "notice: Default Completed!");
+    ASSERT_NE(backup, lines.end()) << r.err;
+    ASSERT_NE(done, lines.end()) << r.err;
+    EXPECT_LT(backup, done);
+    EXPECT_TRUE(std::filesystem::is_regular_file(backup->substr(8)));
 }
 
 TEST_F(CliWriteSafety, NoBackupNoWrite) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bench.h"
+#include "settings/settings_file.h"
 
 namespace quorvane::integration {
 namespace {
@@ -158,6 +159,35 @@ TEST_F(WriteSafety, NothingIsWrittenWhenTheBackupFails) {
     EXPECT_FALSE(bench.window.Busy());
 }
 
+TEST_F(WriteSafety, LoadingAFileMarksWhatItChangedAgainstTheLastRead) {
+    const std::string path = (backups.Path() / "changed.ini").string();
+    MemoryForm other;
+    CopyControls(bench.form, other, {"APN", "BufferMode", "No2In"});
+    other.SetText("APN", "web.example");
+    other.SetChecked("No2In", !bench.form.Checked("No2In"));
+    SaveSettingsFile(other, path);
+    bench.window.Guard([&] { bench.window.LoadBackup(path); });
+    const std::vector<std::string> changed = bench.window.ChangedControls();
+    EXPECT_NE(std::find(changed.begin(), changed.end(), "APN"), changed.end());
+    EXPECT_NE(std::find(changed.begin(), changed.end(), "No2In"), changed.end());
+    EXPECT_EQ(bench.window.ChangedTabs().front(), "TabSheet2");
+
+    // Reading a group clears its marks only.
+    bench.Press("GPRSReadClick");
+    ASSERT_TRUE(bench.WaitForNotice("Read GPRS Completed!"));
+    for (const std::string& name : bench.window.ChangedControls()) EXPECT_NE(FindControl(name)->tab, "TabSheet2") << name;
+    const std::vector<std::string> after = bench.window.ChangedControls();
+    EXPECT_NE(std::find(after.begin(), after.end(), "No2In"), after.end());
+
+    // A foreign file changes nothing.
+    std::ofstream(backups.Path() / "foreign.ini") << "just text\n";
+    bench.ui.ClearLog();
+    const auto before = Snapshot(bench.form);
+    bench.window.Guard([&] { bench.window.LoadBackup((backups.Path() / "foreign.ini").string()); });
+    EXPECT_EQ(bench.ui.Errors().size(), 1U);
+    EXPECT_EQ(Snapshot(bench.form), before);
+}
+
 TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     bench.form.SetText("APN", "web.example");
     bench.form.SetText("Speed", "0" + bench.form.Text("Speed"));  // the same stored value
@@ -177,6 +207,16 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     bench.window.TakeIntoWindow(*result->tracker, {"APN"});
     EXPECT_EQ(bench.form.Text("APN"), "internet");
     EXPECT_TRUE(bench.window.ChangedControls().empty());
+
+    // The window's values came from another tracker than the one connected now.
+    bench.TakeRequests();
+    bench.form.SetText("IMEI", "861111111111111");  // as a connect to another tracker leaves it
+    result.reset();
+    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
+    EXPECT_TRUE(result->otherDevice);
+    EXPECT_NE(result->deviceNote.find("861111111111111"), std::string::npos) << result->deviceNote;
+    EXPECT_NE(result->deviceNote.find(std::string("860123456789012")), std::string::npos) << result->deviceNote;
 
     // A tracker that stops answering half-way: one error, the window unchanged.
     bench.ui.ClearLog();
