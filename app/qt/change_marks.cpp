@@ -159,8 +159,8 @@ void ChangeMarks::SetMarked(Watched& w, bool marked) {
     w.widget->setToolTip(words);
     w.widget->setAccessibleDescription(words);
     if (marked && w.mark.isNull() && w.widget->parentWidget() != nullptr) w.mark = new MarkFrame(w.widget->parentWidget());
-    if (w.mark.isNull()) return;
     Place(w);
+    emit MarksChanged();
 }
 
 void ChangeMarks::Place(Watched& w) {

@@ -47,6 +47,10 @@ public:
     static constexpr const char* kControlToolTip = "Changed since the last read or write";
     static constexpr const char* kTabToolTip = "Holds values changed since the last read or write";
 
+signals:
+    // A control's mark came or went (once per control; a whole refresh may send many).
+    void MarksChanged();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -65,6 +65,9 @@ FindDialog::FindDialog(std::function<std::vector<std::string>()> changed, std::f
 }
 
 void FindDialog::Search() {
+    // The row chosen stays chosen when the list is made anew.
+    const QTreeWidgetItem* current = matches_->currentItem();
+    const QString keep = current != nullptr ? current->text(kNameColumn) : QString();
     const std::string query = FromQt(query_->text().trimmed());
     std::vector<std::string> changed = changed_();
     found_ = changedOnly_->isChecked() ? FindControls(query, changed) : FindControls(query);
@@ -86,7 +89,10 @@ void FindDialog::Search() {
         items.append(item);
     }
     matches_->addTopLevelItems(items);
-    if (!items.isEmpty()) matches_->setCurrentItem(items.front());
+    QTreeWidgetItem* chosen = items.isEmpty() ? nullptr : items.front();
+    for (QTreeWidgetItem* item : items)
+        if (!keep.isEmpty() && item->text(kNameColumn) == keep) chosen = item;
+    if (chosen != nullptr) matches_->setCurrentItem(chosen);
     for (int c = kTabColumn; c < kKeyColumn; ++c) matches_->resizeColumnToContents(c);
     matches_->setUpdatesEnabled(true);
     hint_->setText(found_.size() == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(found_.size()));

@@ -56,10 +56,16 @@ TrustTools::TrustTools(TForm1Window& window) : window_(window) {
             panel.setText(QStringLiteral("Backed up"));
             panel.setToolTip(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
         },
-        [this] {
-            marks_->Refresh();
+        [this] { marks_->Refresh(); },
+    });
+    // An open Find list follows the marks, once for a whole burst of them.
+    connect(marks_.get(), &ChangeMarks::MarksChanged, this, [this] {
+        if (findPending_ || find_ == nullptr || !find_->isVisible()) return;
+        findPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            findPending_ = false;
             if (find_ != nullptr && find_->isVisible()) find_->Search();
-        },
+        });
     });
     BuildMenu();
     ApplyOptions();

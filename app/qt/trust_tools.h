@@ -78,6 +78,7 @@ private:
     QAction* verify_ = nullptr;
     QAction* backup_ = nullptr;
     bool sideRead_ = false;
+    bool findPending_ = false;  // the Find list is due to be listed anew
     std::vector<std::string> heldButtons_;  // disabled for the side read, to enable after it
 };
 

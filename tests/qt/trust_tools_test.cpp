@@ -227,6 +227,11 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     const int event = TabIndexOf(w, "TabSheet6");
     EXPECT_FALSE(marks.TabMarked(gprs));
 
+    // An open Find list of the changed controls follows the marks.
+    FindDialog& find = w.window->Trust().ShowFind();
+    find.ChangedOnly().setChecked(true);
+    EXPECT_EQ(find.Matches().topLevelItemCount(), 0);
+
     // The user types: the box is marked, and its tab.
     pages.setCurrentIndex(gprs);
     auto& edit = As<QLineEdit>(w.Form(), "TimeInterval");
@@ -240,6 +245,9 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     EXPECT_TRUE(marks.MarkOf("TimeInterval")->isVisible());
     EXPECT_TRUE(marks.MarkOf("TimeInterval")->geometry().contains(edit.geometry()));
     EXPECT_EQ(edit.toolTip(), ChangeMarks::kControlToolTip);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find.Matches().topLevelItemCount() == 1; }, 5000));
+    EXPECT_EQ(find.Matches().topLevelItem(0)->text(FindDialog::kNameColumn), "TimeInterval");
+    find.close();
     // Typing the old value back takes the mark away again.
     edit.selectAll();
     QTest::keyClicks(&edit, before);
