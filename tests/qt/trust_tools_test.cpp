@@ -315,6 +315,14 @@ TEST(TrustTools, FindFocusesAControlAtTheBottomOfTheEventRows) {
     const QRect inView(box.mapTo(rows.viewport(), QPoint(0, 0)), box.size());
     EXPECT_TRUE(rows.viewport()->rect().contains(inView));
 
+    // A hidden box: its tab is shown, and the hint says why it has no focus.
+    ASSERT_FALSE(w.Form().Visible("RoamingInterval"));
+    find.Query().setText(QStringLiteral("RoamingInterval"));
+    ASSERT_GE(find.Matches().topLevelItemCount(), 1);
+    find.Choose(0);
+    EXPECT_EQ(w.window->PageControl().currentIndex(), TabIndexOf(w, "TabSheet2"));
+    EXPECT_TRUE(find.Hint().text().contains(QStringLiteral("not shown or not enabled")));
+
     // By settings key and label too, case-insensitively; "Changed only" lists the
     // marked controls only (none without a read).
     find.Query().setText(QStringLiteral("time interval"));
