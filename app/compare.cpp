@@ -3,6 +3,7 @@
 #include <set>
 
 #include "app/stored_value.h"
+#include "app/write_safety.h"
 #include "app/window_model.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
@@ -64,12 +65,17 @@ std::unique_ptr<MemoryForm> ReadSettingsFileForm(const std::string& path) {
     if (!anyKey) throw ESettingsFileError(path + " is not a settings file");
     auto form = std::make_unique<MemoryForm>();
     if (!LoadSettingsFile(*form, path)) throw ESettingsFileError("Unable to read from " + path);
+    LoadBackupSection(*form, path);
     return form;
+}
+
+CompareScope FileScope(const std::string& path) {
+    return HoldsBackupSection(path) ? CompareScope::Tracker : CompareScope::SettingsFile;
 }
 
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path) {
     const std::unique_ptr<MemoryForm> file = ReadSettingsFileForm(path);
-    return CompareForms(window, *file, CompareScope::SettingsFile);
+    return CompareForms(window, *file, FileScope(path));
 }
 
 void CopyControls(const Form& from, Form& to, const std::vector<std::string>& controls) {

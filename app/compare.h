@@ -37,13 +37,16 @@ enum class CompareScope {
 // convert is compared by its text.
 Comparison CompareForms(const Form& a, const Form& b, CompareScope scope = CompareScope::Tracker);
 
-// A settings file in a fresh headless form. Throws ESettingsFileError: "Unable to
-// read from PATH" for a missing or unreadable file, "PATH is not a settings file" for
-// a file holding none of the settings keys.
+// A settings file in a fresh headless form (a backup's own section included). Throws
+// ESettingsFileError: "Unable to read from PATH" for a missing or unreadable file,
+// "PATH is not a settings file" for a file holding none of the settings keys.
 std::unique_ptr<MemoryForm> ReadSettingsFileForm(const std::string& path);
+// The scope a comparison with the file at `path` can cover: Tracker for a backup,
+// which keeps every stored control, SettingsFile for any other file.
+CompareScope FileScope(const std::string& path);
 
-// Compares `window` with the settings file at `path` (CompareScope::SettingsFile);
-// throws as ReadSettingsFileForm. The window is never touched.
+// Compares `window` with the settings file at `path` in FileScope(path); throws as
+// ReadSettingsFileForm. The window is never touched.
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path);
 
 // Copies the values of `controls` from `from` into `to` (text, check state, combo

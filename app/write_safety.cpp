@@ -192,6 +192,14 @@ void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t
     PruneBackups(path.parent_path(), keep);
 }
 
+bool HoldsBackupSection(const std::string& path) {
+    ProfileFile file;
+    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) return false;
+    const auto& controls = UnkeyedControls();
+    return std::any_of(controls.begin(), controls.end(),
+                       [&](const ControlDef* c) { return file.Get(kBackupSection, c->name).has_value(); });
+}
+
 void LoadBackupSection(Form& form, const std::string& path) {
     ProfileFile file;
     if (file.Load(path) != ProfileFile::LoadStatus::Loaded) return;

@@ -73,5 +73,8 @@ inline constexpr const char* kBackupSection = "Backup";
 // the section (every ordinary settings file) changes nothing. Keys that are not such a
 // control are passed over.
 void LoadBackupSection(Form& form, const std::string& path);
+// True when the file at `path` holds a backup's own section: it then keeps every
+// control a parameter block stores, and compares as a tracker does.
+bool HoldsBackupSection(const std::string& path);
 
 }  // namespace quorvane

@@ -33,9 +33,14 @@ int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader&
         if (!a) a = tracker;
         if (!b) b = tracker;
     }
-    // A settings file keeps fewer controls than the tracker stores; compare what both hold.
-    const bool bothTracker = options.diffA == kDiffTracker && options.diffB == kDiffTracker;
-    const Comparison c = CompareForms(*a, *b, bothTracker ? CompareScope::Tracker : CompareScope::SettingsFile);
+    // A settings file keeps fewer controls than the tracker stores (a backup keeps them
+    // all); compare what both sides hold.
+    auto complete = [](const std::string& side) {
+        return side == kDiffTracker || FileScope(side) == CompareScope::Tracker;
+    };
+    const CompareScope scope =
+        complete(options.diffA) && complete(options.diffB) ? CompareScope::Tracker : CompareScope::SettingsFile;
+    const Comparison c = CompareForms(*a, *b, scope);
     for (const ControlDifference& d : c.differences) {
         out << d.control << " (" << d.tabCaption << ": " << EscapeValue(d.label) << "): " << EscapeValue(d.thisValue)
             << " -> " << EscapeValue(d.otherValue) << '\n';

@@ -352,12 +352,20 @@ TEST_F(SettingsFileCompare, ABackupKeepsWhatASettingsFileHasNoKeyFor) {
     LoadBackupSection(restored, backup.string());
     EXPECT_TRUE(CompareForms(form, restored, CompareScope::Tracker).Same());
 
+    // A compare with a backup covers what it keeps; with an ordinary file, what that keeps.
+    EXPECT_TRUE(CompareWithSettingsFile(form, backup.string()).Same());
+    form.SetText("Temp1_Name", "Freezer");
+    EXPECT_EQ(Names(CompareWithSettingsFile(form, backup.string())), std::vector<std::string>{"Temp1_Name"});
+
     // An ordinary settings file has no such section: nothing changes.
     const std::string plain = (dir / "plain.ini").string();
     SaveSettingsFile(form, plain);
     MemoryForm fresh, loaded;
     LoadBackupSection(loaded, plain);
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
+    EXPECT_EQ(FileScope(plain), CompareScope::SettingsFile);
+    EXPECT_EQ(FileScope(backup.string()), CompareScope::Tracker);
+    EXPECT_TRUE(CompareWithSettingsFile(form, plain).Same());
     LoadBackupSection(loaded, (dir / "missing.ini").string());
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
 }

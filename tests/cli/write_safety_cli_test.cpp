@@ -188,9 +188,21 @@ TEST_F(CliWriteSafety, BackupRestoresTheTrackerByteForByte) {
     EXPECT_EQ(std::filesystem::path(path).parent_path(), std::filesystem::path(Path("backups")) / "860123456789012");
     EXPECT_NE(Slurp(state), original);
 
+    EXPECT_EQ(CliOnPort({"diff", "tracker", path}).exitCode, 1);
     const ProcessResult restore = CliOnPort({"--load", path, "write-all"});
     ASSERT_EQ(restore.exitCode, 0) << restore.err;
     EXPECT_EQ(Slurp(state), original);
+    // A backup compares every stored control, the Temp tab included; a plain file fewer.
+    auto equalCount = [](const ProcessResult& r) {
+        const auto at = r.err.find("summary: 0 differ, ");
+        return at == std::string::npos ? -1 : std::stoi(r.err.substr(at + 19));
+    };
+    const ProcessResult same = CliOnPort({"diff", "tracker", path});
+    EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+    const ProcessResult plain = CliOnPort({"diff", "tracker", a});
+    EXPECT_EQ(plain.exitCode, 0) << plain.out << plain.err;
+    EXPECT_GT(equalCount(plain), 0) << plain.err;
+    EXPECT_GT(equalCount(same), equalCount(plain)) << same.err;
 }
 
 TEST_F(CliWriteSafety, BackupBeforeDefault) {
