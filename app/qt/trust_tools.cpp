@@ -168,10 +168,12 @@ void TrustTools::FollowSideRead() {
 }
 
 CompareDialog* TrustTools::CompareWithFile(const QString& path) {
+    const std::string bytes = PathBytes(path);
     std::shared_ptr<MemoryForm> file;
-    window_.Guard([&] { file = ReadSettingsFileForm(PathBytes(path)); });
+    window_.Guard([&] { file = ReadSettingsFileForm(bytes); });
     if (!file) return nullptr;
-    const Comparison comparison = CompareForms(window_.Controls(), *file, CompareScope::SettingsFile);
+    // A backup keeps every stored control; another settings file only those it has keys for.
+    const Comparison comparison = CompareForms(window_.Controls(), *file, FileScope(bytes));
     ShowComparison(comparison, std::move(file), QStringLiteral("Compare with File - %1").arg(QFileInfo(path).fileName()),
                    QStringLiteral("File"), QString());
     return dialog_.data();

@@ -32,6 +32,7 @@
 #include "app/qt/compare_dialog.h"
 #include "app/qt/find_dialog.h"
 #include "app/qt/trust_tools.h"
+#include "app/stored_value.h"
 #include "app/window_model.h"
 #include "link/engine.h"
 #include "settings/settings_file.h"
@@ -476,6 +477,18 @@ TEST(TrustTools, BackUpBeforeWritingSavesAFileTheWindowCanRestore) {
     EXPECT_TRUE(path.startsWith(w.window->Trust().BackupFolder() + QStringLiteral("/860123456789012/")));
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(w.window->Dialogs().Panel(2).toolTip(), path);
+
+    // A compare with a backup covers the Temp tab too, which other settings files lack.
+    std::string sensor;
+    for (const ControlDef& c : Controls())
+        if (sensor.empty() && TabCaption(c.tab) == "Temp" && c.kind == ControlKind::Edit && FindStoredUnit(c.name))
+            sensor = c.name;
+    ASSERT_FALSE(sensor.empty());
+    w.Form().SetText(sensor, "Probe 9");
+    CompareDialog* dialog = w.window->Trust().CompareWithFile(path);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_NE(dialog->RowOf(sensor), nullptr);
+    dialog->reject();
 
     // The backup holds what the tracker had before the write.
     w.window->Trust().RestoreBackup(path);
