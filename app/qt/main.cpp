@@ -15,6 +15,7 @@
 
 #include "app/form1.h"
 #include "app/qt/main_window.h"
+#include "app/qt/trust_screenshots.h"
 #include "app/qt/widget_form.h"
 #include "sim/pty_tracker.h"
 
@@ -26,8 +27,9 @@ constexpr const char* kUsage =
     "  --port NAME        show NAME as the port to open (ttyUSB0, /dev/ttyACM0, ...)\n"
     "  --simulate         start a simulated tracker on a pseudo-terminal and preset its port;\n"
     "                     it stops when the editor closes\n"
-    "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png and exit\n"
-    "                     (needs no display)\n"
+    "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png, then of the\n"
+    "                     changed marks, the compare dialog and Find against a simulated\n"
+    "                     tracker, and exit (needs no display)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
@@ -163,7 +165,15 @@ int main(int argc, char** argv) {
     if (tracker) port = tracker->SlavePath();
     if (port) window.Controls().SetText("ComboBox1", *port);
 
-    if (options->screenshots) return SaveScreenshots(window, QString::fromLocal8Bit(options->screenshots->c_str())) ? 0 : 1;
+    if (options->screenshots) {
+        const QString dir = QString::fromLocal8Bit(options->screenshots->c_str());
+        if (!SaveScreenshots(window, dir)) return 1;
+        // The write-safety pictures come from a window of their own, on a simulated tracker.
+        return quorvane::SaveTrustScreenshots(dir, std::string(programDir.constData(),
+                                                               static_cast<std::size_t>(programDir.size())))
+                   ? 0
+                   : 1;
+    }
 
     window.show();
     return QApplication::exec();

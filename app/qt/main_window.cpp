@@ -19,6 +19,7 @@
 #include "app/form1.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/trust_tools.h"
 #include "app/qt/widget_form.h"
 #include "app/window_model.h"
 
@@ -53,6 +54,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     mailbox_.SetRunner([this](const std::function<void()>& work) { Guard(work); });
 
     BuildMenu();
+    trust_ = std::make_unique<TrustTools>(*this);
     ConnectButtons();
 
     timer1_.setInterval(10);
@@ -71,6 +73,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
 TForm1Window::~TForm1Window() {
     timer1_.stop();
     timer2_.stop();
+    trust_.reset();
     // The logic closes the port while the widgets it reports to still exist.
     logic_.reset();
 }

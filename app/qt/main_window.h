@@ -24,6 +24,7 @@ namespace quorvane {
 
 class QtUi;
 class TForm1;
+class TrustTools;
 class WidgetForm;
 
 class TForm1Window : public QMainWindow {
@@ -56,6 +57,8 @@ public:
     QMenu* ToolsMenu() const { return tools_; }
     // The user's own options (the switches of the Tools menu), kept between runs.
     UserOptions& Options() { return options_; }
+    // Compare, verify, back up, changed marks and Find (Tools menu).
+    TrustTools& Trust() const { return *trust_; }
 
     // Runs one of the logic's handlers; an error it raises goes to the error box.
     void Guard(const std::function<void()>& handler);
@@ -80,6 +83,7 @@ private:
     std::unique_ptr<WidgetForm> form_;
     std::unique_ptr<QtUi> ui_;
     std::unique_ptr<TForm1> logic_;
+    std::unique_ptr<TrustTools> trust_;
     QTimer timer1_;
     QTimer timer2_;
     int wheelRemainder_ = 0;

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <stdexcept>
+#include <utility>
 
 #include "app/qt/latin1.h"
 
@@ -135,6 +136,22 @@ void QtUi::SetWindowCaption(std::string_view caption) { window_.setWindowTitle(T
 void QtUi::OpenUrl(std::string_view url) { QDesktopServices::openUrl(QUrl(ToQt(url))); }
 
 void QtUi::CloseWindow() { window_.close(); }
+
+void QtUi::ShowVerifyResult(const Comparison& result) {
+    if (result.Same() || !hooks_.verifyFailed) {
+        Ui::ShowVerifyResult(result);
+        return;
+    }
+    hooks_.verifyFailed(result);
+}
+
+void QtUi::BackupSaved(std::string_view path) {
+    if (hooks_.backupSaved) hooks_.backupSaved(path);
+}
+
+void QtUi::ChangesUpdated() {
+    if (hooks_.changesUpdated) hooks_.changesUpdated();
+}
 
 void QtUi::ScrollEventBox(int lines) {
     QScrollBar* bar = eventBox_.verticalScrollBar();

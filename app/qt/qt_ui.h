@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/ui.h"
 
@@ -40,7 +42,20 @@ public:
 
     QLabel& Panel(int panel) const;
 
+    // The Tools menu's part: what a verification found, the backup saved before a
+    // write, the changed marks to refresh. Unset hooks leave Ui's own behaviour.
+    struct WriteSafetyHooks {
+        std::function<void(const Comparison&)> verifyFailed;
+        std::function<void(std::string_view path)> backupSaved;
+        std::function<void()> changesUpdated;
+    };
+    void SetWriteSafetyHooks(WriteSafetyHooks hooks) { hooks_ = std::move(hooks); }
+    void ShowVerifyResult(const Comparison& result) override;
+    void BackupSaved(std::string_view path) override;
+    void ChangesUpdated() override;
+
 private:
+    WriteSafetyHooks hooks_;
     QMainWindow& window_;
     QScrollArea& eventBox_;
     std::array<QLabel*, 3> panels_{};
