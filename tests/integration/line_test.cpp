@@ -4,7 +4,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "app/find_tracker.h"
 #include "link/traffic.h"
@@ -315,6 +317,71 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
     TComm again(mailbox);
     again.SetCommName(a.SlavePath());
     EXPECT_NO_THROW(again.OpenComm());
+}
+
+// A device that is no tracker and floods the line: no box, no freeze, the traffic
+// kept bounded; pulling it out afterwards still gives the one loss box.
+TEST(LostPort, AFloodingDeviceThatIsNoTrackerStaysBounded) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    sim::test::TempDir dir;
+    MemoryForm form;
+    RecordingUi ui;
+    QueueMailbox mailbox;
+    TForm1 window(form, ui, mailbox, dir.Path().string() + "/");
+    window.SetPortLister([] { return std::vector<std::string>{}; });
+    window.FormCreate();
+    window.Traffic().SetEnabled(true);
+    form.SetText("ComboBox1", name);
+    window.Guard([&] { window.OpenPortClick(); });
+    ASSERT_TRUE(window.PortOpen());
+
+    // Noise with frame headers in it, 8 MiB of it, as fast as the line takes it.
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        std::vector<std::uint8_t> noise(4096);
+        std::uint32_t seed = 12345;
+        for (std::size_t i = 0; i < noise.size(); ++i) {
+            seed = seed * 1103515245U + 12345U;
+            noise[i] = i % 97 == 0 ? 0x5A : i % 97 == 1 ? 0xA5 : static_cast<std::uint8_t>(seed >> 16);
+        }
+        std::size_t sent = 0;
+        while (!stop && sent < 8U * 1024U * 1024U) {
+            const auto n = ::write(master, noise.data(), noise.size());
+            if (n > 0) sent += static_cast<std::size_t>(n);
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + 1500ms;
+    int ticks = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        mailbox.Drain();
+        window.Guard([&] { window.Timer1Timer(); });
+        if (++ticks % 100 == 0) window.Guard([&] { window.Timer2Timer(); });
+        mailbox.WaitFor(5ms);
+    }
+    stop = true;
+    flood.join();
+    mailbox.Drain();
+
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_TRUE(ui.Errors().empty());
+    EXPECT_EQ(ui.StatusText(0), "Disconnect");
+    EXPECT_GT(window.Traffic().Rows().size(), 10U);
+    EXPECT_LE(window.Traffic().Rows().size(), TrafficRecorder::kDefaultCapacity);
+    for (const TrafficRow& row : window.Traffic().Rows()) EXPECT_LE(row.bytes.size(), TrafficRecorder::kMaxRowBytes);
+
+    ::close(master);
+    const auto lostBy = std::chrono::steady_clock::now() + 3s;
+    while (!window.PortLostState() && std::chrono::steady_clock::now() < lostBy) {
+        mailbox.WaitFor(20ms);
+        mailbox.Drain();
+    }
+    EXPECT_TRUE(window.PortLostState());
+    EXPECT_EQ(ui.Notices(), std::vector<std::string>{"The port " + std::string(name) +
+                                                     " was lost while connecting to the tracker"});
+    ::close(slave);
 }
 
 }  // namespace
