@@ -61,7 +61,7 @@ void RecorderAlone() {
     const double rows = static_cast<double>(rounds) * static_cast<double>(frames.size());
     std::printf("recorder alone: %.0f rows in %.3f s = %.0f rows/s (%.1f MB of text lines), ring %zu rows\n", rows,
                 seconds, rows / seconds, static_cast<double>(characters) / 1e6, recorder.Rows().size());
-    std::printf("  one Read All is %zu rows; at 115200 baud it takes about 1.1 s\n", frames.size());
+    std::printf("  the Device ID and Read All reads are %zu rows; at 115200 baud they take about 1 s\n", frames.size());
 }
 
 struct Run {
