@@ -42,6 +42,7 @@ void BlockReader::Receive(std::span<const std::uint8_t> bytes) {
         }
         if (taken == 0 && !bytes.empty()) rx_.Clear();  // nothing fits: a frame too long to be ours
     }
+    rx_.FlushTraffic();
 }
 
 void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {

@@ -24,6 +24,9 @@ public:
     // Sends the first read request.
     void Start();
     void Receive(std::span<const std::uint8_t> bytes);
+    // Frames found, CRC errors and stray runs of the answers go to `recorder` while
+    // it is enabled (the sender records the requests).
+    void SetTraffic(TrafficRecorder* recorder) { rx_.SetTraffic(recorder); }
     // The one-second tick: an answer missing for kReplyTimeout ticks ends the read.
     void Tick();
 

@@ -8,11 +8,13 @@
 
 #include "app/block_reader.h"
 #include "app/control_place.h"
+#include "app/port_loss.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
 #include "blocks/convert.h"
 #include "link/engine.h"
 #include "link/frame_assembler.h"
+#include "link/traffic.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
 #include "settings/file_replace.h"
@@ -128,6 +130,9 @@ struct TForm1::Impl {
                 }
             });
         };
+        // A failed read or write, or the far end gone: the one signal of a lost port.
+        comm.OnRequestHangup = [&owner](TComm&) { owner.Guard([&owner] { owner.PortLost(); }); };
+        engine.SetTraffic(&traffic);
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { OnCompleted(write, blocks); });
     }
@@ -150,8 +155,13 @@ struct TForm1::Impl {
     // Starts a read of `blocks` beside the window; `done` runs once it has ended.
     void StartSide(std::vector<BlockId> blocks, SideDone done) {
         reader = std::make_unique<BlockReader>(
-            [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
+            [this](const std::uint8_t* data, std::uint16_t count) {
+                const bool taken = comm.WriteCommBytes(data, count);
+                if (traffic.Enabled()) traffic.RecordFrame(TrafficDirection::Sent, {data, count}, !taken);
+                return taken;
+            },
             std::move(blocks));
+        reader->SetTraffic(&traffic);
         sideDone = std::move(done);
         reader->Start();
         FinishSideIfDone();
@@ -247,6 +257,21 @@ struct TForm1::Impl {
         return true;
     }
 
+    PortSource& Ports() {
+        if (!portSource) portSource = MakeSystemPortSource();
+        return *portSource;
+    }
+    // What the system knows of the port named `name` now; the bare name when nothing.
+    PortInfo Identify(const std::string& name) {
+        for (PortInfo& port : Ports().List()) {
+            if (port.name == name || "/dev/" + port.name == name) return port;
+        }
+        PortInfo info;
+        info.name = name;
+        return info;
+    }
+    void TryReconnect(TForm1& owner);
+
     Form& form;
     Ui& ui;
     std::string programDir;
@@ -257,6 +282,15 @@ struct TForm1::Impl {
     TransactionEngine engine;
     std::function<std::vector<std::string>()> listPorts = [] { return ListSerialPorts(); };
 
+    TrafficRecorder traffic;
+    std::shared_ptr<PortSource> portSource;
+    PortInfo openedPort;        // identity of the port opened last
+    bool lost = false;          // a lost port is awaited
+    std::string lostName;
+    std::string lostDuring;
+    bool lossBoxOpen = false;
+    bool reconnectAutomatically = true;
+    bool reconnecting = false;
     WriteSafetyOptions options;
     Baseline baseline;
     std::string sourceFirmware, sourceImei;  // the tracker the window's values were last read from
@@ -273,6 +307,7 @@ TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
 
 TForm1::~TForm1() {
     impl_->comm.OnReceiveData = nullptr;
+    impl_->comm.OnRequestHangup = nullptr;
     impl_->comm.CloseComm();
 }
 
@@ -308,6 +343,10 @@ void TForm1::OpenPortClick() {
         m.comm.SetBaudRate(kBaudRate);
         m.comm.OpenComm();  // raises ECommsError; nothing below changes then
         m.portOpen = true;
+        m.traffic.MarkPortOpened();
+        m.openedPort = m.Identify(m.comm.CommName());
+        m.lost = false;
+        m.reconnecting = false;
         m.form.SetCaption("OpenPort", "Close");
         EnableAll(m.form, LinkButtons(), true);
         m.engine.SetConnectPollCount(kConnectPollReload);
@@ -325,6 +364,11 @@ void TForm1::OpenPortClick() {
 }
 
 void TForm1::Timer1Timer() {
+    // After a reconnect the tracker's answer ends "Reconnecting...".
+    if (impl_->reconnecting && impl_->ui.StatusText(0) == "Connected") {
+        impl_->reconnecting = false;
+        if (impl_->ui.StatusText(1) == "Reconnecting...") impl_->ui.SetStatusText(1, "Idle");
+    }
     TransactionEngine& engine = impl_->engine;
     std::uint8_t count = engine.State().ConnectPollCount;
     if (count == 0) return;
@@ -343,6 +387,7 @@ void TForm1::Timer2Timer() {
         return;
     }
     m.engine.Timer2Timer();
+    m.TryReconnect(*this);
 }
 
 void TForm1::Exit1Click() {
@@ -408,6 +453,9 @@ bool TForm1::Click(std::string_view handler) {
 void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const ECommsError& e) {
+        // Why the system refused comes beside the component's own message.
+        impl_->ui.ShowError(e.Detail().empty() ? std::string(e.what()) : std::string(e.what()) + "\n" + e.Detail());
     } catch (const EConvertError& e) {
         std::optional<ControlPlace> place;
         if (!e.Control().empty()) place = PlaceOfControl(e.Control());
@@ -532,6 +580,68 @@ std::vector<std::string> TForm1::ChangedTabs() const { return impl_->baseline.Ch
 
 void TForm1::SetPortLister(std::function<std::vector<std::string>()> lister) {
     impl_->listPorts = std::move(lister);
+}
+
+// --- the line: traffic, a lost port, reconnecting ---------------------------------
+
+TrafficRecorder& TForm1::Traffic() { return impl_->traffic; }
+
+void TForm1::SetPortSource(std::shared_ptr<PortSource> source) { impl_->portSource = std::move(source); }
+PortSource& TForm1::PortSourceInUse() { return impl_->Ports(); }
+
+void TForm1::PortLost() {
+    Impl& m = *impl_;
+    if (!m.portOpen) return;
+    const std::string port = m.comm.CommName();
+    const std::string during = m.reader ? std::string(kBackgroundRead)
+                                        : InFlightName(m.engine.State(), m.ui.StatusText(0) == "Connected");
+    // No time-out report may follow for what was in flight: the port is gone.
+    m.engine.AbandonOperation();
+    OpenPortClick();  // closes as the Close button does
+    m.ui.SetStatusText(1, "Port lost");
+    m.lost = true;
+    m.lostName = port;
+    m.lostDuring = during;
+    m.reconnecting = false;
+    if (OnPortLost) OnPortLost(port, during);
+    // The box may run a nested loop that ticks Timer2: no reconnect while it is open.
+    struct BoxOpen {
+        bool& flag;
+        explicit BoxOpen(bool& f) : flag(f) { flag = true; }
+        ~BoxOpen() { flag = false; }
+        BoxOpen(const BoxOpen&) = delete;
+        BoxOpen& operator=(const BoxOpen&) = delete;
+    } box(m.lossBoxOpen);
+    m.ui.Notice(PortLostText(port, during));
+}
+
+void TForm1::Impl::TryReconnect(TForm1& owner) {
+    if (!lost || !reconnectAutomatically || lossBoxOpen || portOpen) return;
+    const std::vector<PortInfo> ports = Ports().List();
+    const auto found = std::find_if(ports.begin(), ports.end(),
+                                    [this](const PortInfo& p) { return openedPort.SameDevice(p); });
+    if (found == ports.end()) return;
+    const PortInfo& device = *found;
+    form.SetText("ComboBox1", device.name);
+    try {
+        owner.OpenPortClick();
+    } catch (const ECommsError&) {
+        return;  // busy while the system probes the new device, or gone again: next tick
+    }
+    openedPort = device;
+    reconnecting = true;
+    ui.SetStatusText(1, "Reconnecting...");
+}
+
+bool TForm1::PortLostState() const { return impl_->lost; }
+const std::string& TForm1::LostPortName() const { return impl_->lostName; }
+const std::string& TForm1::LostDuring() const { return impl_->lostDuring; }
+bool TForm1::LossBoxOpen() const { return impl_->lossBoxOpen; }
+bool TForm1::ReconnectAutomatically() const { return impl_->reconnectAutomatically; }
+void TForm1::SetReconnectAutomatically(bool on) { impl_->reconnectAutomatically = on; }
+bool TForm1::Reconnecting() const {
+    const Impl& m = *impl_;
+    return m.reconnecting && m.portOpen && m.ui.StatusText(0) != "Connected";
 }
 
 }  // namespace quorvane

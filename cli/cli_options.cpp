@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "cli/escape.h"
 #include "cli/groups.h"
@@ -29,6 +30,7 @@ const std::map<std::string, CliCommand>& Commands() {
         {"rfid-delete", CliCommand::RfidDelete},
         {"rfid-check", CliCommand::RfidCheck},
         {"temp-pair", CliCommand::TempPair},
+        {"find", CliCommand::Find},
         {"diff", CliCommand::Diff},
     };
     return commands;
@@ -85,6 +87,7 @@ const char* CliUsage() {
            "  --json                  stdout: one JSON object per port\n"
            "  --retry N               try a failed port again up to N times\n"
            "  --repeat                keep serving trackers until Ctrl+C\n"
+           "  --trace FILE            write every frame and stray byte run on the line to FILE\n"
            "  --verify                with write, write-all: read back what was written and compare\n"
            "  --backup DIR            with write, write-all, default: save the tracker's settings to\n"
            "                          DIR/IMEI/YYYYMMDD-HHMMSS.ini first; nothing is written without it\n"
@@ -92,6 +95,7 @@ const char* CliUsage() {
            "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
            "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
            "  clear-gps-log | set-mileage | rfid-auth | rfid-delete | rfid-check | temp-pair\n"
+           "  find [PORT...]          ask every listed port (or these) for a tracker\n"
            "  diff A B (A, B: a settings file or 'tracker'; exit 0 equal, 1 different, 2 not compared)\n"
            "groups: gprs main interface temp auth geo event\n";
 }
@@ -128,6 +132,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             }
         } else if (arg == "--timeout") {
             options.timeoutSeconds = ParseSeconds(value(arg));
+        } else if (arg == "--trace") {
+            options.trace = value(arg);
         } else if (arg == "--timing") {
             options.timing = true;
         } else if (arg == "--per-tracker") {
@@ -174,6 +180,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.file = rest.front();
         rest.erase(rest.begin());
     }
+    if (options.command == CliCommand::Find) options.findPorts = std::exchange(rest, {});
     if (options.command == CliCommand::Diff) {
         if (rest.size() != 2) throw EUsage("diff needs two sides: a settings file or 'tracker' each");
         options.diffA = rest[0];
@@ -185,7 +192,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     if (options.verify && !writes) throw EUsage("--verify goes with write or write-all");
     if (options.backupDir && !writes && options.command != CliCommand::Default)
         throw EUsage("--backup goes with write, write-all or default");
-    bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump;
+    bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump &&
+                     options.command != CliCommand::Find;
     if (options.command == CliCommand::Diff)
         needsPort = options.diffA == kDiffTracker || options.diffB == kDiffTracker;
     if (needsPort && options.port.empty()) throw EUsage(args[i] + " needs --port");

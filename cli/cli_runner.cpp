@@ -3,6 +3,7 @@
 #include "cli/control_values.h"
 #include "cli/diff_command.h"
 #include "cli/groups.h"
+#include "cli/line_cli.h"
 #include "cli/port_session.h"
 #include "cli/stages.h"
 #include "cli/station.h"
@@ -32,6 +33,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         for (const std::string& name : ListSerialPorts()) out << name << '\n';
         return kExitDone;
     }
+    if (options.command == CliCommand::Find) return RunFind(options, out, err);
     if (options.command == CliCommand::Dump) return RunDump(options, out, err, programDir);
     if (options.command == CliCommand::Diff) {
         // The files are read before any port is opened; --load and --set apply to neither side.

@@ -5,6 +5,7 @@
 #include "cli/cli_runner.h"
 #include "cli/control_values.h"
 #include "cli/escape.h"
+#include "cli/line_cli.h"
 #include "serial/comm.h"
 
 namespace quorvane {
@@ -28,7 +29,10 @@ PortSession::PortSession(const CliOptions& options, std::string programDir, std:
       ui_(streams_.Err()),
       mailbox_(bell),
       window_(form_, ui_, mailbox_, std::move(programDir)),
-      stages_(std::move(stages)) {}
+      stages_(std::move(stages)),
+      severalPorts_(!output.prefix.empty()) {}
+
+PortSession::~PortSession() = default;
 
 bool PortSession::Prepare() {
     if (options_.load) {
@@ -51,6 +55,15 @@ bool PortSession::Prepare() {
         return false;
     }
     form_.SetText("AuthCode", options_.auth);
+    if (options_.trace) {
+        try {
+            trace_ = std::make_unique<TraceFile>(TracePath(*options_.trace, port_, severalPorts_));
+        } catch (const EUsage& e) {
+            Err() << "error: " << e.what() << '\n' << std::flush;
+            return false;
+        }
+        trace_->Attach(window_.Traffic());
+    }
     return true;
 }
 
@@ -68,6 +81,13 @@ void PortSession::Tick() {
 }
 
 void PortSession::Step(Clock::time_point now) {
+    // A lost port ends whatever stage runs, at once.
+    if (started_ && !finished_ && window_.PortLostState()) {
+        Err() << PortLostLine(window_.LostPortName()) << '\n';
+        Fail(PortResult::Failed);
+        Finish(now);
+        return;
+    }
     while (started_ && !finished_) {
         const StageStatus status = stages_[stage_]->Poll(*this, now);
         if (status == StageStatus::Running) return;

@@ -22,6 +22,8 @@
 
 namespace quorvane {
 
+class TraceFile;
+
 using Clock = std::chrono::steady_clock;
 
 // How a port's run ended, as the record and the summary name it.
@@ -76,6 +78,7 @@ class PortSession {
 public:
     PortSession(const CliOptions& options, std::string programDir, std::string port,
                 const SessionOutput& output, Doorbell& bell, StageList stages);
+    ~PortSession();
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
 
@@ -135,6 +138,8 @@ private:
     bool finished_ = false;
     bool quiet_ = false;
     PortOutcome outcome_;
+    bool severalPorts_ = false;         // lines carry the port's name
+    std::unique_ptr<TraceFile> trace_;  // --trace
 };
 
 }  // namespace quorvane

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "cli/control_values.h"
+#include "cli/line_cli.h"
 #include "cli/tracker_table.h"
 #include "cli/write_safety_stages.h"
 #include "link/engine.h"
+#include "serial/comm.h"
 
 namespace quorvane {
 namespace {
@@ -81,6 +83,10 @@ StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
     s.Form().SetText("ComboBox1", s.Port());
     try {
         s.Window().OpenPortClick();
+    } catch (const ECommsError& e) {
+        ShowOpenFailure(s.Ui(), e);  // the reason, where the system tells, on a second line
+        s.Fail(PortResult::NotOpened);
+        return StageStatus::Failed;
     } catch (const std::exception& e) {
         if (quiet_) {
             s.MarkQuiet();

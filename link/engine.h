@@ -25,6 +25,8 @@
 
 namespace quorvane {
 
+class TrafficRecorder;
+
 // Command codes, the same in a request and in its answer.
 inline constexpr std::uint8_t CmdConnect = 0x50;
 inline constexpr std::uint8_t CmdWriteBlock = 0x58;
@@ -140,6 +142,13 @@ public:
     // Forgets received bytes not yet acted on (the port was closed).
     void DiscardReceived();
 
+    // Drops whatever was awaited without a report: idle, no time-out, no chain, no
+    // connect poll (the port is gone, so no "Overtime!" can follow).
+    void AbandonOperation();
+
+    // Frames sent, frames found, CRC errors and stray runs go to `recorder` while it
+    // is enabled; nullptr records nothing.
+    void SetTraffic(TrafficRecorder* recorder);
     // Called after a group's or all groups' read or write has completed, once its
     // completion box is closed and the engine is idle: the blocks it covered. Not
     // called for errors, time-outs or the automatic Device ID read.
@@ -182,6 +191,7 @@ private:
     std::function<bool()> settingsLoaded_;
     EngineState state_;
 
+    TrafficRecorder* traffic_ = nullptr;
     TxPayload tx_;
     FrameBuffer frame_{};
     FrameAssembler rx_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "link/frame.h"
+#include "link/traffic.h"
 
 namespace quorvane {
 
@@ -70,6 +71,11 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             std::vector<std::uint8_t> frame(bytes_.begin(),
                                             bytes_.begin() + static_cast<std::ptrdiff_t>(scan.length));
             lastFrameLength_ = LengthField(frame);
+            if (Tracing()) {
+                FlushTraffic();
+                traffic_->RecordFrame(TrafficDirection::Received, frame);
+                strayMuted_ = 0;
+            }
             Drop(scan.length);
             // A frame separates the text before it from the text after it.
             frameSinceBlock_ = true;
@@ -77,6 +83,15 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             return frame;
         }
         case ScanKind::Skip:
+            if (Tracing()) {
+                if (scan.reason == ScanReason::CrcMismatch && strayMuted_ == 0) {
+                    FlushTraffic();
+                    const std::size_t total = LengthField(Pending()) + 6U;
+                    traffic_->RecordCrcError(TrafficDirection::Received, Pending().first(total));
+                    strayMuted_ = total;
+                }
+                CollectStray(Pending().first(std::min(scan.length, length_)));
+            }
             Drop(scan.length);
             break;
         case ScanKind::NeedMore:
@@ -84,6 +99,7 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             // drop everything before that frame.
             if (scan.reason == ScanReason::Incomplete) {
                 if (const auto later = LaterFrameInside(length_)) {
+                    if (Tracing()) CollectStray(Pending().first(*later));
                     Drop(*later);
                     break;
                 }
@@ -124,7 +140,32 @@ bool FrameAssembler::TakeModelSeen() {
     return seen;
 }
 
+bool FrameAssembler::Tracing() const { return traffic_ != nullptr && traffic_->Enabled(); }
+
+void FrameAssembler::FlushTraffic() {
+    if (strayRunLength_ > 0 && Tracing()) {
+        traffic_->RecordStray(TrafficDirection::Received, strayRun_, strayRunLength_);
+    }
+    strayRun_.clear();
+    strayRunLength_ = 0;
+}
+
+void FrameAssembler::CollectStray(std::span<const std::uint8_t> bytes) {
+    const std::size_t muted = std::min(strayMuted_, bytes.size());
+    strayMuted_ -= muted;
+    const auto rest = bytes.subspan(muted);
+    strayRunLength_ += rest.size();
+    const std::size_t room = TrafficRecorder::kMaxRowBytes - std::min(strayRun_.size(), TrafficRecorder::kMaxRowBytes);
+    strayRun_.insert(strayRun_.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min(room, rest.size())));
+}
+
 void FrameAssembler::Clear() {
+    if (Tracing()) {
+        // Bytes dropped unanswered are stray too.
+        CollectStray(Pending());
+        FlushTraffic();
+    }
+    strayMuted_ = 0;
     std::fill_n(knownBad_.begin(), length_, false);
     length_ = 0;
     blockTailLength_ = 0;
