@@ -1,11 +1,14 @@
 #include "app/form1.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <utility>
 
+#include "app/port_loss.h"
 #include "app/window_model.h"
 #include "link/engine.h"
+#include "link/traffic.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
 #include "settings/settings_file.h"
@@ -73,7 +76,25 @@ struct TForm1::Impl {
             if (!portOpen) return;
             owner.Guard([&] { engine.Comm1ReceiveData(buffer, length); });
         };
+        // A failed read or write, or the far end gone: the one signal of a lost port.
+        comm.OnRequestHangup = [&owner](TComm&) { owner.Guard([&owner] { owner.PortLost(); }); };
+        engine.SetTraffic(&traffic);
     }
+
+    PortSource& Ports() {
+        if (!portSource) portSource = MakeSystemPortSource();
+        return *portSource;
+    }
+    // What the system knows of the port named `name` now; the bare name when nothing.
+    PortInfo Identify(const std::string& name) {
+        for (PortInfo& port : Ports().List()) {
+            if (port.name == name || "/dev/" + port.name == name) return port;
+        }
+        PortInfo info;
+        info.name = name;
+        return info;
+    }
+    void TryReconnect(TForm1& owner);
 
     Form& form;
     Ui& ui;
@@ -83,6 +104,16 @@ struct TForm1::Impl {
     bool settingsLoaded = false;
     TransactionEngine engine;
     std::function<std::vector<std::string>()> listPorts = [] { return ListSerialPorts(); };
+
+    TrafficRecorder traffic;
+    std::shared_ptr<PortSource> portSource;
+    PortInfo openedPort;        // identity of the port opened last
+    bool lost = false;          // a lost port is awaited
+    std::string lostName;
+    std::string lostDuring;
+    bool lossBoxOpen = false;
+    bool reconnectAutomatically = true;
+    bool reconnecting = false;
 };
 
 TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
@@ -90,6 +121,7 @@ TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
 
 TForm1::~TForm1() {
     impl_->comm.OnReceiveData = nullptr;
+    impl_->comm.OnRequestHangup = nullptr;
     impl_->comm.CloseComm();
 }
 
@@ -122,6 +154,10 @@ void TForm1::OpenPortClick() {
         m.comm.SetBaudRate(kBaudRate);
         m.comm.OpenComm();  // raises ECommsError; nothing below changes then
         m.portOpen = true;
+        m.traffic.MarkPortOpened();
+        m.openedPort = m.Identify(m.comm.CommName());
+        m.lost = false;
+        m.reconnecting = false;
         m.form.SetCaption("OpenPort", "Close");
         EnableAll(m.form, LinkButtons(), true);
         m.engine.SetConnectPollCount(kConnectPollReload);
@@ -148,7 +184,10 @@ void TForm1::Timer1Timer() {
     engine.SetConnectPollCount(kConnectPollReload);
 }
 
-void TForm1::Timer2Timer() { impl_->engine.Timer2Timer(); }
+void TForm1::Timer2Timer() {
+    impl_->engine.Timer2Timer();
+    impl_->TryReconnect(*this);
+}
 
 void TForm1::Exit1Click() {
     Impl& m = *impl_;
@@ -189,6 +228,9 @@ bool TForm1::Click(std::string_view handler) {
 void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const ECommsError& e) {
+        // Why the system refused comes beside the component's own message.
+        impl_->ui.ShowError(e.Detail().empty() ? std::string(e.what()) : std::string(e.what()) + "\n" + e.Detail());
     } catch (const std::exception& e) {
         // ECommsError, EConvertError, ESettingsFileError, ERfidListTooLong and the rest.
         impl_->ui.ShowError(e.what());
@@ -206,6 +248,67 @@ const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
 
 void TForm1::SetPortLister(std::function<std::vector<std::string>()> lister) {
     impl_->listPorts = std::move(lister);
+}
+
+// --- the line: traffic, a lost port, reconnecting ---------------------------------
+
+TrafficRecorder& TForm1::Traffic() { return impl_->traffic; }
+
+void TForm1::SetPortSource(std::shared_ptr<PortSource> source) { impl_->portSource = std::move(source); }
+PortSource& TForm1::PortSourceInUse() { return impl_->Ports(); }
+
+void TForm1::PortLost() {
+    Impl& m = *impl_;
+    if (!m.portOpen) return;
+    const std::string port = m.comm.CommName();
+    const std::string during = InFlightName(m.engine.State(), m.ui.StatusText(0) == "Connected");
+    // No time-out report may follow for what was in flight: the port is gone.
+    m.engine.AbandonOperation();
+    OpenPortClick();  // closes as the Close button does
+    m.ui.SetStatusText(1, "Port lost");
+    m.lost = true;
+    m.lostName = port;
+    m.lostDuring = during;
+    m.reconnecting = false;
+    if (OnPortLost) OnPortLost(port, during);
+    // The box may run a nested loop that ticks Timer2: no reconnect while it is open.
+    struct BoxOpen {
+        bool& flag;
+        explicit BoxOpen(bool& f) : flag(f) { flag = true; }
+        ~BoxOpen() { flag = false; }
+        BoxOpen(const BoxOpen&) = delete;
+        BoxOpen& operator=(const BoxOpen&) = delete;
+    } box(m.lossBoxOpen);
+    m.ui.Notice(PortLostText(port, during));
+}
+
+void TForm1::Impl::TryReconnect(TForm1& owner) {
+    if (!lost || !reconnectAutomatically || lossBoxOpen || portOpen) return;
+    const std::vector<PortInfo> ports = Ports().List();
+    const auto found = std::find_if(ports.begin(), ports.end(),
+                                    [this](const PortInfo& p) { return openedPort.SameDevice(p); });
+    if (found == ports.end()) return;
+    const PortInfo device = *found;
+    form.SetText("ComboBox1", device.name);
+    try {
+        owner.OpenPortClick();
+    } catch (const ECommsError&) {
+        return;  // busy while the system probes the new device, or gone again: next tick
+    }
+    openedPort = device;
+    reconnecting = true;
+    ui.SetStatusText(1, "Reconnecting...");
+}
+
+bool TForm1::PortLostState() const { return impl_->lost; }
+const std::string& TForm1::LostPortName() const { return impl_->lostName; }
+const std::string& TForm1::LostDuring() const { return impl_->lostDuring; }
+bool TForm1::LossBoxOpen() const { return impl_->lossBoxOpen; }
+bool TForm1::ReconnectAutomatically() const { return impl_->reconnectAutomatically; }
+void TForm1::SetReconnectAutomatically(bool on) { impl_->reconnectAutomatically = on; }
+bool TForm1::Reconnecting() const {
+    const Impl& m = *impl_;
+    return m.reconnecting && m.portOpen && m.ui.StatusText(0) != "Connected";
 }
 
 }  // namespace quorvane

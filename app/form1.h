@@ -18,6 +18,9 @@ namespace quorvane {
 
 class TComm;
 class TransactionEngine;
+class TrafficRecorder;
+class PortSource;
+struct PortInfo;
 
 class TForm1 {
 public:
@@ -64,6 +67,44 @@ public:
 
     // Replaces the system's port list (tests).
     void SetPortLister(std::function<std::vector<std::string>()> lister);
+
+    // --- The line: traffic, a lost port, reconnecting, port identities ------------
+
+    // Every frame sent and found on Comm1 and every stray run, while enabled (off at
+    // first; the traffic panel or --trace turns it on).
+    TrafficRecorder& Traffic();
+
+    // Where port identities come from (the system's list by default; tests inject
+    // one). Used when a port is opened (to remember what was opened) and while a
+    // lost port is awaited.
+    void SetPortSource(std::shared_ptr<PortSource> source);
+    PortSource& PortSourceInUse();
+
+    // Called when the port hangs up (the component's hang-up notification; the
+    // window wires it itself). Closes the port as Close does, shows "Disconnect" and
+    // "Port lost", drops whatever was awaited without its time-out report and shows
+    // one box naming the port and what was in flight. Nothing when the port is closed.
+    void PortLost();
+    // True from a loss until the port is opened again or the window gives up.
+    bool PortLostState() const;
+    // The name of the port lost last ("" when none).
+    const std::string& LostPortName() const;
+    // What was in flight at the loss ("Read All", "connecting", "" when idle).
+    const std::string& LostDuring() const;
+    // True while the box about the loss is open.
+    bool LossBoxOpen() const;
+    // Told of each loss, before the box (the command line ends its command there).
+    std::function<void(const std::string& port, const std::string& during)> OnPortLost;
+
+    // "Reconnect Automatically": on at first. While a lost port is awaited and no box
+    // about the loss is open, each Timer2 tick looks for a port with the lost port's
+    // identity (see PortInfo::SameDevice); found, it is opened as Open would and the
+    // connect poll starts, with "Reconnecting..." in panel 1. A port that cannot be
+    // opened yet (busy while the system probes it) is tried again at the next tick.
+    bool ReconnectAutomatically() const;
+    void SetReconnectAutomatically(bool on);
+    // True from a reconnect until the connect answer arrives.
+    bool Reconnecting() const;
 
 private:
     struct Impl;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "cli/escape.h"
 #include "cli/groups.h"
@@ -29,6 +30,7 @@ const std::map<std::string, CliCommand>& Commands() {
         {"rfid-delete", CliCommand::RfidDelete},
         {"rfid-check", CliCommand::RfidCheck},
         {"temp-pair", CliCommand::TempPair},
+        {"find", CliCommand::Find},
     };
     return commands;
 }
@@ -53,10 +55,12 @@ const char* CliUsage() {
            "  --load FILE             load a settings file before the command\n"
            "  --set CONTROL=VALUE     set a control after --load (repeatable)\n"
            "  --timeout SECONDS       wait this long for the connect answer (default 10)\n"
+           "  --trace FILE            write every frame and stray byte run on the line to FILE\n"
            "commands:\n"
            "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
            "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
            "  clear-gps-log | set-mileage | rfid-auth | rfid-delete | rfid-check | temp-pair\n"
+           "  find [PORT...]          ask every listed port (or these) for a tracker\n"
            "groups: gprs main interface temp auth geo event\n";
 }
 
@@ -89,6 +93,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             }
         } else if (arg == "--timeout") {
             options.timeoutSeconds = ParseSeconds(value(arg));
+        } else if (arg == "--trace") {
+            options.trace = value(arg);
         } else if (arg == "--timing") {
             options.timing = true;
         } else {
@@ -120,8 +126,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.file = rest.front();
         rest.erase(rest.begin());
     }
+    if (options.command == CliCommand::Find) options.findPorts = std::exchange(rest, {});
     if (!rest.empty()) throw EUsage("unexpected argument '" + rest.front() + "'");
-    const bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump;
+    const bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump &&
+                           options.command != CliCommand::Find;
     if (needsPort && options.port.empty()) throw EUsage(args[i] + " needs --port");
     return options;
 }

@@ -18,6 +18,7 @@ enum class CliCommand {
     Ports, Dump, Info, Read, ReadAll, Write, WriteAll,
     Default, ClearSms, ClearGprs1, ClearGprs2, ClearGpsLog, SetMileage,
     RfidAuth, RfidDelete, RfidCheck, TempPair,
+    Find,
 };
 
 struct CliOptions {
@@ -30,6 +31,8 @@ struct CliOptions {
     CliCommand command = CliCommand::Ports;
     std::string group;  // for dump, read, write
     std::optional<std::string> file;  // for read, read-all
+    std::optional<std::string> trace;  // --trace FILE: the line's traffic as text rows
+    std::vector<std::string> findPorts;  // for find: the ports to try (default: every listed port)
 };
 
 // Throws EUsage with a one-line reason.

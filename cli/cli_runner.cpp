@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "app/form1.h"
 #include "app/memory_form.h"
@@ -10,6 +11,7 @@
 #include "cli/console_ui.h"
 #include "cli/escape.h"
 #include "cli/groups.h"
+#include "cli/line_cli.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
@@ -138,11 +140,22 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         for (const std::string& name : ListSerialPorts()) out << name << '\n';
         return kExitDone;
     }
+    if (options.command == CliCommand::Find) return RunFind(options, out, err);
 
     MemoryForm form;
     ConsoleUi ui(err);
     QueueMailbox mailbox;
     TForm1 window(form, ui, mailbox, programDir);
+    std::unique_ptr<TraceFile> trace;
+    if (options.trace) {
+        try {
+            trace = std::make_unique<TraceFile>(*options.trace);
+        } catch (const EUsage& e) {
+            err << "error: " << e.what() << '\n';
+            return kExitNoStart;
+        }
+        trace->Attach(window.Traffic());
+    }
 
     if (options.load) {
         std::error_code ec;
@@ -176,6 +189,9 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
     form.SetText("ComboBox1", options.port);
     try {
         window.OpenPortClick();
+    } catch (const ECommsError& e) {
+        ShowOpenFailure(ui, e);
+        return kExitNoStart;
     } catch (const std::exception& e) {
         ui.ShowError(e.what());
         return kExitNoStart;
@@ -184,8 +200,15 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
     const auto connectDeadline =
         Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
     const bool connected = loop.RunUntil(
-        [&] { return !ui.Errors().empty() || (ui.SawConnected() && EngineIdle(window.Engine())); },
+        [&] {
+            return !ui.Errors().empty() || window.PortLostState() ||
+                   (ui.SawConnected() && EngineIdle(window.Engine()));
+        },
         connectDeadline);
+    if (window.PortLostState()) {
+        err << PortLostLine(window.LostPortName()) << '\n';
+        return kExitFailed;
+    }
     if (!ui.Errors().empty()) return kExitNoStart;  // the authorization code did not convert
     if (!connected) {
         ui.ShowError("no connect answer from the tracker on " + options.port);
@@ -207,9 +230,14 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     // Every exchange is bounded by the engine's own time-out; the deadline here only
     // guards against a logic that never reports.
-    const bool ended = loop.RunUntil([&] { return !ui.Notices().empty() || EngineIdle(window.Engine()); },
-                                     Clock::now() + std::chrono::seconds(60));
+    const bool ended = loop.RunUntil(
+        [&] { return !ui.Notices().empty() || EngineIdle(window.Engine()) || window.PortLostState(); },
+        Clock::now() + std::chrono::seconds(60));
     const auto finished = Clock::now();
+    if (window.PortLostState()) {
+        err << PortLostLine(window.LostPortName()) << '\n';
+        return kExitFailed;
+    }
     if (options.timing) {
         err << "timing: " << std::chrono::duration<double>(finished - started).count() << '\n';
     }

@@ -7,6 +7,7 @@
 
 #include "blocks/blocks.h"
 #include "link/maintenance.h"
+#include "link/traffic.h"
 
 namespace quorvane {
 
@@ -63,7 +64,29 @@ TransactionEngine::TransactionEngine(Form& form, Ui& ui, FrameWriter write,
 void TransactionEngine::Send(std::uint8_t command) {
     // Whatever was received before this request cannot be its answer.
     DiscardReceived();
-    SendCommand(tx_, command, frame_, write_);
+    if (traffic_ == nullptr || !traffic_->Enabled()) {
+        SendCommand(tx_, command, frame_, write_);
+        return;
+    }
+    SendCommand(tx_, command, frame_, [this](const std::uint8_t* data, std::uint16_t count) {
+        const bool taken = write_(data, count);
+        traffic_->RecordFrame(TrafficDirection::Sent, {data, count}, !taken);
+        return taken;
+    });
+}
+
+void TransactionEngine::SetTraffic(TrafficRecorder* recorder) {
+    traffic_ = recorder;
+    rx_.SetTraffic(recorder);
+}
+
+void TransactionEngine::AbandonOperation() {
+    state_.OperationState = OperationState::OpIdle;
+    state_.TimeoutCount = 0;
+    state_.WriteAllActive = false;
+    state_.ReadAllActive = false;
+    state_.DeviceIdPending = false;
+    state_.ConnectPollCount = 0;
 }
 
 void TransactionEngine::SendConnectRequest() {
@@ -163,7 +186,10 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
         auto frame = rx_.NextFrame();
         if (rx_.TakeModelSeen()) state_.ConnectPollCount = kConnectPollReload;
         if (!frame) {
-            if (inbox_.empty()) break;
+            if (inbox_.empty()) {
+                rx_.FlushTraffic();
+                break;
+            }
             continue;
         }
         try {

@@ -23,6 +23,8 @@
 
 namespace quorvane {
 
+class TrafficRecorder;
+
 // Command codes, the same in a request and in its answer.
 inline constexpr std::uint8_t CmdConnect = 0x50;
 inline constexpr std::uint8_t CmdWriteBlock = 0x58;
@@ -138,6 +140,14 @@ public:
     // Forgets received bytes not yet acted on (the port was closed).
     void DiscardReceived();
 
+    // Drops whatever was awaited without a report: idle, no time-out, no chain, no
+    // connect poll (the port is gone, so no "Overtime!" can follow).
+    void AbandonOperation();
+
+    // Frames sent, frames found, CRC errors and stray runs go to `recorder` while it
+    // is enabled; nullptr records nothing.
+    void SetTraffic(TrafficRecorder* recorder);
+
     const TxPayload& Payload() const { return tx_; }
     const FrameAssembler& Receiver() const { return rx_; }
     // Length field of the last frame acted on.
@@ -173,6 +183,7 @@ private:
     std::function<bool()> settingsLoaded_;
     EngineState state_;
 
+    TrafficRecorder* traffic_ = nullptr;
     TxPayload tx_;
     FrameBuffer frame_{};
     FrameAssembler rx_;

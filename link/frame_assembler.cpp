@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "link/frame.h"
+#include "link/traffic.h"
 
 namespace quorvane {
 
@@ -59,10 +60,20 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             std::vector<std::uint8_t> frame(bytes_.begin(),
                                             bytes_.begin() + static_cast<std::ptrdiff_t>(scan.length));
             lastFrameLength_ = LengthField(frame);
+            if (Tracing()) {
+                FlushTraffic();
+                traffic_->RecordFrame(TrafficDirection::Received, frame);
+            }
             Drop(scan.length, false);
             return frame;
         }
         case ScanKind::Skip:
+            if (scan.reason == ScanReason::CrcMismatch && strayMuted_ == 0 && Tracing()) {
+                FlushTraffic();
+                const std::size_t total = LengthField(Pending()) + 6U;
+                traffic_->RecordCrcError(TrafficDirection::Received, Pending().first(total));
+                strayMuted_ = total;
+            }
             Drop(scan.length, true);
             break;
         case ScanKind::NeedMore:
@@ -98,7 +109,32 @@ bool FrameAssembler::TakeModelSeen() {
     return seen;
 }
 
+bool FrameAssembler::Tracing() const { return traffic_ != nullptr && traffic_->Enabled(); }
+
+void FrameAssembler::FlushTraffic() {
+    if (strayRunLength_ > 0 && Tracing()) {
+        traffic_->RecordStray(TrafficDirection::Received, strayRun_, strayRunLength_);
+    }
+    strayRun_.clear();
+    strayRunLength_ = 0;
+}
+
+void FrameAssembler::CollectStray(std::span<const std::uint8_t> bytes) {
+    const std::size_t muted = std::min(strayMuted_, bytes.size());
+    strayMuted_ -= muted;
+    const auto rest = bytes.subspan(muted);
+    strayRunLength_ += rest.size();
+    const std::size_t room = TrafficRecorder::kMaxRowBytes - std::min(strayRun_.size(), TrafficRecorder::kMaxRowBytes);
+    strayRun_.insert(strayRun_.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min(room, rest.size())));
+}
+
 void FrameAssembler::Clear() {
+    if (Tracing()) {
+        // Bytes dropped unanswered are stray too.
+        CollectStray(Pending());
+        FlushTraffic();
+    }
+    strayMuted_ = 0;
     std::fill_n(knownBad_.begin(), length_, false);
     length_ = 0;
     strayTailLength_ = 0;
@@ -108,7 +144,9 @@ void FrameAssembler::Drop(std::size_t count, bool stray) {
     count = std::min(count, length_);
     if (stray) {
         NoteStray({bytes_.data(), count});
+        if (Tracing()) CollectStray({bytes_.data(), count});
     } else {
+        strayMuted_ = 0;
         // A frame separates the stray bytes before it from those after it.
         strayTailLength_ = 0;
     }

@@ -21,6 +21,8 @@
 
 namespace quorvane {
 
+class TrafficRecorder;
+
 // The largest block the port delivers at once.
 inline constexpr std::size_t kMaxReceiveBlock = 2048;
 
@@ -74,6 +76,14 @@ public:
     // Drops every pending byte (a new request makes them stale).
     void Clear();
 
+    // Reports found frames, frames failing their CRC and runs of stray bytes to
+    // `recorder` while it is enabled (nullptr: nobody). Consecutive stray drops make
+    // one row, written when a frame follows, at FlushTraffic, or when pending bytes
+    // are cleared.
+    void SetTraffic(TrafficRecorder* recorder) { traffic_ = recorder; }
+    // Writes the stray run collected so far as its row.
+    void FlushTraffic();
+
     std::span<const std::uint8_t> Pending() const { return {bytes_.data(), length_}; }
     // Length field of the last frame taken.
     std::uint16_t LastFrameLength() const { return lastFrameLength_; }
@@ -95,6 +105,15 @@ private:
     std::array<std::uint8_t, 4> strayTail_{};
     std::size_t strayTailLength_ = 0;
     bool modelSeen_ = false;
+
+    bool Tracing() const;
+    void CollectStray(std::span<const std::uint8_t> bytes);
+    TrafficRecorder* traffic_ = nullptr;
+    // The stray run not yet written as a row: its first bytes and its whole length.
+    std::vector<std::uint8_t> strayRun_;
+    std::size_t strayRunLength_ = 0;
+    // Bytes of a frame already reported with a CRC error, not to be reported as stray.
+    std::size_t strayMuted_ = 0;
 };
 
 }  // namespace quorvane

@@ -105,8 +105,9 @@ void TComm::OpenComm() {
     CommStatus status = backend.Open(commName_);
     if (status == CommStatus::Ok) status = backend.SetQueueSizes(kDriverQueueSize, kDriverQueueSize);
     if (status != CommStatus::Ok) {
+        std::string detail = backend.OpenFailureDetail();
         backend.Close();
-        throw ECommsError(CommStatusMessage(status));
+        throw ECommsError(CommStatusMessage(status), std::move(detail));
     }
     backend.Purge(true, true);
     sendDataEmpty_ = true;

@@ -9,15 +9,24 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "serial/mailbox.h"
 
 namespace quorvane {
 
-// Raised by OpenComm; what() is the component's message.
+// Raised by OpenComm; what() is the component's message. Detail() says, where the
+// system tells, why the port could not be opened ("" otherwise): no permission and
+// which group would give it, busy and which program holds it, no such device.
 class ECommsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    ECommsError(const std::string& message, std::string detail)
+        : std::runtime_error(message), detail_(std::move(detail)) {}
+    const std::string& Detail() const { return detail_; }
+
+private:
+    std::string detail_;
 };
 
 enum class TParity { None, Odd, Even, Mark, Space };

@@ -63,6 +63,9 @@ public:
     // Opens the port `name` for reading and writing, exclusively. Nothing is held
     // after a failure.
     virtual CommStatus Open(const std::string& name) = 0;
+    // After a failed Open: why, in a technician's words, where the system tells
+    // ("" otherwise).
+    virtual std::string OpenFailureDetail() const { return {}; }
     virtual CommStatus SetQueueSizes(std::size_t receive, std::size_t transmit) = 0;
     virtual CommStatus CreateStopSignal() = 0;
     // Any thread: wakes every wait of both threads for good.

@@ -14,6 +14,7 @@
 //   (TIOCGICOUNT) where the driver keeps them, else from sampling the modem lines;
 //   pseudo-terminals offer neither, so no line events are reported for them.
 #include "serial/comm_backend.h"
+#include "serial/open_failure.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -120,17 +121,18 @@ public:
 
     CommStatus Open(const std::string& name) override {
         Close();
+        failureDetail_.clear();
         const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
         // Look before opening: opening a FIFO or some devices has effects of its own.
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) return StatusFromErrno(errno);
+        if (::stat(path.c_str(), &info) != 0) return Failed(path, errno);
         // A directory cannot be opened as a device at all; other files open but are
         // no character device.
         if (S_ISDIR(info.st_mode)) return CommStatus::OpenFailed;
         if (!S_ISCHR(info.st_mode)) return CommStatus::NotACommDevice;
 
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return StatusFromErrno(errno);
+        if (fd < 0) return Failed(path, errno);
         CommStatus status = CommStatus::Ok;
         termios settings {};
         if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
@@ -140,7 +142,8 @@ public:
         } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             // Another user of this port in this or another process (TIOCEXCL below
             // does not hold back a privileged one).
-            status = StatusFromErrno(EBUSY);
+            ::close(fd);  // first, so that this descriptor is not counted as the holder
+            return Failed(path, EBUSY);
         }
         if (status != CommStatus::Ok) {
             ::close(fd);
@@ -154,6 +157,8 @@ public:
         stopRaised_ = false;
         return CommStatus::Ok;
     }
+
+    std::string OpenFailureDetail() const override { return failureDetail_; }
 
     CommStatus SetQueueSizes(std::size_t, std::size_t) override {
         return fd_ >= 0 ? CommStatus::Ok : CommStatus::QueueSetupFailed;
@@ -355,6 +360,11 @@ public:
 private:
     enum class LineSource { Unknown, Counters, ModemLines, None };
 
+    CommStatus Failed(const std::string& path, int error) {
+        failureDetail_ = DescribeOpenFailure(path, error);
+        return StatusFromErrno(error);
+    }
+
     void SetModemLine(int line, bool on) {
         // Pseudo-terminals and some adapters have no modem lines (ENOTTY, EINVAL).
         ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
@@ -367,6 +377,7 @@ private:
     }
 
     int fd_ = -1;
+    std::string failureDetail_;
     int stopRead_ = -1;
     int stopWrite_ = -1;
     std::atomic<bool> stopRaised_{false};

@@ -1,6 +1,9 @@
-// The system's serial ports, as the names the port box shows and CommName takes.
+// The system's serial ports, as the names the port box shows and CommName takes,
+// and what the system knows about each (USB vendor, product, serial number).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,5 +14,65 @@ std::vector<std::string> ListSerialPorts();
 // The same, read from `ttyClassDir` in place of the system's tty class directory
 // (/sys/class/tty on Linux).
 std::vector<std::string> ListSerialPorts(const std::string& ttyClassDir);
+
+// One port and what the system tells about it; every field but `name` may be empty.
+struct PortInfo {
+    std::string name;          // what Open takes: "ttyUSB0", or a path such as /dev/pts/3
+    std::string vendor;        // USB vendor name, "FTDI"
+    std::string product;       // USB product name, "FT232R USB UART"
+    std::string serialNumber;  // USB serial number, "A10KXYZ1"
+    std::string vendorId;      // "0403"
+    std::string productId;     // "6001"
+
+    // "FTDI FT232R USB UART, serial A10KXYZ1"; "" when nothing is known.
+    std::string Description() const;
+    // The drop-down's line: "ttyUSB0  (FTDI FT232R USB UART, serial A10KXYZ1)", or the
+    // bare name when nothing is known.
+    std::string DisplayText() const;
+    // True when `other` is the same device: the same USB serial number where this
+    // one has one, otherwise the same name.
+    bool SameDevice(const PortInfo& other) const;
+
+    bool operator==(const PortInfo&) const = default;
+};
+
+// Where port lists come from: the system, or a script in tests.
+class PortSource {
+public:
+    virtual ~PortSource() = default;
+    // The ports now present, in natural order.
+    virtual std::vector<PortInfo> List() = 0;
+};
+
+// The system's ports with their identity: names from ListSerialPorts, identity from
+// the device database where the system has one (libudev on Linux), else the bare name.
+std::unique_ptr<PortSource> MakeSystemPortSource();
+
+// A PortSource that answers with whatever a function returns (tests, tools).
+class FunctionPortSource final : public PortSource {
+public:
+    explicit FunctionPortSource(std::function<std::vector<PortInfo>()> list) : list_(std::move(list)) {}
+    std::vector<PortInfo> List() override { return list_ ? list_() : std::vector<PortInfo>{}; }
+
+private:
+    std::function<std::vector<PortInfo>()> list_;
+};
+
+// Notices ports appearing and disappearing by comparing successive lists. Listing is
+// cheap (one directory read plus a device-database look-up per port), so polling it
+// once a second is enough for plugging and unplugging by hand.
+class PortWatcher {
+public:
+    explicit PortWatcher(PortSource& source) : source_(source) {}
+    // Lists again; true when the list differs from the previous one (the first call
+    // always counts as a change).
+    bool Poll();
+    const std::vector<PortInfo>& Ports() const { return ports_; }
+
+private:
+    PortSource& source_;
+    std::vector<PortInfo> ports_;
+    bool polled_ = false;
+};
 
 }  // namespace quorvane

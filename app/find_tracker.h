@@ -1,0 +1,79 @@
+// "Find Tracker": the connect request on every listed port that opens, at once, and
+// within two seconds the ports where a tracker answered, with its IMEI, serial
+// number and firmware, and the ports that could not be opened with the reason.
+//
+// Runs on its owner's thread: the owner drains the mailbox and calls Poll (the window
+// from a timer, the command line from its loop) until Done.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "serial/mailbox.h"
+#include "serial/port_list.h"
+
+namespace quorvane {
+
+struct FindResult {
+    enum class Outcome {
+        Tracker,     // a connect answer came
+        NoAnswer,    // opened, nothing answered within the time
+        OpenFailed,  // could not be opened: see `reason`
+    };
+    PortInfo port;
+    Outcome outcome = Outcome::NoAnswer;
+    std::string firmware;
+    std::string imei;
+    std::string serialNumber;
+    bool authAccepted = false;  // the tracker accepted the authorization code
+    std::string reason;         // OpenFailed: the component's message and the detail
+    // One line: "ttyUSB0: tracker, IMEI 860..., serial QV..., firmware QV-KR420-V2.1.7",
+    // "ttyS0: no answer", "ttyUSB1: Error opening serial port (busy: ...)".
+    std::string Text() const;
+};
+
+class TrackerFinder {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kAnswerWindow{2000};
+
+    // The connect request carries the AuthCode box of `form` (read at Start).
+    TrackerFinder(Mailbox& mailbox, const Form& form);
+    ~TrackerFinder();  // closes every port still open
+    TrackerFinder(const TrackerFinder&) = delete;
+    TrackerFinder& operator=(const TrackerFinder&) = delete;
+
+    // Opens every port and sends the connect request on each that opened. Throws
+    // EConvertError for an AuthCode that is not an integer (nothing opened then).
+    void Start(const std::vector<PortInfo>& ports);
+    // Closes ports that have answered; after the answer window closes them all.
+    // True once every port has its outcome.
+    bool Poll();
+    bool Done() const { return done_; }
+    // In the order of Start's list.
+    const std::vector<FindResult>& Results() const { return results_; }
+
+    void SetClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
+
+private:
+    struct Probe;
+    Mailbox& mailbox_;
+    const Form& form_;
+    std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
+    Clock::time_point deadline_{};
+    std::vector<std::unique_ptr<Probe>> probes_;
+    std::vector<FindResult> results_;
+    bool done_ = true;
+};
+
+// Splits the device texts of a connect answer's payload (firmware "," IMEI ","
+// serial ","), starting at `payload` offset 5. Missing fields stay empty.
+void ParseDeviceTexts(const std::vector<std::uint8_t>& payload, std::string& firmware,
+                      std::string& imei, std::string& serialNumber);
+
+}  // namespace quorvane

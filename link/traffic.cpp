@@ -1,0 +1,279 @@
+#include "link/traffic.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "link/frame.h"
+#include "link/frame_assembler.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::size_t kCommandIndex = 4;
+constexpr std::size_t kPayloadIndex = 5;
+
+std::uint16_t Be16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+// "area 1, offset 0, length 512" from a block header (area, offset, length).
+std::string BlockHeader(std::span<const std::uint8_t> payload) {
+    if (payload.size() < 5) return "short block header";
+    return "area " + std::to_string(payload[0]) + ", offset " + std::to_string(Be16(payload, 1)) +
+           ", length " + std::to_string(Be16(payload, 3));
+}
+
+// The device texts of a connect answer: firmware, IMEI, serial, comma-separated.
+std::string DeviceTexts(std::span<const std::uint8_t> texts) {
+    static constexpr const char* kNames[] = {"firmware ", "IMEI ", "SN "};
+    std::string out;
+    std::size_t field = 0;
+    std::string current;
+    for (std::size_t i = 0; i < texts.size() && field < 3; ++i) {
+        const std::uint8_t b = texts[i];
+        if (b == ',') {
+            out += ", ";
+            out += kNames[field];
+            out += current;
+            current.clear();
+            ++field;
+            continue;
+        }
+        if (b < 0x20 || b >= 0x7F || current.size() >= 40) break;
+        current.push_back(static_cast<char>(b));
+    }
+    return out;
+}
+
+std::string Summary(TrafficDirection direction, std::uint8_t command, std::span<const std::uint8_t> payload) {
+    const bool request = direction == TrafficDirection::Sent;
+    switch (command) {
+    case 0x50:  // connect
+        if (request) {
+            if (payload.size() < 5) return "";
+            const auto code = static_cast<std::int32_t>(static_cast<std::uint32_t>(payload[1]) |
+                                                         static_cast<std::uint32_t>(payload[2]) << 8 |
+                                                         static_cast<std::uint32_t>(payload[3]) << 16 |
+                                                         static_cast<std::uint32_t>(payload[4]) << 24);
+            return "auth code " + std::to_string(code);
+        }
+        if (payload.size() < 2) return "short answer";
+        return std::string(payload[1] != 0 ? "accepted" : "auth code refused") +
+               (payload.size() > kPayloadIndex ? DeviceTexts(payload.subspan(kPayloadIndex)) : "");
+    case 0x59:  // read block
+        return BlockHeader(payload) +
+               (!request && payload.size() >= 5 ? ", " + std::to_string(payload.size() - 5) + " data bytes" : "");
+    case 0x58:  // write block
+        if (request) return BlockHeader(payload);
+        if (payload.size() < 2) return "short answer";
+        return "area " + std::to_string(payload[0]) + ", status " + std::to_string(payload[1]);
+    case 0xB2:  // check ID: the answer is the list itself
+        if (request) return "";
+        return "ID list, " + std::to_string(payload.size()) + " bytes";
+    default:
+        if (request) {
+            return payload.empty() ? "" : std::to_string(payload.size()) + " payload bytes";
+        }
+        if (payload.empty()) return "no status";
+        return "status " + std::to_string(payload[0]);
+    }
+}
+
+}  // namespace
+
+std::string TrafficCommandName(std::uint8_t command) {
+    switch (command) {
+    case 0x50: return "Connect";
+    case 0x58: return "Write Block";
+    case 0x59: return "Read Block";
+    case 0xB0: return "Auth ID";
+    case 0xB1: return "Delete ID";
+    case 0xB2: return "Check ID";
+    case 0xB5: return "Temperature Pair";
+    case 0xC0: return "Clear SMS";
+    case 0xC1: return "Clear GPRS-1";
+    case 0xC2: return "Clear GPRS-2";
+    case 0xC3: return "Clear GPS Log";
+    case 0xC4: return "Set Mileage";
+    case 0xE5: return "Default";
+    default: break;
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", command);
+    return text;
+}
+
+std::string_view TrafficDirectionText(TrafficDirection direction) {
+    return direction == TrafficDirection::Sent ? "TX" : "RX";
+}
+
+std::string SummarizeFrame(TrafficDirection direction, std::span<const std::uint8_t> frame) {
+    if (frame.size() < kFrameOverhead) return "";
+    return Summary(direction, frame[kCommandIndex],
+                   frame.subspan(kPayloadIndex, frame.size() - kFrameOverhead));
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (const std::uint8_t b : bytes) {
+        if (!out.empty()) out.push_back(' ');
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0x0F]);
+    }
+    return out;
+}
+
+std::string FormatTrafficLine(const TrafficRow& row) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%lld.%lld", static_cast<long long>(row.tenthsMs / 10),
+                  static_cast<long long>(row.tenthsMs % 10));
+    std::string line = time;
+    line += '\t';
+    line += TrafficDirectionText(row.direction);
+    line += '\t';
+    line += row.command.empty() ? "-" : row.command;
+    line += '\t';
+    line += std::to_string(row.length);
+    line += '\t';
+    line += row.summary;
+    line += '\t';
+    line += HexBytes(row.bytes);
+    if (row.bytes.size() < row.length) line += " ...";
+    return line;
+}
+
+std::string TrafficHeadingLine() { return "# ms\tdir\tcommand\tlength\tsummary\tbytes"; }
+
+TrafficRecorder::TrafficRecorder(std::size_t capacity)
+    : capacity_(std::max<std::size_t>(capacity, 1)), clock_([] { return Clock::now(); }), opened_(clock_()) {}
+
+void TrafficRecorder::MarkPortOpened() { opened_ = clock_(); }
+
+void TrafficRecorder::SetClock(std::function<Clock::time_point()> clock) {
+    clock_ = std::move(clock);
+    opened_ = clock_();
+}
+
+TrafficRow TrafficRecorder::NewRow(TrafficDirection direction, TrafficKind kind,
+                                   std::span<const std::uint8_t> bytes) {
+    TrafficRow row;
+    const auto since = std::chrono::duration_cast<std::chrono::microseconds>(clock_() - opened_).count();
+    row.tenthsMs = since / 100;
+    row.direction = direction;
+    row.kind = kind;
+    row.length = bytes.size();
+    row.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), kMaxRowBytes)));
+    return row;
+}
+
+void TrafficRecorder::RecordFrame(TrafficDirection direction, std::span<const std::uint8_t> frame, bool notSent) {
+    if (!enabled_) return;
+    TrafficRow row = NewRow(direction, TrafficKind::Frame, frame);
+    if (frame.size() > kCommandIndex) {
+        row.commandCode = frame[kCommandIndex];
+        row.command = TrafficCommandName(row.commandCode);
+    }
+    row.summary = SummarizeFrame(direction, frame);
+    if (notSent) {
+        row.notSent = true;
+        row.summary += row.summary.empty() ? "not sent" : " (not sent)";
+    }
+    Keep(std::move(row));
+}
+
+void TrafficRecorder::RecordCrcError(TrafficDirection direction, std::span<const std::uint8_t> frame) {
+    if (!enabled_) return;
+    TrafficRow row = NewRow(direction, TrafficKind::CrcError, frame);
+    if (frame.size() > kCommandIndex) {
+        row.commandCode = frame[kCommandIndex];
+        row.command = TrafficCommandName(row.commandCode);
+    }
+    row.summary = "CRC error";
+    Keep(std::move(row));
+}
+
+void TrafficRecorder::RecordStray(TrafficDirection direction, std::span<const std::uint8_t> bytes,
+                                  std::size_t totalLength) {
+    if (!enabled_ || bytes.empty()) return;
+    TrafficRow row = NewRow(direction, TrafficKind::Stray, bytes);
+    row.length = std::max(row.length, totalLength);
+    row.summary = "stray bytes";
+    Keep(std::move(row));
+}
+
+void TrafficRecorder::RecordBytes(TrafficDirection direction, std::span<const std::uint8_t> bytes) {
+    if (!enabled_) return;
+    std::size_t strayStart = 0;
+    std::size_t at = 0;
+    const auto flushStray = [&](std::size_t end) {
+        if (end > strayStart) RecordStray(direction, bytes.subspan(strayStart, end - strayStart));
+    };
+    while (at < bytes.size()) {
+        const ScanResult scan = ScanFrame(bytes.subspan(at));
+        if (scan.kind == ScanKind::NeedMore) break;  // an unfinished frame is stray here
+        if (scan.kind == ScanKind::Frame || scan.reason == ScanReason::CrcMismatch) {
+            const std::size_t total = scan.kind == ScanKind::Frame ? scan.length : Be16(bytes, at + 2) + 6U;
+            flushStray(at);
+            if (scan.kind == ScanKind::Frame) {
+                RecordFrame(direction, bytes.subspan(at, total));
+            } else {
+                RecordCrcError(direction, bytes.subspan(at, total));
+            }
+            at += total;
+            strayStart = at;
+            continue;
+        }
+        at += std::max<std::size_t>(scan.length, 1);
+    }
+    flushStray(bytes.size());
+}
+
+std::uint64_t TrafficRecorder::ForEachAfter(std::uint64_t after,
+                                            const std::function<void(const TrafficRow&)>& visit) const {
+    if (rows_.empty() || rows_.back().sequence <= after) return after;
+    // Sequence numbers are consecutive within the ring.
+    const std::uint64_t first = rows_.front().sequence;
+    std::size_t index = after < first ? 0 : static_cast<std::size_t>(after - first + 1);
+    std::uint64_t last = after;
+    for (; index < rows_.size(); ++index) {
+        visit(rows_[index]);
+        last = rows_[index].sequence;
+    }
+    return last;
+}
+
+void TrafficRecorder::Clear() {
+    rows_.clear();
+    dropped_ = 0;
+}
+
+int TrafficRecorder::Subscribe(Listener listener) {
+    const int id = nextListenerId_++;
+    listeners_.emplace_back(id, std::move(listener));
+    return id;
+}
+
+void TrafficRecorder::Unsubscribe(int id) {
+    std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void TrafficRecorder::Keep(TrafficRow row) {
+    row.sequence = nextSequence_++;
+    if (rows_.size() >= capacity_) {
+        rows_.pop_front();
+        ++dropped_;
+    }
+    rows_.push_back(std::move(row));
+    if (listeners_.empty()) return;
+    // A listener may unsubscribe itself: walk a copy.
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) {
+        if (listener) listener(rows_.back());
+    }
+}
+
+}  // namespace quorvane
