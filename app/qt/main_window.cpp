@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/form1.h"
+#include "app/qt/line_tools.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/widget_form.h"
@@ -46,6 +47,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
 
     BuildMenu();
     ConnectButtons();
+    new LineTools(*this);  // the Tools menu's line items, owned by the window
 
     timer1_.setInterval(10);
     timer1_.setTimerType(Qt::PreciseTimer);

@@ -22,12 +22,13 @@
 #include <algorithm>
 
 #include "app/qt/latin1.h"
+#include "link/engine.h"
 
 namespace quorvane {
 
 // --- the model ------------------------------------------------------------------------
 
-TrafficModel::TrafficModel(const TrafficRecorder& recorder, QObject* parent)
+TrafficModel::TrafficModel(TrafficRecorder& recorder, QObject* parent)
     : QAbstractTableModel(parent), recorder_(recorder) {}
 
 int TrafficModel::rowCount(const QModelIndex& parent) const {
@@ -44,12 +45,16 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     switch (index.column()) {
-        case ColTime: return ToQt(TrafficTimeText(r));
+        case ColTime: return QString::number(r.Milliseconds(), 'f', 1);
         case ColDirection: return ToQt(TrafficDirectionText(r.direction));
-        case ColCommand: return ToQt(r.command);
+        case ColCommand: return CommandText(r);
         case ColLength: return static_cast<qulonglong>(r.length);
-        case ColSummary: return ToQt(r.summary);
-        case ColBytes: return ToQt(TrafficHexText(r));
+        case ColSummary: return r.notSent ? ToQt(r.summary) + QStringLiteral(" (not sent)") : ToQt(r.summary);
+        case ColBytes: {
+            QString hex = ToQt(HexBytes(r.bytes));
+            if (r.bytes.size() < r.length) hex += QStringLiteral(" ...");
+            return hex;
+        }
         default: return {};
     }
 }
@@ -67,10 +72,15 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
+QString TrafficModel::CommandText(const TrafficRow& row) {
+    return row.command.empty() ? QStringLiteral("-") : ToQt(row.command);
+}
+
 std::size_t TrafficModel::Pull() {
-    std::vector<TrafficRow> fresh = recorder_.Since(next_, next_);
+    std::vector<TrafficRow> fresh;
+    last_ = recorder_.ForEachAfter(last_, [&fresh](const TrafficRow& row) { fresh.push_back(row); });
     if (fresh.empty()) return 0;
-    const std::size_t capacity = TrafficRecorder::kCapacity;
+    const std::size_t capacity = recorder_.Capacity();
     // More new rows than the table keeps: only the newest count.
     if (fresh.size() > capacity) fresh.erase(fresh.begin(), fresh.end() - static_cast<std::ptrdiff_t>(capacity));
     const std::size_t overflow = rows_.size() + fresh.size() > capacity ? rows_.size() + fresh.size() - capacity : 0;
@@ -88,13 +98,14 @@ std::size_t TrafficModel::Pull() {
 
 void TrafficModel::Clear() {
     // Rows not yet pulled go too: what was recorded before the clear is not shown.
-    (void)recorder_.Since(next_, next_);
+    recorder_.Clear();
+    last_ = recorder_.LastSequence();
     beginResetModel();
     rows_.clear();
     endResetModel();
 }
 
-std::string TrafficModel::RowText(int row) const { return FormatTrafficRow(Row(row)); }
+std::string TrafficModel::RowText(int row) const { return FormatTrafficLine(Row(row)); }
 
 // --- the filter -----------------------------------------------------------------------
 
@@ -123,11 +134,12 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePar
 
 // --- the panel ------------------------------------------------------------------------
 
-TrafficPanel::TrafficPanel(const TrafficRecorder& recorder, QWidget* parent)
+TrafficPanel::TrafficPanel(TrafficRecorder& recorder, QWidget* parent)
     : QDockWidget(QStringLiteral("Traffic"), parent), model_(recorder, this), filter_(this) {
     setObjectName(QStringLiteral("TrafficPanel"));
     setAllowedAreas(Qt::AllDockWidgetAreas);
     filter_.setSourceModel(&model_);
+    recorder.SetEnabled(true);
 
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
@@ -148,7 +160,11 @@ TrafficPanel::TrafficPanel(const TrafficRecorder& recorder, QWidget* parent)
     command_ = new QComboBox(body);
     command_->setObjectName(QStringLiteral("TrafficCommand"));
     command_->addItem(QStringLiteral("All commands"), QString());
-    for (const std::string& name : TrafficCommandNames()) AddCommandChoice(ToQt(name));
+    for (std::uint8_t code : {CmdConnect, CmdReadBlock, CmdWriteBlock, CmdDefault, CmdClearSms, CmdClearGprs1,
+                              CmdClearGprs2, CmdClearGpsLog, CmdSetMileage, CmdAuthorizeId, CmdDeleteId, CmdCheckId,
+                              CmdTemperaturePair})
+        AddCommandChoice(ToQt(TrafficCommandName(code)));
+    AddCommandChoice(QStringLiteral("-"), QStringLiteral("- (bytes outside a frame)"));
     auto* copy = new QPushButton(QStringLiteral("Copy"), body);
     copy->setObjectName(QStringLiteral("TrafficCopy"));
     auto* save = new QPushButton(QStringLiteral("Save..."), body);
@@ -213,7 +229,9 @@ void TrafficPanel::PullNow() {
     if (Paused()) return;
     QScrollBar* bar = table_->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum();
-    if (model_.Pull() == 0) return;
+    const std::size_t added = model_.Pull();
+    if (added == 0) return;
+    AddNewCommands(std::max(0, model_.rowCount() - static_cast<int>(added)));
     UpdateCount();
     // Follows the newest row unless the user scrolled up to read.
     if (atEnd) table_->scrollToBottom();
@@ -238,7 +256,18 @@ void TrafficPanel::SetCommandFilter(const QString& command) {
     command_->setCurrentIndex(i);
 }
 
-void TrafficPanel::AddCommandChoice(const QString& command) { command_->addItem(command, command); }
+void TrafficPanel::AddCommandChoice(const QString& command, const QString& caption) {
+    command_->addItem(caption.isEmpty() ? command : caption, command);
+}
+
+// A command code the choices do not know yet (a tracker's answer with an odd code)
+// becomes a choice of its own.
+void TrafficPanel::AddNewCommands(int first) {
+    for (int row = first; row < model_.rowCount(); ++row) {
+        const QString command = TrafficModel::CommandText(model_.Row(row));
+        if (command_->findData(command) < 0) AddCommandChoice(command);
+    }
+}
 
 QString TrafficPanel::SelectedText() const {
     QModelIndexList rows = table_->selectionModel()->selectedRows();
@@ -271,7 +300,7 @@ bool TrafficPanel::SaveTo(const QString& path, QString& error) const {
         error = file.errorString();
         return false;
     }
-    const QByteArray bytes = AllText().toLatin1();
+    const QByteArray bytes = (ToQt(TrafficHeadingLine()) + QLatin1Char('\n') + AllText()).toLatin1();
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         error = file.errorString();
         return false;

@@ -32,7 +32,7 @@ public:
     // Raw values for the filter, beside the display texts.
     static constexpr int kDirectionRole = Qt::UserRole + 1;
 
-    explicit TrafficModel(const TrafficRecorder& recorder, QObject* parent = nullptr);
+    explicit TrafficModel(TrafficRecorder& recorder, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -42,17 +42,19 @@ public:
     // Takes the rows recorded since the last pull in one insertion, dropping the oldest
     // beyond the recorder's capacity in one removal. The number of new rows.
     std::size_t Pull();
-    // Empties the table; rows recorded from now on still come.
+    // Empties the table and the recorder; rows recorded from now on still come.
     void Clear();
 
     const TrafficRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
     // A row as the trace file writes it.
     std::string RowText(int row) const;
+    // The command column's text: the command's name, "-" for bytes outside a frame.
+    static QString CommandText(const TrafficRow& row);
 
 private:
-    const TrafficRecorder& recorder_;
+    TrafficRecorder& recorder_;
     std::deque<TrafficRow> rows_;
-    std::uint64_t next_ = 0;  // the recorder's sequence number of the next row to pull
+    std::uint64_t last_ = 0;  // the recorder's sequence number of the newest row pulled
 };
 
 // Direction and command filters over the model.
@@ -78,7 +80,9 @@ class TrafficPanel : public QDockWidget {
 public:
     static constexpr int kPullIntervalMs = 100;
 
-    TrafficPanel(const TrafficRecorder& recorder, QWidget* parent = nullptr);
+    // Turns the recorder on: the panel shows what went over the line also before it
+    // was first opened.
+    explicit TrafficPanel(TrafficRecorder& recorder, QWidget* parent = nullptr);
 
     TrafficModel& Model() { return model_; }
     TrafficFilter& Filter() { return filter_; }
@@ -98,7 +102,7 @@ public:
     void CopySelected() const;
     // Every row of the table (not only the filtered ones), one text line each.
     QString AllText() const;
-    // Writes AllText to `path`; false with `error` set when it cannot.
+    // Writes a heading line and AllText to `path`; false with `error` set when it cannot.
     bool SaveTo(const QString& path, QString& error) const;
 
 protected:
@@ -107,7 +111,8 @@ protected:
 
 private:
     void SaveAs();
-    void AddCommandChoice(const QString& command);
+    void AddCommandChoice(const QString& command, const QString& caption = QString());
+    void AddNewCommands(int first);
     void UpdateCount();
 
     TrafficModel model_;
