@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders each tab of the editor's window, as it stands at start, to
-# docs/screenshots/NN-<tab>.png. Needs no display.
+# docs/screenshots/NN-<tab>.png, and the traffic panel and Find Tracker (against
+# simulated trackers) to traffic-panel.png and find-tracker.png. Needs no display.
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -56,8 +56,9 @@ FindTrackerDialog::FindTrackerDialog(TForm1Window& window) : QDialog(&window), w
     list_->setObjectName(QStringLiteral("FindTrackerList"));
     list_->setRootIsDecorated(false);
     list_->setColumnCount(ColumnCount);
-    list_->setHeaderLabels({QStringLiteral("Port"), QStringLiteral("Result"), QStringLiteral("IMEI"),
-                            QStringLiteral("Serial number"), QStringLiteral("Firmware")});
+    // The outcome comes last: a reason why a port did not open can be long.
+    list_->setHeaderLabels({QStringLiteral("Port"), QStringLiteral("IMEI"), QStringLiteral("Serial number"),
+                            QStringLiteral("Firmware"), QStringLiteral("Result")});
     list_->header()->setStretchLastSection(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     layout->addWidget(list_, 1);
@@ -87,7 +88,7 @@ FindTrackerDialog::FindTrackerDialog(TForm1Window& window) : QDialog(&window), w
 
     poll_.setInterval(kPollIntervalMs);
     connect(&poll_, &QTimer::timeout, this, [this] { PollFinder(); });
-    resize(760, 300);
+    resize(900, 300);
 }
 
 FindTrackerDialog::~FindTrackerDialog() {
@@ -153,7 +154,7 @@ void FindTrackerDialog::ShowResults() {
             item->setText(ColImei, ToQt(r.imei));
             item->setText(ColSerial, ToQt(r.serialNumber));
             item->setText(ColFirmware, ToQt(r.firmware));
-        } else {
+        } else if (r.outcome == FindResult::Outcome::NoAnswer) {
             item->setForeground(ColResult, palette().brush(QPalette::Disabled, QPalette::Text));
         }
     }
@@ -163,7 +164,7 @@ void FindTrackerDialog::ShowResults() {
         item->setText(ColResult, QStringLiteral("Open in this window (not asked)"));
         item->setData(ColPort, kResultIndexRole, -1);
     }
-    for (int c = 0; c < ColFirmware; ++c) list_->resizeColumnToContents(c);
+    for (int c = 0; c < ColResult; ++c) list_->resizeColumnToContents(c);
     status_->setText(trackers == 0 ? QStringLiteral("No tracker answered.")
                                    : QStringLiteral("%1 tracker(s) found. Double-click one to use its port.").arg(trackers));
     // The first tracker is chosen already: Enter takes it.

@@ -26,7 +26,7 @@ class FindTrackerDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kPollIntervalMs = 20;
-    enum Column { ColPort, ColResult, ColImei, ColSerial, ColFirmware, ColumnCount };
+    enum Column { ColPort, ColImei, ColSerial, ColFirmware, ColResult, ColumnCount };
 
     explicit FindTrackerDialog(TForm1Window& window);
     ~FindTrackerDialog() override;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "app/form1.h"
+#include "app/qt/line_screenshots.h"
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
 #include "sim/pty_tracker.h"
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                     it stops when the editor closes\n"
     "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png and exit\n"
     "                     (needs no display)\n"
+    "                     and of the traffic panel and Find Tracker (traffic-panel.png, find-tracker.png)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
@@ -163,7 +165,10 @@ int main(int argc, char** argv) {
     if (tracker) port = tracker->SlavePath();
     if (port) window.Controls().SetText("ComboBox1", *port);
 
-    if (options->screenshots) return SaveScreenshots(window, QString::fromLocal8Bit(options->screenshots->c_str())) ? 0 : 1;
+    if (options->screenshots) {
+        const QString dir = QString::fromLocal8Bit(options->screenshots->c_str());
+        return SaveScreenshots(window, dir) && quorvane::SaveLineScreenshots(window, dir) ? 0 : 1;
+    }
 
     window.show();
     return QApplication::exec();

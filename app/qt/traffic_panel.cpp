@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <span>
 
 #include "app/qt/latin1.h"
 #include "link/engine.h"
@@ -27,6 +27,14 @@
 namespace quorvane {
 
 // --- the model ------------------------------------------------------------------------
+
+namespace {
+
+// Bytes a table cell shows: laying out the whole hex text of a 4 KB answer at every
+// repaint would cost more than the rest of the table.
+constexpr std::size_t kShownBytes = 48;
+
+}  // namespace
 
 TrafficModel::TrafficModel(TrafficRecorder& recorder, QObject* parent)
     : QAbstractTableModel(parent), recorder_(recorder) {}
@@ -51,8 +59,10 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
         case ColLength: return static_cast<qulonglong>(r.length);
         case ColSummary: return r.notSent ? ToQt(r.summary) + QStringLiteral(" (not sent)") : ToQt(r.summary);
         case ColBytes: {
-            QString hex = ToQt(HexBytes(r.bytes));
-            if (r.bytes.size() < r.length) hex += QStringLiteral(" ...");
+            // A cell shows the start of a long frame; copy and save give every byte.
+            const std::size_t shown = std::min(r.bytes.size(), kShownBytes);
+            QString hex = ToQt(HexBytes(std::span<const std::uint8_t>(r.bytes.data(), shown)));
+            if (shown < r.length) hex += QStringLiteral(" ...");
             return hex;
         }
         default: return {};
@@ -198,7 +208,7 @@ TrafficPanel::TrafficPanel(TrafficRecorder& recorder, QWidget* parent)
     table_->setColumnWidth(TrafficModel::ColDirection, ch * 6);
     table_->setColumnWidth(TrafficModel::ColCommand, ch * 16);
     table_->setColumnWidth(TrafficModel::ColLength, ch * 7);
-    table_->setColumnWidth(TrafficModel::ColSummary, ch * 30);
+    table_->setColumnWidth(TrafficModel::ColSummary, ch * 40);
     layout->addWidget(table_, 1);
     setWidget(body);
 
