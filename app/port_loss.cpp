@@ -15,6 +15,8 @@ const char* GroupOf(std::uint8_t step) { return step < kGroups.size() ? kGroups[
 }  // namespace
 
 std::string InFlightName(const EngineState& s, bool connected) {
+    // An operation whose end is being shown (its box is open) awaits nothing more.
+    if (s.TimeoutCount == 0) return s.ConnectPollCount != 0 && !connected ? "connecting" : "";
     switch (s.OperationState) {
     case OpIdle:
         return s.ConnectPollCount != 0 && !connected ? "connecting" : "";

@@ -22,7 +22,8 @@ enum class CliCommand {
 };
 
 struct CliOptions {
-    std::string port;
+    std::string port;                // the first --port
+    std::vector<std::string> ports;  // every --port in order; "all" for every listed port
     std::string auth;
     std::optional<std::string> load;
     std::vector<std::pair<std::string, std::string>> sets;  // control, value (unescaped)
@@ -33,6 +34,14 @@ struct CliOptions {
     std::optional<std::string> file;  // for read, read-all
     std::optional<std::string> trace;  // --trace FILE: the line's traffic as text rows
     std::vector<std::string> findPorts;  // for find: the ports to try (default: every listed port)
+
+    // Several trackers at once.
+    std::optional<std::string> perTracker;  // CSV of values per IMEI or SN
+    std::optional<std::string> report;      // JSON lines appended per tracker and attempt
+    bool json = false;                      // stdout: one JSON object per port
+    int retry = 0;                          // further attempts for a port that failed
+    bool repeat = false;                    // keep serving trackers until interrupted
+    std::vector<std::string> arguments;     // the command line as given, for a retry hint
 };
 
 // Throws EUsage with a one-line reason.

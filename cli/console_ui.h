@@ -35,6 +35,8 @@ public:
     const std::vector<std::string>& Errors() const { return errors_; }
     // Written by the engine into panel 0 when the tracker's first frame arrives.
     bool SawConnected() const { return sawConnected_; }
+    // The text of the last notice or error, whichever came later.
+    const std::string& LastMessage() const { return lastMessage_; }
 
 private:
     std::ostream& err_;
@@ -43,6 +45,7 @@ private:
     std::vector<std::string> errors_;
     std::optional<std::string> dialogPath_;
     bool sawConnected_ = false;
+    std::string lastMessage_;
 };
 
 }  // namespace quorvane

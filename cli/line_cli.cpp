@@ -37,6 +37,12 @@ void ShowOpenFailure(Ui& ui, const ECommsError& error) {
     if (!error.Detail().empty()) ui.ShowError(error.Detail());
 }
 
+std::string TracePath(const std::string& path, const std::string& port, bool severalPorts) {
+    if (!severalPorts) return path;
+    const std::size_t slash = port.find_last_of('/');
+    return path + "." + (slash == std::string::npos ? port : port.substr(slash + 1));
+}
+
 std::string PortLostLine(const std::string& port) { return "error: port lost: " + port; }
 
 int RunFind(const CliOptions& options, std::ostream& out, std::ostream& err) {

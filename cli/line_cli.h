@@ -33,6 +33,10 @@ private:
     int subscription_ = 0;
 };
 
+// The trace file of one port: `path` itself, or with several ports "path.NAME"
+// (the port's name without its directory).
+std::string TracePath(const std::string& path, const std::string& port, bool severalPorts);
+
 // "error: Error opening serial port" and, where the system said why, a second
 // "error: ..." line with the reason (through `ui`, which prints one line per error).
 void ShowOpenFailure(Ui& ui, const ECommsError& error);

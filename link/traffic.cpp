@@ -47,8 +47,7 @@ std::string DeviceTexts(std::span<const std::uint8_t> texts) {
     return out;
 }
 
-std::string Summary(TrafficDirection direction, std::uint8_t command, std::span<const std::uint8_t> payload) {
-    const bool request = direction == TrafficDirection::Sent;
+std::string Summary(bool request, std::uint8_t command, std::span<const std::uint8_t> payload) {
     switch (command) {
     case 0x50:  // connect
         if (request) {
@@ -109,9 +108,9 @@ std::string_view TrafficDirectionText(TrafficDirection direction) {
     return direction == TrafficDirection::Sent ? "TX" : "RX";
 }
 
-std::string SummarizeFrame(TrafficDirection direction, std::span<const std::uint8_t> frame) {
+std::string SummarizeFrame(bool request, std::span<const std::uint8_t> frame) {
     if (frame.size() < kFrameOverhead) return "";
-    return Summary(direction, frame[kCommandIndex],
+    return Summary(request, frame[kCommandIndex],
                    frame.subspan(kPayloadIndex, frame.size() - kFrameOverhead));
 }
 
@@ -177,7 +176,7 @@ void TrafficRecorder::RecordFrame(TrafficDirection direction, std::span<const st
         row.commandCode = frame[kCommandIndex];
         row.command = TrafficCommandName(row.commandCode);
     }
-    row.summary = SummarizeFrame(direction, frame);
+    row.summary = SummarizeFrame((direction == TrafficDirection::Sent) != trackerSide_, frame);
     if (notSent) {
         row.notSent = true;
         row.summary += row.summary.empty() ? "not sent" : " (not sent)";

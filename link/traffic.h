@@ -52,8 +52,9 @@ std::string TrafficCommandName(std::uint8_t command);
 std::string_view TrafficDirectionText(TrafficDirection direction);
 // What a valid frame says, decoded: block requests and answers give area, offset and
 // length; acknowledgements their status byte; the connect request its code and the
-// connect answer its result and device texts. `frame` is the whole frame.
-std::string SummarizeFrame(TrafficDirection direction, std::span<const std::uint8_t> frame);
+// connect answer its result and device texts. `frame` is the whole frame; `request`
+// tells a request (the editor's) from an answer (the tracker's).
+std::string SummarizeFrame(bool request, std::span<const std::uint8_t> frame);
 // "5A A5 00 06 59": upper-case pairs separated by one space.
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 
@@ -74,6 +75,11 @@ public:
     static constexpr std::size_t kMaxRowBytes = 4200;
 
     explicit TrafficRecorder(std::size_t capacity = kDefaultCapacity);
+
+    // The tracker's side of the line: what it sends are answers, what it receives
+    // requests (the editor's side, the default, the other way round). Rows of both
+    // sides of one exchange then match in everything but direction and time.
+    void SetTrackerSide(bool trackerSide) { trackerSide_ = trackerSide; }
 
     // Off at first: nothing is recorded until enabled.
     void SetEnabled(bool enabled) { enabled_ = enabled; }
@@ -119,6 +125,7 @@ private:
 
     std::size_t capacity_;
     bool enabled_ = false;
+    bool trackerSide_ = false;
     std::function<Clock::time_point()> clock_;
     Clock::time_point opened_;
     std::deque<TrafficRow> rows_;

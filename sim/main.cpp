@@ -9,9 +9,11 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <memory>
 
 #include <pthread.h>
 
+#include "link/traffic.h"
 #include "sim/fault.h"
 #include "sim/pty_tracker.h"
 #include "sim/state_file.h"
@@ -48,6 +50,8 @@ void PrintUsage(std::FILE* to) {
                  "                       repeated. Example: --fault no-answer@0x59+3 leaves the\n"
                  "                       fourth read unanswered\n"
                  "  --verbose            trace requests and answers on standard error\n"
+                 "  --trace FILE         write every frame and stray byte run on this side of\n"
+                 "                       the line to FILE, one text line each, as they come\n"
                  "  --help               show this text\n"
                  "\n"
                  "Faults:\n",
@@ -86,6 +90,7 @@ std::string DeviceText(std::string_view option, std::string_view text) {
 struct Arguments {
     PtyTrackerOptions tracker;
     bool verbose = false;
+    std::string trace;
 };
 
 Arguments Parse(int argc, char** argv) {
@@ -155,6 +160,9 @@ Arguments Parse(int argc, char** argv) {
             } catch (const std::invalid_argument& e) {
                 UsageError(e.what());
             }
+        } else if (arg == "--trace") {
+            args.trace = std::string(takesValue());
+            if (args.trace.empty()) UsageError("--trace needs a file name");
         } else if (arg == "--verbose" || arg == "-v") {
             noValue();
             args.verbose = true;
@@ -193,6 +201,30 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvane-sim: %.*s\n", static_cast<int>(line.size()), line.data());
         };
     }
+
+    // The trace file is written on the tracker's thread, row by row.
+    std::FILE* trace = nullptr;
+    if (!args.trace.empty()) {
+        trace = std::fopen(args.trace.c_str(), "w");
+        if (trace == nullptr) {
+            std::fprintf(stderr, "quorvane-sim: cannot write %s\n", args.trace.c_str());
+            return kExitFailure;
+        }
+        std::fprintf(trace, "%s\n", quorvane::TrafficHeadingLine().c_str());
+        std::fflush(trace);
+        args.tracker.traffic = std::make_shared<quorvane::TrafficRecorder>();
+        args.tracker.traffic->SetEnabled(true);
+        args.tracker.traffic->Subscribe([trace](const quorvane::TrafficRow& row) {
+            std::fprintf(trace, "%s\n", quorvane::FormatTrafficLine(row).c_str());
+            std::fflush(trace);
+        });
+    }
+    const struct TraceCloser {
+        std::FILE* file;
+        ~TraceCloser() {
+            if (file != nullptr) std::fclose(file);
+        }
+    } traceCloser{trace};
 
     try {
         const std::string firmware = args.tracker.device.firmware;

@@ -68,6 +68,11 @@ SteadyClock::duration WireTime(std::size_t bytes) {
 PtyTracker::PtyTracker(PtyTrackerOptions options)
     : options_(std::move(options)), simulator_(options_.device, InitialState(options_)) {
     for (const auto& plan : options_.faults) simulator_.InjectFault(plan);
+    if (options_.traffic) {
+        options_.traffic->SetTrackerSide(true);
+        options_.traffic->MarkPortOpened();
+        received_.SetTraffic(options_.traffic.get());
+    }
     try {
         if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw SystemError("openpty");
         char name[256];
@@ -122,6 +127,12 @@ void PtyTracker::Stop() {
     RemoveLink();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!lastError_.empty()) SaveIfChanged();  // one more try after a failed save
+}
+
+void PtyTracker::Unplug() {
+    Stop();
+    CloseFd(master_);
+    CloseFd(slave_);
 }
 
 void PtyTracker::MakeLink() {
@@ -239,6 +250,14 @@ void PtyTracker::Process(std::span<const std::uint8_t> bytes) {
         const auto now = SteadyClock::now();
         receivedBy_ = std::max(receivedBy_, now) + WireTime(bytes.size());
     }
+    if (options_.traffic && options_.traffic->Enabled()) {
+        for (auto rest = bytes; !rest.empty();) {
+            rest = rest.subspan(received_.Append(rest));
+            while (received_.NextFrame()) {
+            }
+        }
+        received_.FlushTraffic();
+    }
     std::vector<Transmission> out;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -262,6 +281,7 @@ void PtyTracker::Process(std::span<const std::uint8_t> bytes) {
 
 void PtyTracker::Transmit(const Transmission& transmission) {
     const auto& bytes = transmission.bytes;
+    if (options_.traffic) options_.traffic->RecordBytes(TrafficDirection::Sent, bytes);
     if (options_.log) Log("-> " + Hex(bytes) + "(" + std::to_string(bytes.size()) + " bytes)");
     const auto start = SteadyClock::now();
     std::size_t sent = 0;

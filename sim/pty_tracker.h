@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -12,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/frame_assembler.h"
+#include "link/traffic.h"
 #include "sim/fault.h"
 #include "sim/simulator.h"
 #include "sim/tracker_state.h"
@@ -31,6 +34,10 @@ struct PtyTrackerOptions {
     std::vector<FaultPlan> faults;
     // Trace lines (requests, answers, errors); called on the tracker's thread.
     std::function<void(std::string_view)> log;
+    // When set: every frame and stray run on this side of the line, recorded on the
+    // tracker's thread (read it after Stop, or through a listener). Times count
+    // from the tracker's start.
+    std::shared_ptr<TrafficRecorder> traffic;
 };
 
 class PtyTracker {
@@ -46,6 +53,9 @@ public:
     // Stops the thread (at once, also in the middle of an answer), removes the link.
     // Safe to call more than once.
     void Stop();
+    // The adapter pulled out: stops and closes both sides of the pseudo-terminal, so
+    // the editor's port hangs up and the device path goes away.
+    void Unplug();
 
     // The device the editor opens, such as /dev/pts/7.
     const std::string& SlavePath() const { return slavePath_; }
@@ -102,6 +112,8 @@ private:
     // When the last request byte received so far would have arrived on a real line
     // (throttled only; the tracker's own thread).
     std::chrono::steady_clock::time_point receivedBy_{};
+    // Received bytes cut into rows for options_.traffic (the tracker's thread).
+    FrameAssembler received_;
     std::thread thread_;
 };
 

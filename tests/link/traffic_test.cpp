@@ -110,10 +110,10 @@ TEST(TrafficRecorder, FormatsOneTabSeparatedLinePerRow) {
 
 TEST(TrafficSummary, DecodesBlocksAcknowledgementsAndTheConnectExchange) {
     const auto answer = [](std::uint8_t command, const Bytes& payload) {
-        return SummarizeFrame(TrafficDirection::Received, MakeFrame(command, payload));
+        return SummarizeFrame(false, MakeFrame(command, payload));
     };
     const auto request = [](std::uint8_t command, const Bytes& payload) {
-        return SummarizeFrame(TrafficDirection::Sent, MakeFrame(command, payload));
+        return SummarizeFrame(true, MakeFrame(command, payload));
     };
     EXPECT_EQ(request(0x58, {3, 0, 0, 0, 2, 'a', 'b'}), "area 3, offset 0, length 2");
     EXPECT_EQ(answer(0x58, {3, 1}), "area 3, status 1");
