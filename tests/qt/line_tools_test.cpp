@@ -283,5 +283,22 @@ TEST(FindTracker, ListsTrackersSilentPortsAndPortsThatDoNotOpen) {
     EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST(FindTracker, AnAuthorizationCodeThatIsNoNumberOpensNothing) {
+    sim::PtyTracker tracker(sim::PtyTrackerOptions{});
+    ScriptedPorts ports;
+    ports.ports = {Port(tracker.SlavePath())};
+    Window w;
+    w.window->Logic().SetPortSource(ports.Source());
+    w.Form().SetText("AuthCode", "12ab");
+    LineTools& tools = ToolsOf(w);
+    const std::string text = qt_test::AnswerNextBox([&] { tools.FindItem().trigger(); });
+    EXPECT_EQ(text, "'12ab' is not a valid integer value");
+    ASSERT_NE(tools.Finder(), nullptr);
+    EXPECT_FALSE(tools.Finder()->Searching());
+    EXPECT_TRUE(tools.Finder()->Results().empty());
+    QTest::qWait(50);
+    EXPECT_TRUE(tracker.TakeRequests().empty());
+}
+
 }  // namespace
 }  // namespace quorvane
