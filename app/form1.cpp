@@ -288,7 +288,7 @@ void TForm1::Impl::TryReconnect(TForm1& owner) {
     const auto found = std::find_if(ports.begin(), ports.end(),
                                     [this](const PortInfo& p) { return openedPort.SameDevice(p); });
     if (found == ports.end()) return;
-    const PortInfo device = *found;
+    const PortInfo& device = *found;
     form.SetText("ComboBox1", device.name);
     try {
         owner.OpenPortClick();

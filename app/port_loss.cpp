@@ -40,7 +40,7 @@ std::string InFlightName(const EngineState& s, bool connected) {
 }
 
 std::string PortLostText(const std::string& port, const std::string& during) {
-    const std::string lost = "The port " + port + " was lost";
+    std::string lost = "The port " + port + " was lost";
     if (during.empty()) return lost;
     if (during == "connecting") return lost + " while connecting to the tracker";
     if (during == "Read All") return lost + " during Read All; the groups read so far are in the window";

@@ -348,7 +348,7 @@ TEST(LostPort, AFloodingDeviceThatIsNoTrackerStaysBounded) {
             noise[i] = i % 97 == 0 ? 0x5A : i % 97 == 1 ? 0xA5 : static_cast<std::uint8_t>(seed >> 16);
         }
         std::size_t sent = 0;
-        while (!stop && sent < 8U * 1024U * 1024U) {
+        while (!stop && sent < std::size_t{8} * 1024 * 1024) {
             const auto n = ::write(master, noise.data(), noise.size());
             if (n > 0) sent += static_cast<std::size_t>(n);
         }
