@@ -30,8 +30,9 @@ namespace quorvane {
 
 namespace {
 
-// Bytes a table cell shows: laying out the whole hex text of a 4 KB answer at every
-// repaint would cost more than the rest of the table.
+// Bytes a table cell shows, and the bytes the table keeps of a row: laying out the
+// whole hex text of a 4 KB answer at every repaint would cost more than the rest of
+// the table, and the recorder holds the whole row already.
 constexpr std::size_t kShownBytes = 48;
 
 }  // namespace
@@ -101,7 +102,13 @@ std::size_t TrafficModel::Pull() {
     }
     const int first = static_cast<int>(rows_.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(fresh.size()) - 1);
-    for (TrafficRow& r : fresh) rows_.push_back(std::move(r));
+    for (TrafficRow& r : fresh) {
+        if (r.bytes.size() > kShownBytes) {
+            r.bytes.resize(kShownBytes);
+            r.bytes.shrink_to_fit();
+        }
+        rows_.push_back(std::move(r));
+    }
     endInsertRows();
     return fresh.size();
 }
@@ -115,7 +122,15 @@ void TrafficModel::Clear() {
     endResetModel();
 }
 
-std::string TrafficModel::RowText(int row) const { return FormatTrafficLine(Row(row)); }
+std::string TrafficModel::RowText(int row) const {
+    // The whole row from the recorder; one it has dropped since the pull is written as
+    // the table keeps it, its bytes cut and marked so.
+    const TrafficRow& kept = Row(row);
+    const std::deque<TrafficRow>& recorded = recorder_.Rows();
+    const auto it = std::lower_bound(recorded.begin(), recorded.end(), kept.sequence,
+                                     [](const TrafficRow& r, std::uint64_t sequence) { return r.sequence < sequence; });
+    return FormatTrafficLine(it != recorded.end() && it->sequence == kept.sequence ? *it : kept);
+}
 
 // --- the filter -----------------------------------------------------------------------
 

@@ -45,8 +45,9 @@ public:
     // Empties the table and the recorder; rows recorded from now on still come.
     void Clear();
 
+    // A row as the table keeps it: the bytes of a long one are cut to what a cell shows.
     const TrafficRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-    // A row as the trace file writes it.
+    // A row as the trace file writes it, with every byte the recorder still has.
     std::string RowText(int row) const;
     // The command column's text: the command's name, "-" for bytes outside a frame.
     static QString CommandText(const TrafficRow& row);

@@ -207,5 +207,26 @@ TEST(TrafficModel, NeverHoldsMoreRowsThanTheRecorderKeeps) {
     EXPECT_EQ(model.Pull(), 0U);
 }
 
+TEST(TrafficModel, KeepsTheStartOfLongRowsAndWritesThemWhole) {
+    TrafficRecorder recorder(3);
+    recorder.SetEnabled(true);
+    TrafficModel model(recorder);
+    const std::vector<std::uint8_t> answer = Frame(CmdReadBlock, std::vector<std::uint8_t>(4101, 0x5A));
+    recorder.RecordFrame(TrafficDirection::Received, answer);
+    model.Pull();
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_LT(model.Row(0).bytes.size(), 100U);
+    EXPECT_EQ(model.Row(0).length, answer.size());
+    EXPECT_TRUE(model.index(0, TrafficModel::ColBytes).data().toString().endsWith(QStringLiteral(" ...")));
+    // Copy and save take every byte from the recorder.
+    EXPECT_EQ(model.RowText(0), FormatTrafficLine(recorder.Rows().front()));
+    EXPECT_EQ(model.RowText(0).size(), FormatTrafficLine(recorder.Rows().front()).size());
+    // Dropped by the recorder before the next pull: the kept start, marked as cut.
+    for (int i = 0; i < 3; ++i) recorder.RecordFrame(TrafficDirection::Sent, Frame(CmdConnect, {1, 0, 0, 0, 0}));
+    const std::string cut = model.RowText(0);
+    EXPECT_LT(cut.size(), 400U);
+    EXPECT_TRUE(cut.ends_with(" ...")) << cut;
+}
+
 }  // namespace
 }  // namespace quorvane
