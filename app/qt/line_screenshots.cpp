@@ -86,6 +86,7 @@ bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
         window.resize(window.width() + 640, window.height());
         window.show();
         tools->Traffic().show();
+        window.resizeDocks({&tools->Traffic()}, {700}, Qt::Horizontal);
         window.Controls().SetText("ComboBox1", tracker.SlavePath());
         window.Guard([&] { logic.OpenPortClick(); });
         if (!WaitFor([&] { return window.Dialogs().StatusText(0) == "Connected"; }, 5000) ||

@@ -6,6 +6,9 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "app/form1.h"
 #include "app/qt/find_tracker_dialog.h"
@@ -34,6 +37,14 @@ LineTools::LineTools(TForm1Window& window)
     trafficItem_->setText(QStringLiteral("Traffic"));
     trafficItem_->setObjectName(QStringLiteral("Traffic1"));
     tools->addAction(trafficItem_);
+    connect(trafficItem_, &QAction::toggled, this, [this](bool shown) {
+        // Once the window has grown by the panel.
+        if (!shown) return;
+        if (!trafficSized_ && !traffic_->isFloating())
+            window_.resizeDocks({traffic_}, {TrafficPanel::kPreferredWidth}, Qt::Horizontal);
+        trafficSized_ = true;
+        QTimer::singleShot(0, this, [this] { KeepOnScreen(); });
+    });
 
     reconnectItem_ = tools->addAction(QStringLiteral("Reconnect Automatically"));
     reconnectItem_->setObjectName(QStringLiteral("ReconnectAutomatically1"));
@@ -89,6 +100,17 @@ void LineTools::CheckPorts() {
     }
     portBox_->SetDescriptions(std::move(descriptions));
     window_.Guard([this] { window_.Logic().ComboBox1DropDown(); });
+}
+
+void LineTools::KeepOnScreen() {
+    const QScreen* screen = window_.screen();
+    if (screen == nullptr || window_.isMaximized() || window_.isFullScreen() || traffic_->isFloating()) return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window_.frameGeometry();
+    if (frame.right() <= area.right()) return;
+    // Moved left as far as it needs and the screen allows.
+    const int left = std::max(area.left(), frame.left() - (frame.right() - area.right()));
+    window_.move(window_.x() + (left - frame.left()), window_.y());
 }
 
 void LineTools::OpenFinder() {

@@ -48,6 +48,9 @@ public:
     // The descriptions of the ports the system lists now, by name.
     QHash<QString, QString> Describe() const;
 
+    // A window that grew by the docked panel beyond the screen's right edge moves left.
+    void KeepOnScreen();
+
 private:
     void OpenFinder();
 
@@ -62,6 +65,7 @@ private:
     FunctionPortSource source_;
     PortWatcher watcher_;
     bool refillPending_ = false;
+    bool trafficSized_ = false;
     QTimer portWatch_;
 };
 

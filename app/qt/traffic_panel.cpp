@@ -196,11 +196,16 @@ TrafficPanel::TrafficPanel(TrafficRecorder& recorder, QWidget* parent)
     save->setObjectName(QStringLiteral("TrafficSave"));
     count_ = new QLabel(body);
     count_->setObjectName(QStringLiteral("TrafficCount"));
-    for (QWidget* w : std::initializer_list<QWidget*>{pause_, clear, direction_, command_, copy, save})
-        bar->addWidget(w);
+    // Two rows, so that the panel can stand narrow beside the window.
+    for (QWidget* w : std::initializer_list<QWidget*>{pause_, clear, copy, save}) bar->addWidget(w);
     bar->addStretch(1);
     bar->addWidget(count_);
     layout->addLayout(bar);
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(direction_);
+    filters->addWidget(command_);
+    filters->addStretch(1);
+    layout->addLayout(filters);
 
     table_ = new QTableView(body);
     table_->setObjectName(QStringLiteral("TrafficTable"));
@@ -345,6 +350,8 @@ void TrafficPanel::SaveAs() {
 void TrafficPanel::UpdateCount() {
     count_->setText(QStringLiteral("%1 of %2 rows").arg(filter_.rowCount()).arg(model_.rowCount()));
 }
+
+QSize TrafficPanel::sizeHint() const { return {kPreferredWidth, QDockWidget::sizeHint().height()}; }
 
 void TrafficPanel::showEvent(QShowEvent* event) {
     QDockWidget::showEvent(event);

@@ -80,6 +80,9 @@ class TrafficPanel : public QDockWidget {
     Q_OBJECT
 public:
     static constexpr int kPullIntervalMs = 100;
+    // Docked beside the window at first: narrow enough that the window and the panel
+    // fit side by side on a 1366 pixels wide screen.
+    static constexpr int kPreferredWidth = 540;
 
     // Turns the recorder on: the panel shows what went over the line also before it
     // was first opened.
@@ -105,6 +108,8 @@ public:
     QString AllText() const;
     // Writes a heading line and AllText to `path`; false with `error` set when it cannot.
     bool SaveTo(const QString& path, QString& error) const;
+
+    QSize sizeHint() const override;
 
 protected:
     void showEvent(QShowEvent* event) override;
