@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 #include <utility>
 
+#include "app/control_place.h"
 #include "app/port_loss.h"
 #include "app/window_model.h"
+#include "blocks/convert.h"
 #include "link/engine.h"
 #include "link/traffic.h"
 #include "serial/comm.h"
@@ -231,6 +234,15 @@ void TForm1::Guard(const std::function<void()>& handler) {
     } catch (const ECommsError& e) {
         // Why the system refused comes beside the component's own message.
         impl_->ui.ShowError(e.Detail().empty() ? std::string(e.what()) : std::string(e.what()) + "\n" + e.Detail());
+    } catch (const EConvertError& e) {
+        std::optional<ControlPlace> place;
+        if (!e.Control().empty()) place = PlaceOfControl(e.Control());
+        if (!place) {
+            impl_->ui.ShowError(e.what());
+            return;
+        }
+        place->visible = impl_->form.Visible(place->control);
+        impl_->ui.ShowControlError(e.what(), *place);
     } catch (const std::exception& e) {
         // ECommsError, EConvertError, ESettingsFileError, ERfidListTooLong and the rest.
         impl_->ui.ShowError(e.what());

@@ -33,6 +33,13 @@ void ConsoleUi::ShowError(std::string_view message) {
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
+void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+    ShowError(message);
+    err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)
+         << ")\n"
+         << std::flush;
+}
+
 std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }
 
 std::optional<std::string> ConsoleUi::ChooseSaveFile(std::string_view, std::string_view) {

@@ -21,6 +21,8 @@ public:
     void Notice(std::string_view text) override;
     bool Confirm(std::string_view question) override;
     void ShowError(std::string_view message) override;
+    // The message's line, then "error: in CONTROL (TAB tab, LABEL)".
+    void ShowControlError(std::string_view message, const ControlPlace& place) override;
     std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
     std::optional<std::string> ChooseSaveFile(std::string_view presetPath, std::string_view filter) override;
     void SetWindowCaption(std::string_view) override {}

@@ -51,6 +51,13 @@ bool ReadsTheTracker(CliCommand c) {
 // a logic that never reports.
 constexpr auto kCommandLimit = std::chrono::seconds(60);
 
+// A command that connected prints the controls it covers whether or not it
+// completed; the exit status tells which.
+void PrintCovered(PortSession& s) {
+    if (!s.Options().json) PrintControls(s.Out(), s.Form(), PrintedControls(s.Options()));
+    s.Out() << std::flush;
+}
+
 }  // namespace
 
 void NoteIdentity(PortSession& s) {
@@ -90,6 +97,9 @@ StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
     if (ui.SawConnected() && EngineIdle(s.Window().Engine())) {
         NoteIdentity(s);
         if (!ui.Notices().empty()) {  // "Auth Code Error!": the tracker refused
+            // The device information was decoded and the Device ID read answered
+            // (or timed out) all the same.
+            PrintCovered(s);
             s.Fail(PortResult::Failed);
             return StageStatus::Failed;
         }
@@ -140,6 +150,7 @@ StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
     started_ = Clock::now();
     if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(expected.handler); });
     if (ui.Errors().size() != errorsBefore_) {  // refused before sending
+        PrintCovered(s);
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
     }
@@ -162,12 +173,12 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         std::find(expected.completions.begin(), expected.completions.end(), ui.Notices()[noticesBefore_]) !=
             expected.completions.end() &&
         ui.Errors().size() == errorsBefore_;
+    PrintCovered(s);
+    // A partial read is never saved as if it were whole.
     if (!completed) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
-    if (!options.json) PrintControls(s.Out(), s.Form(), PrintedControls(options));
-    s.Out() << std::flush;
     if (options.file) {
         ui.SetDialogPath(*options.file);
         s.Window().Guard([&] { s.Window().SavetSettings1Click(); });
@@ -182,8 +193,7 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
 // --- info ------------------------------------------------------------------------
 
 StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
-    if (!s.Options().json) PrintControls(s.Out(), s.Form(), PrintedControls(s.Options()));
-    s.Out() << std::flush;
+    PrintCovered(s);
     return StageStatus::Done;
 }
 

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStringList>
+#include <QTabWidget>
 #include <QUrl>
 
 #include <stdexcept>
@@ -97,6 +98,27 @@ void QtUi::ShowError(std::string_view message) {
                     &window_);
     if (lineEnd != std::string_view::npos) box.setInformativeText(ToQt(message.substr(lineEnd + 1)));
     box.exec();
+}
+
+void QtUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+    QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
+    box.setInformativeText(ToQt(place.tab) + QStringLiteral(" tab, ") + ToQt(place.label));
+    box.exec();
+    if (!place.visible) return;
+    auto* widget = window_.findChild<QWidget*>(QString::fromLatin1(place.control.c_str()));
+    if (widget == nullptr) return;
+    for (QWidget* up = widget->parentWidget(); up != nullptr; up = up->parentWidget()) {
+        auto* tabs = qobject_cast<QTabWidget*>(up);
+        if (tabs == nullptr) continue;
+        for (QWidget* page = widget; page != nullptr && page != tabs; page = page->parentWidget()) {
+            if (tabs->indexOf(page) >= 0) {
+                tabs->setCurrentWidget(page);
+                break;
+            }
+        }
+        break;
+    }
+    widget->setFocus(Qt::OtherFocusReason);
 }
 
 std::optional<std::string> QtUi::ChooseOpenFile(std::string_view filter) {
