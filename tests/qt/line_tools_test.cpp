@@ -136,6 +136,44 @@ TEST(LostPort, TheSameDeviceComesBackUnderAnotherNameAndIsReconnected) {
     EXPECT_EQ(boxes.Texts().size(), 1U);
 }
 
+TEST(LostPort, NoReconnectWhileTheLossBoxIsOpen) {
+    ScriptedPorts ports;
+    auto first = std::make_unique<sim::PtyTracker>(sim::PtyTrackerOptions{});
+    ports.ports = {Port(first->SlavePath(), "QVA3")};
+    Window w;
+    ReconnectOptionKept kept(w.window->Options());
+    w.window->Logic().SetPortSource(ports.Source());
+    w.ShowActive();
+    OpenAndConnect(w, first->SlavePath());
+
+    // While the box is open the device is back and the one-second tick runs: the port
+    // stays closed until the box is answered.
+    sim::PtyTracker second(sim::PtyTrackerOptions{});
+    bool openWhileBox = true;
+    std::string text;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        probe.stop();
+        text = box->text().toStdString();
+        ports.ports = {Port(second.SlavePath(), "QVA3")};
+        w.window->Logic().Timer2Timer();
+        w.window->Logic().Timer2Timer();
+        openWhileBox = w.window->Logic().PortOpen();
+        box->button(QMessageBox::Ok)->click();
+    });
+    probe.start();
+    first.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !text.empty(); }, 5000));
+    EXPECT_FALSE(openWhileBox);
+    EXPECT_FALSE(w.window->Logic().PortOpen());
+    w.window->Logic().Timer2Timer();
+    EXPECT_TRUE(w.window->Logic().PortOpen());
+    EXPECT_EQ(w.window->Dialogs().StatusText(1), "Reconnecting...");
+}
+
 TEST(LostPort, ReconnectSwitchedOffStaysOffAndIsRemembered) {
     ScriptedPorts ports;
     auto first = std::make_unique<sim::PtyTracker>(sim::PtyTrackerOptions{});
