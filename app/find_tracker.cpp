@@ -28,7 +28,7 @@ std::string FindResult::Text() const {
         text += ": tracker, IMEI " + imei + ", serial " + serialNumber + ", firmware " + firmware;
         if (!authAccepted) text += ", authorization code refused";
         break;
-    case Outcome::NoAnswer: text += ": no answer"; break;
+    case Outcome::NoAnswer: text += reason.empty() ? ": no answer" : ": no answer (" + reason + ")"; break;
     case Outcome::OpenFailed: text += ": " + reason; break;
     }
     return text;
@@ -115,7 +115,11 @@ void TrackerFinder::Start(const std::vector<PortInfo>& ports) {
                 }
             }
         };
-        p.comm.OnRequestHangup = [&p](TComm&) { p.finished = true; };
+        p.comm.OnRequestHangup = [this, &p](TComm&) {
+            if (p.finished) return;
+            results_[p.result].reason = "port lost";
+            p.finished = true;
+        };
         p.comm.WriteCommBytes(request.data(), static_cast<std::uint16_t>(request.size()));
         probes_.push_back(std::move(probe));
     }

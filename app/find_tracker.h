@@ -31,7 +31,8 @@ struct FindResult {
     std::string imei;
     std::string serialNumber;
     bool authAccepted = false;  // the tracker accepted the authorization code
-    std::string reason;         // OpenFailed: the component's message and the detail
+    std::string reason;         // OpenFailed: the component's message and the detail;
+                                // NoAnswer: "port lost" when the port went away
     // One line: "ttyUSB0: tracker, IMEI 860..., serial QV..., firmware QV-KR420-V2.1.7",
     // "ttyS0: no answer", "ttyUSB1: Error opening serial port (busy: ...)".
     std::string Text() const;

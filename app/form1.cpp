@@ -177,6 +177,11 @@ void TForm1::OpenPortClick() {
 }
 
 void TForm1::Timer1Timer() {
+    // After a reconnect the tracker's answer ends "Reconnecting...".
+    if (impl_->reconnecting && impl_->ui.StatusText(0) == "Connected") {
+        impl_->reconnecting = false;
+        if (impl_->ui.StatusText(1) == "Reconnecting...") impl_->ui.SetStatusText(1, "Idle");
+    }
     TransactionEngine& engine = impl_->engine;
     std::uint8_t count = engine.State().ConnectPollCount;
     if (count == 0) return;

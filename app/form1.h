@@ -103,7 +103,8 @@ public:
     // opened yet (busy while the system probes it) is tried again at the next tick.
     bool ReconnectAutomatically() const;
     void SetReconnectAutomatically(bool on);
-    // True from a reconnect until the connect answer arrives.
+    // True from a reconnect until the connect answer arrives; then panel 1 returns
+    // from "Reconnecting..." to "Idle".
     bool Reconnecting() const;
 
 private:

@@ -169,7 +169,9 @@ TEST(Reconnect, ReopensTheSameDeviceUnderItsNewNameOnceTheBoxIsClosed) {
     EXPECT_GT(e.window.ConnectPollCount(), 0) << "the connect poll starts as after Open";
     e.TickTimer1(kConnectPollReload);
     ASSERT_TRUE(e.WaitUntil([&] { return e.ui.StatusText(0) == "Connected" && e.Idle(); }));
+    e.TickTimer1(1);
     EXPECT_FALSE(e.window.Reconnecting());
+    EXPECT_EQ(e.ui.StatusText(1), "Idle");
     EXPECT_EQ(e.ui.Notices().size(), 1U);  // the loss box only
 }
 
@@ -268,6 +270,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
     PtyTracker b(Device("860000000000002", "QVB2", "QV-KR310-V1.4.2"));
     PtyTracker c(Device("860000000000003", "QVC3", "QV-KR420-V2.1.7"));
     PtyTracker held({});
+    PtyTracker pulled(StallOn(0x50, 0));  // takes the request, then is pulled out
     SilentPort silent;
     QueueMailbox mailbox;
     TComm holder(mailbox);  // another program has this one open
@@ -276,7 +279,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
 
     std::vector<PortInfo> ports;
     for (const std::string& name : {a.SlavePath(), silent.Path(), b.SlavePath(), std::string("/dev/qv-no-such-port"),
-                                    c.SlavePath(), held.SlavePath()}) {
+                                    c.SlavePath(), held.SlavePath(), pulled.SlavePath()}) {
         ports.push_back(PortInfo{});
         ports.back().name = name;
     }
@@ -285,6 +288,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
     TrackerFinder finder(mailbox, form);
     finder.SetClock([&] { return now; });
     finder.Start(ports);
+    pulled.Unplug();
     // Each tracker answers; the silent port holds the search open until the window closes.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     const auto answered = [&] {
@@ -292,7 +296,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
         for (const FindResult& r : finder.Results()) trackers += r.outcome == FindResult::Outcome::Tracker;
         return trackers;
     };
-    while (answered() < 3 && std::chrono::steady_clock::now() < deadline) {
+    while ((answered() < 3 || finder.Results().back().reason.empty()) && std::chrono::steady_clock::now() < deadline) {
         if (mailbox.WaitFor(20ms)) mailbox.Drain();
         EXPECT_FALSE(finder.Poll());
     }
@@ -300,7 +304,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
     EXPECT_TRUE(finder.Poll());
 
     const auto& r = finder.Results();
-    ASSERT_EQ(r.size(), 6U);
+    ASSERT_EQ(r.size(), 7U);
     EXPECT_EQ(r[0].Text(), a.SlavePath() + ": tracker, IMEI 860000000000001, serial QVA1, firmware QV-KR420-V2.1.7");
     EXPECT_EQ(r[1].Text(), silent.Path() + ": no answer");
     EXPECT_EQ(r[2].imei, "860000000000002");
@@ -313,6 +317,7 @@ TEST(FindTracker, ListsEveryTrackerWithinTheWindowAndWhyOtherPortsFailed) {
     EXPECT_EQ(r[5].outcome, FindResult::Outcome::OpenFailed);
     EXPECT_NE(r[5].reason.find("is busy: another program has it open"), std::string::npos) << r[5].reason;
     EXPECT_NE(r[5].reason.find("process id " + std::to_string(::getpid())), std::string::npos) << r[5].reason;
+    EXPECT_EQ(r[6].Text(), pulled.SlavePath() + ": no answer (port lost)");
     // Every port it opened is closed again: the trackers' ports can be opened anew.
     TComm again(mailbox);
     again.SetCommName(a.SlavePath());

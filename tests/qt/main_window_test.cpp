@@ -124,7 +124,9 @@ TEST(MainWindow, OpenButtonReachesTheLogicAndItsErrorTheErrorBox) {
     ASSERT_EQ(w.Form().Text("ComboBox1"), "None");
     const std::string text =
         qt_test::AnswerNextBox([&] { As<QPushButton>(w.Form(), "OpenPort").click(); });
-    EXPECT_EQ(text, "Error opening serial port");
+    // The described text, and why on the next line.
+    EXPECT_EQ(text, "Error opening serial port\nNo such device: /dev/None does not exist (the adapter may be "
+                    "unplugged, or it appeared under another name).");
     EXPECT_FALSE(w.window->Logic().PortOpen());
     EXPECT_EQ(w.Form().Caption("OpenPort"), "Open");
 }
