@@ -29,7 +29,8 @@ constexpr const char* kUsage =
     "                     it stops when the editor closes\n"
     "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png and exit\n"
     "                     (needs no display)\n"
-    "                     and of the traffic panel and Find Tracker (traffic-panel.png, find-tracker.png)\n"
+    "                     pictures of the Traffic panel and Find Tracker go there too\n"
+    "                     (traffic-panel.png, find-tracker.png)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
