@@ -49,7 +49,7 @@ std::string PortLostText(const std::string& port, const std::string& during) {
     }
     if (during.starts_with("Read ")) return lost + " during " + during + "; the window keeps what it showed";
     if (during.starts_with("Write ")) return lost + " during " + during + "; the tracker may not have stored it";
-    if (during == "the Device ID read") return lost + " during " + during;
+    if (during == "the Device ID read" || during == kBackgroundRead) return lost + " during " + during;
     return lost + " during " + during + "; the tracker may not have done it";
 }
 

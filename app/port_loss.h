@@ -13,6 +13,9 @@ namespace quorvane {
 // read", "connecting" (the poll runs and no answer came yet), or "" when idle.
 std::string InFlightName(const EngineState& state, bool connected);
 
+// What is in flight while a backup, verification or compare reads beside the window.
+inline constexpr const char* kBackgroundRead = "a background read (backup, verification or compare)";
+
 // "The port ttyUSB0 was lost during Read All; the groups read so far are in the
 // window", and the like for the other operations.
 std::string PortLostText(const std::string& port, const std::string& during);

@@ -91,6 +91,20 @@ TEST(LostPort, InEachPhaseGivesOneBoxNamingWhatWasInFlight) {
     }
 }
 
+TEST(LostPort, DuringACompareWithTheTrackerNamesTheBackgroundRead) {
+    Bench e(StallOn(0x59, 1));  // the Device ID read is answered, the compare's first read is not
+    ASSERT_TRUE(e.Connect());
+    e.TakeRequests();
+    bool compared = false;
+    ASSERT_TRUE(e.window.CompareWithTracker([&](const auto&) { compared = true; }));
+    e.WaitForRequests(1);
+    EXPECT_TRUE(e.window.SideReadActive());
+    e.tracker.Unplug();
+    ExpectLost(e, 0, LostText(e, " during a background read (backup, verification or compare)"));
+    EXPECT_FALSE(e.window.SideReadActive());
+    EXPECT_FALSE(compared);
+}
+
 TEST(LostPort, WhileConnectingAndWhileABoxIsOpen) {
     {
         Bench e;
