@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Renders each tab of the editor's window, as it stands at start, to
-# docs/screenshots/NN-<tab>.png, then the changed marks, the compare dialog and Find
-# against a simulated tracker (changes-*.png, compare-dialog.png, find.png). Needs no
-# display.
+# docs/screenshots/NN-<tab>.png, then the traffic panel and Find Tracker (traffic-panel.png,
+# find-tracker.png), the changed marks, the compare dialog and Find (changes-*.png,
+# compare-dialog.png, find.png), against simulated trackers. Needs no display.
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -18,15 +18,15 @@ std::vector<std::string> ListSerialPorts(const std::string& ttyClassDir);
 // One port and what the system tells about it; every field but `name` may be empty.
 struct PortInfo {
     std::string name;          // what Open takes: "ttyUSB0", or a path such as /dev/pts/3
-    std::string vendor;        // USB vendor name, "FTDI"
-    std::string product;       // USB product name, "FT232R USB UART"
+    std::string vendor;        // USB vendor name, "Acme"
+    std::string product;       // USB product name, "USB Serial"
     std::string serialNumber;  // USB serial number, "A10KXYZ1"
-    std::string vendorId;      // "0403"
-    std::string productId;     // "6001"
+    std::string vendorId;      // "abcd"
+    std::string productId;     // "1234"
 
-    // "FTDI FT232R USB UART, serial A10KXYZ1"; "" when nothing is known.
+    // "Acme USB Serial, serial A10KXYZ1"; "" when nothing is known.
     std::string Description() const;
-    // The drop-down's line: "ttyUSB0  (FTDI FT232R USB UART, serial A10KXYZ1)", or the
+    // The drop-down's line: "ttyUSB0  (Acme USB Serial, serial A10KXYZ1)", or the
     // bare name when nothing is known.
     std::string DisplayText() const;
     // True when `other` is the same device: the same USB serial number where this

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "app/form1.h"
+#include "app/qt/line_screenshots.h"
 #include "app/qt/main_window.h"
 #include "app/qt/trust_screenshots.h"
 #include "app/qt/widget_form.h"
@@ -28,8 +29,9 @@ constexpr const char* kUsage =
     "  --simulate         start a simulated tracker on a pseudo-terminal and preset its port;\n"
     "                     it stops when the editor closes\n"
     "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png, then of the\n"
-    "                     changed marks, the compare dialog and Find against a simulated\n"
-    "                     tracker, and exit (needs no display)\n"
+    "                     Traffic panel and Find Tracker (traffic-panel.png,\n"
+    "                     find-tracker.png), the changed marks, the compare dialog and\n"
+    "                     Find against simulated trackers, and exit (needs no display)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
@@ -167,7 +169,7 @@ int main(int argc, char** argv) {
 
     if (options->screenshots) {
         const QString dir = QString::fromLocal8Bit(options->screenshots->c_str());
-        if (!SaveScreenshots(window, dir)) return 1;
+        if (!SaveScreenshots(window, dir) || !quorvane::SaveLineScreenshots(window, dir)) return 1;
         // The write-safety pictures come from a window of their own, on a simulated tracker.
         return quorvane::SaveTrustScreenshots(dir, std::string(programDir.constData(),
                                                                static_cast<std::size_t>(programDir.size())))

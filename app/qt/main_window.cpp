@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "app/form1.h"
+#include "app/qt/line_tools.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/trust_tools.h"
@@ -56,6 +57,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     BuildMenu();
     trust_ = std::make_unique<TrustTools>(*this);
     ConnectButtons();
+    new LineTools(*this);  // the Tools menu's line items, owned by the window
 
     timer1_.setInterval(10);
     timer1_.setTimerType(Qt::PreciseTimer);

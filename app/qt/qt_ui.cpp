@@ -92,7 +92,12 @@ bool QtUi::Confirm(std::string_view question) {
 }
 
 void QtUi::ShowError(std::string_view message) {
-    QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
+    // A message's first line is the error as the component words it; what follows
+    // (why a port could not be opened) is shown beneath it as the box's detail.
+    const std::size_t lineEnd = message.find('\n');
+    QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message.substr(0, lineEnd)), QMessageBox::Ok,
+                    &window_);
+    if (lineEnd != std::string_view::npos) box.setInformativeText(ToQt(message.substr(lineEnd + 1)));
     box.exec();
 }
 

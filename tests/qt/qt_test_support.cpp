@@ -76,6 +76,12 @@ Window::Window(std::vector<std::string> ports) {
 
 void Window::ShowActive() { Activate(*window, window->menuBar()->sizeHint().height()); }
 
+std::string BoxMessage(const QMessageBox& box) {
+    std::string message = box.text().toStdString();
+    if (!box.informativeText().isEmpty()) message += "\n" + box.informativeText().toStdString();
+    return message;
+}
+
 std::string AnswerNextBox(const std::function<void()>& action, bool yes) {
     std::string text;
     bool answered = false;
@@ -86,7 +92,7 @@ std::string AnswerNextBox(const std::function<void()>& action, bool yes) {
     QObject::connect(&answer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) return;
-        text = box->text().toStdString();
+        text = BoxMessage(*box);
         answered = true;
         QAbstractButton* button = box->button(yes ? QMessageBox::Yes : QMessageBox::No);
         if (button == nullptr) button = box->button(QMessageBox::Ok);
@@ -104,7 +110,7 @@ BoxAnswerer::BoxAnswerer() {
     QObject::connect(timer, &QTimer::timeout, [this] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) return;
-        texts_.push_back(box->text().toStdString());
+        texts_.push_back(BoxMessage(*box));
         QAbstractButton* button = box->button(QMessageBox::Ok);
         if (button == nullptr) button = box->button(QMessageBox::Yes);
         if (button != nullptr) button->click();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -47,6 +48,9 @@ struct Window {
 };
 
 std::string ProgramDirOf(const QTemporaryDir& dir);
+
+// A message box's text, and its detail (informative text) on the next line.
+std::string BoxMessage(const QMessageBox& box);
 
 // Answers the next modal box that opens (a message box: its default button) and
 // hands back its text; runs `action`, which opens it.

@@ -20,19 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-PortInfo Usb(const std::string& name, const std::string& serial, const std::string& vid = "0403") {
+PortInfo Usb(const std::string& name, const std::string& serial, const std::string& vid = "abcd") {
     PortInfo info;
     info.name = name;
-    info.vendor = "FTDI";
-    info.product = "FT232R USB UART";
+    info.vendor = "Acme";
+    info.product = "USB Serial";
     info.serialNumber = serial;
     info.vendorId = vid;
-    info.productId = "6001";
+    info.productId = "1234";
     return info;
 }
 
 TEST(PortInfo, DescribesWhatIsKnownAndMatchesBySerialNumberElseByName) {
-    EXPECT_EQ(Usb("ttyUSB0", "A10K").DisplayText(), "ttyUSB0  (FTDI FT232R USB UART, serial A10K)");
+    EXPECT_EQ(Usb("ttyUSB0", "A10K").DisplayText(), "ttyUSB0  (Acme USB Serial, serial A10K)");
     PortInfo bare;
     bare.name = "ttyS0";
     EXPECT_EQ(bare.DisplayText(), "ttyS0");
