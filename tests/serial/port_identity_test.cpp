@@ -45,7 +45,7 @@ TEST(PortInfo, DescribesWhatIsKnownAndMatchesBySerialNumberElseByName) {
     // same kind, or the same number from another maker, is not.
     EXPECT_TRUE(Usb("ttyUSB0", "A10K").SameDevice(Usb("ttyUSB3", "A10K")));
     EXPECT_FALSE(Usb("ttyUSB0", "A10K").SameDevice(Usb("ttyUSB0", "B20L")));
-    EXPECT_FALSE(Usb("ttyUSB0", "A10K").SameDevice(Usb("ttyUSB0", "A10K", "10c4")));
+    EXPECT_FALSE(Usb("ttyUSB0", "A10K").SameDevice(Usb("ttyUSB0", "A10K", "ef01")));
     // Without a serial number only the name tells.
     PortInfo other = bare;
     EXPECT_TRUE(bare.SameDevice(other));
