@@ -16,7 +16,9 @@
 #include "app/form1.h"
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
+#if QUORVANE_HAVE_SIMULATOR
 #include "sim/pty_tracker.h"
+#endif
 
 namespace {
 
@@ -76,6 +78,12 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
     }
+#if !QUORVANE_HAVE_SIMULATOR
+    if (o.simulate) {
+        error = "--simulate: this build has no simulated tracker (it runs on a pseudo-terminal)";
+        return std::nullopt;
+    }
+#endif
     if (o.simulate && o.port) {
         error = "--port and --simulate both set the port; give one of them";
         return std::nullopt;
@@ -84,6 +92,11 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
 }
 
 bool HasDisplay(int argc, char** argv) {
+#if defined(_WIN32)
+    (void)argc;
+    (void)argv;
+    return true;  // a Windows session always has its desktop
+#else
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
@@ -92,6 +105,7 @@ bool HasDisplay(int argc, char** argv) {
         if (std::string_view(argv[i]) == "-platform") return true;
     }
     return false;
+#endif
 }
 
 bool SaveScreenshots(quorvane::TForm1Window& window, const QString& dir) {
@@ -145,6 +159,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-editor"));
 
+    std::optional<std::string> port = options->port;
+#if QUORVANE_HAVE_SIMULATOR
     // Declared before the window so that it stops after the window has closed the port.
     std::unique_ptr<quorvane::sim::PtyTracker> tracker;
     if (options->simulate) {
@@ -154,13 +170,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvane-editor: cannot start the simulated tracker: %s\n", e.what());
             return 1;
         }
+        port = tracker->SlavePath();
     }
+#endif
 
     const QByteArray programDir = QFile::encodeName(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     quorvane::TForm1Window window(std::string(programDir.constData(), static_cast<std::size_t>(programDir.size())));
     window.Create();
-    std::optional<std::string> port = options->port;
-    if (tracker) port = tracker->SlavePath();
     if (port) window.Controls().SetText("ComboBox1", *port);
 
     if (options->screenshots) return SaveScreenshots(window, QString::fromLocal8Bit(options->screenshots->c_str())) ? 0 : 1;

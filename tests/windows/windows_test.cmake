@@ -27,4 +27,4 @@ endfunction()
 set(QUORVANE_POSIX_ONLY_CASES_profile_file_test "ProfileFileDisk.ReplacingKeepsPermissionsAndFollowsLinks")
 
 # Folders whose tests all need a pseudo-terminal or the simulated tracker.
-set(QUORVANE_POSIX_ONLY_TEST_DIRS sim serial integration soak qt)
+set(QUORVANE_POSIX_ONLY_TEST_DIRS sim serial integration soak qt packaging)
