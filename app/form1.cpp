@@ -2,9 +2,12 @@
 
 #include <exception>
 #include <map>
+#include <optional>
 #include <utility>
 
+#include "app/control_place.h"
 #include "app/window_model.h"
+#include "blocks/convert.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
@@ -189,6 +192,15 @@ bool TForm1::Click(std::string_view handler) {
 void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const EConvertError& e) {
+        std::optional<ControlPlace> place;
+        if (!e.Control().empty()) place = PlaceOfControl(e.Control());
+        if (!place) {
+            impl_->ui.ShowError(e.what());
+            return;
+        }
+        place->visible = impl_->form.Visible(place->control);
+        impl_->ui.ShowControlError(e.what(), *place);
     } catch (const std::exception& e) {
         // ECommsError, EConvertError, ESettingsFileError, ERfidListTooLong and the rest.
         impl_->ui.ShowError(e.what());

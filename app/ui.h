@@ -8,6 +8,15 @@
 
 namespace quorvane {
 
+// A control named in an error: its name, its tab's caption, the label the user reads
+// beside it, and whether it is shown (a hidden box cannot take the focus).
+struct ControlPlace {
+    std::string control;  // "StopInterval"
+    std::string tab;      // "GPRS"
+    std::string label;    // "Stop Interval"
+    bool visible = true;
+};
+
 class Ui {
 public:
     virtual ~Ui() = default;
@@ -23,6 +32,13 @@ public:
     virtual bool Confirm(std::string_view question) = 0;
     // The application's error box (port errors, conversion errors, file errors).
     virtual void ShowError(std::string_view message) = 0;
+    // The error box for a text that did not convert: `message` as ShowError shows it,
+    // first, and beside it where the box is; the window also puts the focus on a
+    // shown box. Front ends that cannot point at a box show the message alone.
+    virtual void ShowControlError(std::string_view message, const ControlPlace& place) {
+        (void)place;
+        ShowError(message);
+    }
 
     // File dialogs; nullopt when the user cancels. `filter` is "*.ini|*.ini" style.
     virtual std::optional<std::string> ChooseOpenFile(std::string_view filter) = 0;

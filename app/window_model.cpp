@@ -155,7 +155,7 @@ void BuildGprs(Builder& b) {
     b.Edit("TimeInterval", "Time Interval", "s", "0").rule = DigitsAndLeave("TimeInterval");
     b.Edit("ACCOffInterval", "ACC Off Interval", "s", "0").rule = DigitsAndLeave("ACCOffInterval");
     b.Edit("StopInterval", "Stop Interval", "s", "0");
-    b.Edit("RoamingInterval", "Roaming Interval", "s").visible = false;
+    b.Edit("RoamingInterval", "Roaming Interval", "s", "0").visible = false;
 
     b.Group("GroupBox5", "GPRS-2");
     b.Edit("IP3", "IP").rule = KeyOnly(KeyFilter::LengthLimit, "IPKeyPress", 32);

@@ -132,7 +132,7 @@ void EncodeLayout(const Form& form, BlockId id, const BlockLayout& layout, TxPay
             if (f.kind == FieldKind::ReadOnlyText) continue;
             if (tx.length - kBlockHeaderLength + block.writeOffset != f.offset)
                 throw std::logic_error("block layout out of order at " + f.control);
-            EncodeField(form, f, tx);
+            ConvertBox(f.control, [&] { EncodeField(form, f, tx); });
         }
     } catch (...) {
         tx.Clear();

@@ -15,12 +15,34 @@
 namespace quorvane {
 
 // A text that does not convert to a number. Raised before anything is sent.
+// what() is the conversion's own message; Control() names the box the text came
+// from, once a reader of the window has added it (empty until then).
 class EConvertError : public std::runtime_error {
 public:
     explicit EConvertError(const std::string& message) : std::runtime_error(message) {}
     // "'<text>' is not a valid integer value"
     static EConvertError NotAnInteger(std::string_view text);
+
+    const std::string& Control() const { return control_; }
+    // The first box named wins: an inner reader knows best.
+    void NameControl(std::string_view control) {
+        if (control_.empty()) control_ = control;
+    }
+
+private:
+    std::string control_;
 };
+
+// Runs `convert` and names `control` in any EConvertError it raises.
+template <typename Convert>
+auto ConvertBox(std::string_view control, Convert&& convert) -> decltype(convert()) {
+    try {
+        return convert();
+    } catch (EConvertError& e) {
+        e.NameControl(control);
+        throw;
+    }
+}
 
 // A decimal number with an optional "+" or "-", no blanks, within 32 bits signed.
 // Anything else, an empty text included, throws EConvertError::NotAnInteger(text).

@@ -21,7 +21,8 @@ enum class CliCommand {
 };
 
 struct CliOptions {
-    std::string port;
+    std::string port;                // the first --port
+    std::vector<std::string> ports;  // every --port in order; "all" for every listed port
     std::string auth;
     std::optional<std::string> load;
     std::vector<std::pair<std::string, std::string>> sets;  // control, value (unescaped)
@@ -30,6 +31,14 @@ struct CliOptions {
     CliCommand command = CliCommand::Ports;
     std::string group;  // for dump, read, write
     std::optional<std::string> file;  // for read, read-all
+
+    // Several trackers at once.
+    std::optional<std::string> perTracker;  // CSV of values per IMEI or SN
+    std::optional<std::string> report;      // JSON lines appended per tracker and attempt
+    bool json = false;                      // stdout: one JSON object per port
+    int retry = 0;                          // further attempts for a port that failed
+    bool repeat = false;                    // keep serving trackers until interrupted
+    std::vector<std::string> arguments;     // the command line as given, for a retry hint
 };
 
 // Throws EUsage with a one-line reason.

@@ -18,6 +18,7 @@ std::string ConsoleUi::StatusText(int panel) const {
 
 void ConsoleUi::Notice(std::string_view text) {
     notices_.emplace_back(text);
+    lastMessage_ = text;
     err_ << "notice: " << EscapeValue(text) << '\n' << std::flush;
 }
 
@@ -28,7 +29,15 @@ bool ConsoleUi::Confirm(std::string_view question) {
 
 void ConsoleUi::ShowError(std::string_view message) {
     errors_.emplace_back(message);
+    lastMessage_ = message;
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
+}
+
+void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+    ShowError(message);
+    err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)
+         << ")\n"
+         << std::flush;
 }
 
 std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }

@@ -21,6 +21,8 @@ public:
     void Notice(std::string_view text) override;
     bool Confirm(std::string_view question) override;
     void ShowError(std::string_view message) override;
+    // The message's line, then "error: in CONTROL (TAB tab, LABEL)".
+    void ShowControlError(std::string_view message, const ControlPlace& place) override;
     std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
     std::optional<std::string> ChooseSaveFile(std::string_view presetPath, std::string_view filter) override;
     void SetWindowCaption(std::string_view) override {}
@@ -35,6 +37,8 @@ public:
     const std::vector<std::string>& Errors() const { return errors_; }
     // Written by the engine into panel 0 when the tracker's first frame arrives.
     bool SawConnected() const { return sawConnected_; }
+    // The text of the last notice or error, whichever came later.
+    const std::string& LastMessage() const { return lastMessage_; }
 
 private:
     std::ostream& err_;
@@ -43,6 +47,7 @@ private:
     std::vector<std::string> errors_;
     std::optional<std::string> dialogPath_;
     bool sawConnected_ = false;
+    std::string lastMessage_;
 };
 
 }  // namespace quorvane

@@ -149,7 +149,10 @@ void TransactionEngine::DiscardReceived() {
 }
 
 void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
-    if (buffer != nullptr && length > 0) inbox_.insert(inbox_.end(), buffer, buffer + length);
+    if (buffer != nullptr && length > 0) {
+        rx_.NoteBlock(std::span(buffer, length));
+        inbox_.insert(inbox_.end(), buffer, buffer + length);
+    }
 
     // A handler may show a box whose event loop delivers further blocks: they join
     // the inbox behind these bytes and are handled in order by whichever call runs.
@@ -161,7 +164,6 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
             inboxRead_ = 0;
         }
         auto frame = rx_.NextFrame();
-        if (rx_.TakeModelSeen()) state_.ConnectPollCount = kConnectPollReload;
         if (!frame) {
             if (inbox_.empty()) break;
             continue;
@@ -172,6 +174,9 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
             if (!error) error = std::current_exception();
         }
     }
+    // The tracker's start-up text in a block that gave no frame: it has rebooted and
+    // waits for a new connect request.
+    if (rx_.TakeModelSeen()) state_.ConnectPollCount = kConnectPollReload;
     if (error) std::rethrow_exception(error);
 }
 
@@ -346,6 +351,8 @@ void TransactionEngine::OnDeviceIdAnswer(std::span<const std::uint8_t> payload) 
 void TransactionEngine::Timer2Timer() {
     if (state_.TimeoutCount == 0) return;
     if (--state_.TimeoutCount > 0) return;
+    // What an unfinished frame had gathered can no longer be the awaited answer.
+    rx_.Clear();
     if (!state_.DeviceIdPending) ReportTimeout(state_.OperationState);
     state_.OperationState = OperationState::OpIdle;
     state_.WriteAllActive = false;

@@ -59,18 +59,21 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             std::vector<std::uint8_t> frame(bytes_.begin(),
                                             bytes_.begin() + static_cast<std::ptrdiff_t>(scan.length));
             lastFrameLength_ = LengthField(frame);
-            Drop(scan.length, false);
+            Drop(scan.length);
+            // A frame separates the text before it from the text after it.
+            frameSinceBlock_ = true;
+            blockTailLength_ = 0;
             return frame;
         }
         case ScanKind::Skip:
-            Drop(scan.length, true);
+            Drop(scan.length);
             break;
         case ScanKind::NeedMore:
             // A header whose claimed length swallows a complete valid frame is stray:
             // drop everything before that frame.
             if (scan.reason == ScanReason::Incomplete) {
                 if (const auto later = LaterFrameInside(length_)) {
-                    Drop(*later, true);
+                    Drop(*later);
                     break;
                 }
             }
@@ -92,43 +95,39 @@ std::optional<std::size_t> FrameAssembler::LaterFrameInside(std::size_t claimed)
     return std::nullopt;
 }
 
+void FrameAssembler::NoteBlock(std::span<const std::uint8_t> block) {
+    if (block.empty()) return;
+    std::vector<std::uint8_t> run(blockTail_.begin(),
+                                  blockTail_.begin() + static_cast<std::ptrdiff_t>(blockTailLength_));
+    run.insert(run.end(), block.begin(), block.end());
+    const std::string_view text(reinterpret_cast<const char*>(run.data()), run.size());
+    modelInBlock_ = text.find(kModelText) != std::string_view::npos;
+    frameSinceBlock_ = false;
+    blockTailLength_ = std::min(run.size(), blockTail_.size());
+    std::copy(run.end() - static_cast<std::ptrdiff_t>(blockTailLength_), run.end(), blockTail_.begin());
+}
+
 bool FrameAssembler::TakeModelSeen() {
-    const bool seen = modelSeen_;
-    modelSeen_ = false;
+    const bool seen = modelInBlock_ && !frameSinceBlock_;
+    modelInBlock_ = false;
     return seen;
 }
 
 void FrameAssembler::Clear() {
     std::fill_n(knownBad_.begin(), length_, false);
     length_ = 0;
-    strayTailLength_ = 0;
+    blockTailLength_ = 0;
+    modelInBlock_ = false;
 }
 
-void FrameAssembler::Drop(std::size_t count, bool stray) {
+void FrameAssembler::Drop(std::size_t count) {
     count = std::min(count, length_);
-    if (stray) {
-        NoteStray({bytes_.data(), count});
-    } else {
-        // A frame separates the stray bytes before it from those after it.
-        strayTailLength_ = 0;
-    }
     std::memmove(bytes_.data(), bytes_.data() + count, length_ - count);
     std::copy(knownBad_.begin() + static_cast<std::ptrdiff_t>(count),
               knownBad_.begin() + static_cast<std::ptrdiff_t>(length_), knownBad_.begin());
     std::fill(knownBad_.begin() + static_cast<std::ptrdiff_t>(length_ - count),
               knownBad_.begin() + static_cast<std::ptrdiff_t>(length_), false);
     length_ -= count;
-}
-
-void FrameAssembler::NoteStray(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) return;
-    std::vector<std::uint8_t> run(strayTail_.begin(),
-                                  strayTail_.begin() + static_cast<std::ptrdiff_t>(strayTailLength_));
-    run.insert(run.end(), bytes.begin(), bytes.end());
-    const std::string_view text(reinterpret_cast<const char*>(run.data()), run.size());
-    if (text.find(kModelText) != std::string_view::npos) modelSeen_ = true;
-    strayTailLength_ = std::min(run.size(), strayTail_.size());
-    std::copy(run.end() - static_cast<std::ptrdiff_t>(strayTailLength_), run.end(), strayTail_.begin());
 }
 
 }  // namespace quorvane

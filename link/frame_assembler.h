@@ -67,8 +67,13 @@ public:
     // longer frame's payload, with a matching CRC of its own, is taken for real.
     std::optional<std::vector<std::uint8_t>> NextFrame();
 
-    // True once, after the text "Model" has passed through the stray bytes (bytes
-    // belonging to no valid frame), also when it was split over several blocks.
+    // The start-up text rule. Each received block is shown here before its bytes are
+    // appended; TakeModelSeen, asked once the block has been handled, is true when
+    // the block holds the text "Model" (also split from the end of the block before)
+    // and no valid frame was taken since. Where the text sits does not matter: a
+    // tracker that reboots in the middle of a long answer prints its banner inside
+    // the bytes the unfinished frame still claims.
+    void NoteBlock(std::span<const std::uint8_t> block);
     bool TakeModelSeen();
 
     // Drops every pending byte (a new request makes them stale).
@@ -79,8 +84,7 @@ public:
     std::uint16_t LastFrameLength() const { return lastFrameLength_; }
 
 private:
-    void Drop(std::size_t count, bool stray);
-    void NoteStray(std::span<const std::uint8_t> bytes);
+    void Drop(std::size_t count);
     // Where the first complete valid frame starts inside the first `claimed`
     // pending bytes, not counting the frame that would start at 0.
     std::optional<std::size_t> LaterFrameInside(std::size_t claimed);
@@ -91,10 +95,11 @@ private:
     std::array<bool, kCapacity> knownBad_{};
     std::size_t length_ = 0;
     std::uint16_t lastFrameLength_ = 0;
-    // The last stray bytes seen, for a "Model" text split between drops.
-    std::array<std::uint8_t, 4> strayTail_{};
-    std::size_t strayTailLength_ = 0;
-    bool modelSeen_ = false;
+    // The end of the last block, for a "Model" text split between two blocks.
+    std::array<std::uint8_t, 4> blockTail_{};
+    std::size_t blockTailLength_ = 0;
+    bool modelInBlock_ = false;
+    bool frameSinceBlock_ = false;
 };
 
 }  // namespace quorvane

@@ -18,14 +18,14 @@ constexpr std::size_t kTemperatureNameLength = 16;
 
 void BuildAuthCodePayload(const Form& form, TxPayload& tx) {
     const std::string text = form.Text("AuthCode");
-    const std::int32_t code = text.empty() ? -1 : StrToInt(text);
+    const std::int32_t code = text.empty() ? -1 : ConvertBox("AuthCode", [&] { return StrToInt(text); });
     tx.Clear();
     tx.Append(0x01);
     AppendLong(tx, static_cast<std::uint32_t>(code));
 }
 
 void BuildMileagePayload(const Form& form, TxPayload& tx) {
-    const std::int32_t mileage = StrToInt(form.Text("Mileage"));
+    const std::int32_t mileage = ConvertBox("Mileage", [&] { return StrToInt(form.Text("Mileage")); });
     tx.Clear();
     AppendLong(tx, static_cast<std::uint32_t>(mileage));
 }
@@ -128,7 +128,8 @@ void TransactionEngine::FinishMaintenance(std::string_view panelText, std::strin
 }
 
 void TransactionEngine::OnMaintenanceAnswer(std::uint8_t command, std::span<const std::uint8_t> payload) {
-    // A status the answer does not carry counts as 0, which no command accepts.
+    // A status the answer does not carry counts as 0, which no command accepts as a
+    // completion; where a command reports errors, such an answer is one.
     const std::uint8_t status = payload.empty() ? 0 : payload[0];
     switch (state_.OperationState) {
     case OperationState::OpDefault:
@@ -167,7 +168,8 @@ void TransactionEngine::OnMaintenanceAnswer(std::uint8_t command, std::span<cons
         break;
     case OperationState::OpCheckId:
         if (command != CmdCheckId) break;
-        if (status == 2) {
+        // An answer without its status byte reports nothing: the list is kept.
+        if (status == 2 || payload.empty()) {
             FinishMaintenance("Check ID Error", "Check ID Error!");
         } else {
             // The ID list is the whole payload, its status byte included.
@@ -185,7 +187,7 @@ void TransactionEngine::OnMaintenanceAnswer(std::uint8_t command, std::span<cons
         state_.TimeoutCount = 0;
         state_.OperationState = OperationState::OpIdle;
         const std::string what = TemperatureDeleting() ? "Temperature Deleting" : "Temperature Pairing";
-        if (status == 2) {
+        if (status == 2 || payload.empty()) {
             ui_.SetStatusText(1, what + " Error");
             ui_.Notice(what + " Error!");
         } else {

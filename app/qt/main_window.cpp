@@ -103,6 +103,9 @@ void TForm1Window::BuildMenu() {
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
 
+    tools_ = bar->addMenu(QStringLiteral("Tools"));
+    tools_->setObjectName(QStringLiteral("Tools1"));
+
     QMenu* help = bar->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
     item(help, "VisitWebsite1", QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });

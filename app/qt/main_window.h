@@ -13,8 +13,10 @@
 #include "app/qt/input_rule_filter.h"
 #include "app/qt/qt_mailbox.h"
 #include "app/qt/tab_builder.h"
+#include "app/qt/user_options.h"
 
 class QAction;
+class QMenu;
 class QScrollArea;
 class QTabWidget;
 
@@ -49,6 +51,11 @@ public:
     QTimer& Timer1() { return timer1_; }
     QTimer& Timer2() { return timer2_; }
     QAction* MenuItem(const QString& name) const;
+    // The "Tools" menu, between "Edit" and "Help": the commands the window adds beside
+    // the described ones. Each feature adds its own items here.
+    QMenu* ToolsMenu() const { return tools_; }
+    // The user's own options (the switches of the Tools menu), kept between runs.
+    UserOptions& Options() { return options_; }
 
     // Runs one of the logic's handlers; an error it raises goes to the error box.
     void Guard(const std::function<void()>& handler);
@@ -66,7 +73,9 @@ private:
 
     QtMailbox mailbox_;
     InputRuleFilter rules_;
+    UserOptions options_;
     QTabWidget* pages_ = nullptr;
+    QMenu* tools_ = nullptr;
     BuiltPages built_;
     std::unique_ptr<WidgetForm> form_;
     std::unique_ptr<QtUi> ui_;

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStringList>
+#include <QTabWidget>
 #include <QUrl>
 
 #include <stdexcept>
@@ -92,6 +93,27 @@ bool QtUi::Confirm(std::string_view question) {
 void QtUi::ShowError(std::string_view message) {
     QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
     box.exec();
+}
+
+void QtUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+    QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
+    box.setInformativeText(ToQt(place.tab) + QStringLiteral(" tab, ") + ToQt(place.label));
+    box.exec();
+    if (!place.visible) return;
+    auto* widget = window_.findChild<QWidget*>(QString::fromLatin1(place.control.c_str()));
+    if (widget == nullptr) return;
+    for (QWidget* up = widget->parentWidget(); up != nullptr; up = up->parentWidget()) {
+        auto* tabs = qobject_cast<QTabWidget*>(up);
+        if (tabs == nullptr) continue;
+        for (QWidget* page = widget; page != nullptr && page != tabs; page = page->parentWidget()) {
+            if (tabs->indexOf(page) >= 0) {
+                tabs->setCurrentWidget(page);
+                break;
+            }
+        }
+        break;
+    }
+    widget->setFocus(Qt::OtherFocusReason);
 }
 
 std::optional<std::string> QtUi::ChooseOpenFile(std::string_view filter) {

@@ -28,6 +28,9 @@ public:
     void Notice(std::string_view text) override;
     bool Confirm(std::string_view question) override;
     void ShowError(std::string_view message) override;
+    // The message as ShowError shows it, "TAB tab, LABEL" beside it; then the box's
+    // tab is brought forward and the box takes the focus when it is shown.
+    void ShowControlError(std::string_view message, const ControlPlace& place) override;
     std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
     std::optional<std::string> ChooseSaveFile(std::string_view presetPath, std::string_view filter) override;
     void SetWindowCaption(std::string_view caption) override;

@@ -245,6 +245,41 @@ TEST_F(Form1Test, AuthCodeThatIsNoNumberStopsThePollUntilReopened) {
     EXPECT_EQ(pty.Read(12), ConnectFrame({0x01, 0x07, 0x00, 0x00, 0x00}));
 }
 
+TEST_F(Form1Test, ConversionErrorsNameTheirBox) {
+    window.FormCreate();
+    form.SetText("StopInterval", "abc");
+    window.Guard([this] { window.Click("GPRSWriteClick"); });
+    EXPECT_THAT(ui.Errors(), ElementsAre("'abc' is not a valid integer value"));
+    ASSERT_EQ(ui.errorPlaces.size(), 1u);
+    EXPECT_EQ(ui.errorPlaces[0].control, "StopInterval");
+    EXPECT_EQ(ui.errorPlaces[0].tab, "GPRS");
+    EXPECT_EQ(ui.errorPlaces[0].label, "Stop Interval");
+    EXPECT_TRUE(ui.errorPlaces[0].visible);
+
+    // A hidden box is named but cannot take the focus; a table box names its row.
+    form.SetText("StopInterval", "0");
+    form.SetText("RoamingInterval", "");
+    form.SetText("Temp5_High", "x");
+    window.Guard([this] { window.Click("GPRSWriteClick"); });
+    window.Guard([this] { window.Click("Temp_WriteClick"); });
+    form.SetText("IN2ActiveTM", "");
+    window.Guard([this] { window.Click("InterfaceWriteClick"); });
+    ASSERT_EQ(ui.errorPlaces.size(), 4u);
+    EXPECT_EQ(ui.errorPlaces[1].control, "RoamingInterval");
+    EXPECT_FALSE(ui.errorPlaces[1].visible);
+    EXPECT_EQ(ui.errorPlaces[2].label, "Index 5 High Alarm(*C)");
+    EXPECT_EQ(ui.errorPlaces[2].tab, "Temp");
+    EXPECT_EQ(ui.errorPlaces[3].label, "Input2 Active Time");
+    EXPECT_EQ(ui.errorPlaces[3].tab, "Interface");
+
+    // The connect request's code and the mileage are boxes too.
+    form.SetText("Mileage", "1.5");
+    window.Guard([this] { window.Click("SetMileageClick"); });
+    ASSERT_EQ(ui.errorPlaces.size(), 5u);
+    EXPECT_EQ(ui.errorPlaces[4].control, "Mileage");
+    EXPECT_EQ(ui.errorPlaces[4].tab, "Info");
+}
+
 TEST_F(Form1Test, ClosingResetsTheWindowAndStopsThePoll) {
     window.FormCreate();
     OpenOnPty();
@@ -307,8 +342,7 @@ TEST_F(Form1Test, ClosingDiscardsBytesNotYetActedOn) {
 }
 
 TEST_F(Form1Test, EveryButtonHandlerOfTheWindowRuns) {
-    window.FormCreate();
-    form.SetText("RoamingInterval", "0");
+    window.FormCreate();  // as it starts: every number box holds a number
     int buttons = 0;
     for (const ControlDef& c : Controls()) {
         if (c.kind != ControlKind::Button || c.handler.empty() || c.handler == "OpenPortClick") continue;

@@ -40,7 +40,7 @@ TEST(MemoryForm, EditsAndVisibilityStartAsTheFormDefinesThem) {
     EXPECT_EQ(f.Text("No8Long"), "0.000000");
     EXPECT_EQ(f.Text("Mileage"), "0");
     EXPECT_EQ(f.Text("RFID"), "0");
-    EXPECT_EQ(f.Text("RoamingInterval"), "");
+    EXPECT_EQ(f.Text("RoamingInterval"), "0") << "as its GPRS-2 twin: a fresh window can be written";
     EXPECT_EQ(f.Text("RoamingInterval2"), "0");
     EXPECT_EQ(f.Text("APN"), "");
     EXPECT_EQ(f.Text("RFID_Memo"), "");

@@ -23,7 +23,6 @@ using test::ConversionError;
 class GprsBlock : public ::testing::Test {
 protected:
     GprsBlock() {
-        form.SetText("RoamingInterval", "0");
         form.SetItemIndex("BufferMode", 0);
     }
     MemoryForm form;
@@ -88,14 +87,22 @@ TEST_F(GprsBlock, IntervalsKeepTheirLow16Bits) {
     EXPECT_EQ(back.Text("TimeInterval2"), "300");
 }
 
-TEST(GprsBlockStart, TheEmptyRoamingIntervalStopsTheWrite) {
+TEST(GprsBlockStart, AFreshWindowIsWrittenAndABadBoxIsNamed) {
     MemoryForm form;
     TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }), "no error");
+    form.SetText("RoamingInterval", "");
     EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }), "'' is not a valid integer value");
     EXPECT_EQ(tx.length, 0);
     form.SetText("RoamingInterval", "0");
     form.SetText("StopInterval2", "5s");
-    EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }), "'5s' is not a valid integer value");
+    try {
+        EncodeGprsBlock(form, tx);
+        ADD_FAILURE() << "no conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'5s' is not a valid integer value") << "the message stays as it is";
+        EXPECT_EQ(e.Control(), "StopInterval2");
+    }
     EXPECT_EQ(tx.length, 0);
 }
 

@@ -73,7 +73,7 @@ TEST_F(CliContract, DumpPrintsStartValuesWithEscapes) {
     EXPECT_TRUE(HasLine(r.out, "APN=a\\x01b\\\\c")) << Lines(r.out);
     EXPECT_TRUE(HasLine(r.out, "GPRSType=2")) << Lines(r.out);
     EXPECT_TRUE(HasLine(r.out, "BufferMode=-1")) << Lines(r.out);
-    EXPECT_TRUE(HasLine(r.out, "RoamingInterval=")) << Lines(r.out);
+    EXPECT_TRUE(HasLine(r.out, "RoamingInterval=0")) << "the hidden twin starts at 0 too";
     EXPECT_FALSE(HasLine(r.out, "Auth1Answer=1")) << "dump gprs prints the GPRS tab only";
     EXPECT_TRUE(r.err.empty()) << r.err;
 
@@ -182,10 +182,53 @@ TEST_F(CliContract, GroupReadAndWrite) {
 
 TEST_F(CliContract, ConversionErrorBeforeSendingExitsWithTwo) {
     StartSim();
-    // The hidden roaming interval starts empty, as in the window.
-    const ProcessResult r = CliOnPort({"write", "gprs"});
+    // The runtime's message first, then where the box is.
+    ProcessResult r = CliOnPort({"--set", "StopInterval=abc", "write", "gprs"});
     EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(HasLine(r.err, "error: '' is not a valid integer value")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: 'abc' is not a valid integer value")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: in StopInterval (GPRS tab, Stop Interval)")) << r.err;
+    EXPECT_LT(r.err.find("error: 'abc'"), r.err.find("error: in StopInterval")) << r.err;
+    EXPECT_EQ(r.err.find("status: Writing"), std::string::npos) << "nothing was sent";
+
+    // A box in a table names its row.
+    r = CliOnPort({"--set", "No3Radius=", "write-all"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: in No3Radius (GEO tab, No. 3 Radius(m))")) << r.err;
+
+    // A fresh window, nothing read or loaded, can be written as it stands.
+    r = CliOnPort({"write-all"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "notice: Write All Completed!")) << r.err;
+}
+
+TEST_F(CliContract, RefusedCodeStillShowsTheDevice) {
+    StartSim({"--imei", "861234567890123", "--fault", "refused@0x50"});
+    const ProcessResult r = CliOnPort({"info"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "notice: Auth Code Error!")) << r.err;
+    EXPECT_TRUE(HasLine(r.out, "IMEI=861234567890123")) << Lines(r.out);
+    EXPECT_NE(r.out.find("RFID="), std::string::npos) << Lines(r.out);
+    EXPECT_NE(r.out.find("DeviceID="), std::string::npos) << Lines(r.out);
+    EXPECT_EQ(r.out.find("DeviceID=\n"), std::string::npos) << "the Device ID read was waited for";
+}
+
+TEST_F(CliContract, FailedCommandsPrintWhatTheyCoverAndSaveNothing) {
+    // The Device ID read passes; the third block read of read-all is lost.
+    StartSim({"--fault", "no-answer@0x59+3"});
+    const std::string cfg = Path("partial.ini");
+    ProcessResult r = CliOnPort({"read-all", cfg});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "notice: Read Overtime!")) << r.err;
+    EXPECT_NE(r.out.find("APN="), std::string::npos) << "what the controls hold is printed";
+    EXPECT_NE(r.out.find("LowSpeedOUT2="), std::string::npos) << Lines(r.out);
+    EXPECT_FALSE(std::filesystem::exists(cfg)) << "a partial read is not saved";
+    sim_.reset();
+
+    StartSim({"--fault", "refused@0xB2"});
+    r = CliOnPort({"--set", "RFID_Memo=0011223344", "rfid-check"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "notice: Check ID Error!")) << r.err;
+    EXPECT_TRUE(HasLine(r.out, "RFID_Memo=0011223344")) << "the list is printed unchanged" << Lines(r.out);
 }
 
 TEST_F(CliContract, UnansweredRequestExitsWithOneAfterTheTimeOut) {

@@ -65,9 +65,6 @@ inline Bytes PayloadOf(const Bytes& frame) { return Bytes(frame.begin() + 5, fra
 
 class EngineTest : public ::testing::Test {
 protected:
-    // The window starts with this box empty; every other number box holds a number.
-    EngineTest() { form.SetText("RoamingInterval", "0"); }
-
     MemoryForm form;
     RecordingUi ui;
     std::vector<Bytes> sent;

@@ -416,6 +416,56 @@ TEST_F(EngineTest, ModelTextOutsideAFrameRestartsThePoll) {
     EXPECT_EQ(S().ConnectPollCount, kConnectPollReload);
 }
 
+// A tracker that reboots while it sends the 4108-byte Event answer: the port has
+// delivered the first 2048 bytes, then the banner comes.
+TEST_F(EngineTest, RebootInsideALongAnswerRestartsThePoll) {
+    const Bytes answer = ReadAnswer(BlockId::Event);
+    ASSERT_EQ(answer.size(), 4108u);
+    const Bytes head(answer.begin(), answer.begin() + 2048);
+    const Bytes banner = BytesOf("\r\nQuorvane tracker boot\r\nModel: KR420\r\n");
+
+    for (int laterBlock = 0; laterBlock < 2; ++laterBlock) {
+        SCOPED_TRACE(laterBlock ? "the text in a later block" : "the text in the next block");
+        engine.SetConnectPollCount(0);
+        engine.EventReadClick();
+        Deliver(head);
+        if (laterBlock) Deliver(Bytes(700, 0x20));
+        EXPECT_EQ(S().ConnectPollCount, 0);
+        Deliver(banner);
+        EXPECT_EQ(S().ConnectPollCount, kConnectPollReload) << "the poll restarts";
+        // The poll's request abandons the read: no time-out is reported later.
+        const std::size_t sentBefore = sent.size();
+        engine.SendConnectRequest();
+        EXPECT_EQ(sent.size(), sentBefore + 1);
+        EXPECT_TRUE(engine.Receiver().Pending().empty());
+        Tick(10);
+        EXPECT_TRUE(ui.Notices().empty());
+    }
+
+    // The banner and a frame in one block: the frame alone counts.
+    engine.SetConnectPollCount(0);
+    engine.GPRSWriteClick();
+    Deliver(Concat({banner, WriteAck(1)}));
+    EXPECT_EQ(S().ConnectPollCount, 0);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
+}
+
+TEST_F(EngineTest, TimeOutDropsAnUnfinishedFrame) {
+    engine.EventReadClick();
+    const Bytes answer = ReadAnswer(BlockId::Event);
+    Deliver(Bytes(answer.begin(), answer.begin() + 2048));
+    EXPECT_FALSE(engine.Receiver().Pending().empty());
+    Tick(kReplyTimeout);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!"));
+    EXPECT_TRUE(engine.Receiver().Pending().empty());
+
+    // A short answer right behind it is found at once, not after the stale header's
+    // 4108 bytes have been filled.
+    engine.GPRSWriteClick();
+    Deliver(WriteAck(1));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!", "Write GPRS Completed!"));
+}
+
 // --- reassembly ----------------------------------------------------------------------
 
 TEST_F(EngineTest, AnswerSplitOverBlocksIsFound) {

@@ -21,7 +21,9 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 // Appends everything (in pieces when the buffer is full) and collects every frame.
+// `bytes` is one received block.
 std::vector<Bytes> Feed(FrameAssembler& a, const Bytes& bytes) {
+    a.NoteBlock(bytes);
     std::vector<Bytes> frames;
     std::size_t at = 0;
     for (;;) {
@@ -210,6 +212,22 @@ TEST(FrameAssembler, ModelTextOutsideFramesOnly) {
     a.Clear();
     Feed(a, Text("el"));
     EXPECT_FALSE(a.TakeModelSeen()) << "discarded bytes do not join later ones";
+
+    // Behind an unfinished frame's header the text still counts: the bytes it sits in
+    // are claimed by the frame, but the block gave none.
+    const Bytes event = MakeFrame(0x59, Bytes(4101, 0x11));
+    Feed(a, Bytes(event.begin(), event.begin() + 2048));
+    EXPECT_FALSE(a.TakeModelSeen());
+    Feed(a, Cat({Bytes(event.begin() + 2048, event.begin() + 3000), Text("\r\nModel: KR420\r\n")}));
+    EXPECT_TRUE(a.TakeModelSeen());
+    EXPECT_FALSE(a.Pending().empty()) << "the header still waits for its bytes";
+
+    // A block that completes a frame is handled by its frame alone.
+    a.Clear();
+    Feed(a, Bytes(event.begin(), event.begin() + 2048));
+    Feed(a, Bytes(event.begin() + 2048, event.begin() + 4096));
+    EXPECT_EQ(Feed(a, Cat({Bytes(event.begin() + 4096, event.end()), Text("Model")})).size(), 1u);
+    EXPECT_FALSE(a.TakeModelSeen());
 }
 
 }  // namespace

@@ -237,6 +237,30 @@ TEST_F(EngineTest, CheckIdAnswerReplacesTheMemoWithTheWholePayload) {
     EXPECT_THAT(ui.Notices(), ElementsAre("Check ID Completed!", "Check ID Error!"));
 }
 
+TEST_F(EngineTest, AnswerWithoutStatusIsNeverACompletion) {
+    form.SetText("RFID_Memo", "0012345678");
+    engine.CHK_IDClick();
+    Deliver(MakeFrame(CmdCheckId, {}));
+    EXPECT_EQ(form.Text("RFID_Memo"), "0012345678") << "the list is kept";
+    EXPECT_EQ(Panel1(), "Check ID Error");
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+
+    form.SetText("Temp_Index", "1");
+    form.SetText("Temp_Name", "Cab");
+    engine.Temp_PairClick();
+    Deliver(MakeFrame(CmdTemperaturePair, {}));
+    form.SetText("Temp_Name", "");
+    engine.Temp_PairClick();
+    Deliver(MakeFrame(CmdTemperaturePair, {}));
+
+    // The commands that complete only on status 1 wait on for their time-out.
+    engine.InitAllClick();
+    Deliver(MakeFrame(CmdDefault, {}));
+    EXPECT_EQ(S().OperationState, OperationState::OpDefault);
+    EXPECT_THAT(ui.Notices(), ElementsAre("Check ID Error!", "Temperature Pairing Error!",
+                                          "Temperature Deleting Error!"));
+}
+
 // --- temperature sensors ---------------------------------------------------------------
 
 TEST_F(EngineTest, TemperaturePairingPayloads) {

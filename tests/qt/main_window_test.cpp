@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,6 +27,7 @@
 #include "app/memory_form.h"
 #include "app/qt/qt_mailbox.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/user_options.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
 #include "link/engine.h"
@@ -78,16 +81,35 @@ TEST(MainWindow, MenusCarryTheirItems) {
     Window w;
     std::vector<std::string> menus;
     for (QAction* a : w.window->menuBar()->actions()) menus.push_back(a->text().toStdString());
-    EXPECT_EQ(menus, (std::vector<std::string>{"File", "Edit", "Help"}));
+    EXPECT_EQ(menus, (std::vector<std::string>{"File", "Edit", "Tools", "Help"}));
     EXPECT_EQ(w.window->MenuItem("SavetSettings1")->text(), "Save Settings");
     EXPECT_EQ(w.window->MenuItem("LoadSettings1")->text(), "Load Settings");
     EXPECT_EQ(w.window->MenuItem("Exit1")->text(), "Exit");
     EXPECT_EQ(w.window->MenuItem("VisitWebsite1")->text().toStdString(), TForm1::kWebsite);
     ASSERT_NE(w.window->MenuItem("ContactEmail1"), nullptr);
     EXPECT_TRUE(w.window->findChild<QMenu*>("Edit1")->actions().isEmpty());
+    EXPECT_EQ(w.window->ToolsMenu(), w.window->findChild<QMenu*>("Tools1"));
     // The e-mail item does nothing: no box, no change.
     w.window->MenuItem("ContactEmail1")->trigger();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(MainWindow, UserOptionsOutliveTheWindowAndStayOutOfSettingsFiles) {
+    const QString path = QDir::temp().filePath(QStringLiteral("quorvane-options-test.ini"));
+    QFile::remove(path);
+    {
+        UserOptions options(path);
+        EXPECT_TRUE(options.Flag(QStringLiteral("Tools/Sample"), true));
+        options.SetFlag(QStringLiteral("Tools/Sample"), false);
+        options.SetText(QStringLiteral("Tools/Folder"), QStringLiteral("/tmp/x y"));
+    }
+    UserOptions again(path);
+    EXPECT_FALSE(again.Flag(QStringLiteral("Tools/Sample"), true));
+    EXPECT_EQ(again.Text(QStringLiteral("Tools/Folder")), QStringLiteral("/tmp/x y"));
+    // The window's own options file lives in the user's configuration folder.
+    EXPECT_TRUE(UserOptions::DefaultPath().endsWith(QStringLiteral("/options.ini")));
+    EXPECT_FALSE(UserOptions::DefaultPath().contains(QString::fromLatin1(TForm1::kStartupSettingsName)));
+    QFile::remove(path);
 }
 
 TEST(MainWindow, ExitClosesTheWindow) {

@@ -1,6 +1,7 @@
 #include "tests/qt/qt_test_support.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QFile>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -23,6 +24,8 @@ class QtApplication : public ::testing::Environment {
 public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The user's options and folders go to a scratch place, never the real ones.
+        QStandardPaths::setTestModeEnabled(true);
         app_ = std::make_unique<QApplication>(argc_, argv_);
     }
     void TearDown() override { app_.reset(); }

@@ -74,6 +74,39 @@ TEST(QtUiBoxes, NoticeAndQuestionAreTitledNoticeWithTheirButtons) {
     EXPECT_EQ(title, "Quorvane_Parameter_Editor_V1.6");
 }
 
+TEST(QtUiBoxes, AConversionErrorNamesItsBoxAndFocusesIt) {
+    qt_test::BarePages p;
+    p.ShowActive();
+    QtUi ui(p.window, *p.built.eventBox);
+    QString text;
+    QString beside;
+    auto inspect = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            beside = box->informativeText();
+            box->button(QMessageBox::Ok)->click();
+        });
+    };
+    QWidget& stop = p.form->Widget("StopInterval");
+    ASSERT_NE(p.pages->currentWidget(), p.pages->widget(1)) << "another tab is in front";
+
+    inspect();
+    ui.ShowControlError("'abc' is not a valid integer value", {"StopInterval", "GPRS", "Stop Interval", true});
+    EXPECT_EQ(text, "'abc' is not a valid integer value") << "the message stays as it is";
+    EXPECT_EQ(beside, "GPRS tab, Stop Interval");
+    EXPECT_EQ(p.pages->currentIndex(), 1) << "the GPRS tab is brought forward";
+    EXPECT_EQ(p.window.focusWidget(), &stop) << "the box has the focus within the window";
+
+    // A hidden box is named but left alone.
+    p.pages->setCurrentIndex(0);
+    inspect();
+    ui.ShowControlError("'' is not a valid integer value", {"RoamingInterval", "GPRS", "Roaming Interval", false});
+    EXPECT_EQ(beside, "GPRS tab, Roaming Interval");
+    EXPECT_EQ(p.pages->currentIndex(), 0);
+}
+
 TEST(QtUiScroll, TheEventBoxScrollsByLinesAndStopsAtItsEnds) {
     qt_test::BarePages p;
     p.ShowActive();

@@ -253,7 +253,7 @@ TEST_F(SettingsFileTest, NewFileHoldsEveryKeyInOrderWithCrLf) {
     // The start state.
     const ProfileFile file(bytes);
     EXPECT_EQ(file.Get("GPRS", "GPRS1 Buffer Mode"), "-1");
-    EXPECT_EQ(file.Get("GPRS", "GPRS1 Roaming Interval"), "");
+    EXPECT_EQ(file.Get("GPRS", "GPRS1 Roaming Interval"), "0");
     EXPECT_EQ(file.Get("GPRS", "GPRS2 Buffer Mode"), "0");
     EXPECT_EQ(file.Get("Interface", "Input5"), "2");
     EXPECT_EQ(file.Get("Auth", "SMS Password"), "6294");
@@ -261,7 +261,7 @@ TEST_F(SettingsFileTest, NewFileHoldsEveryKeyInOrderWithCrLf) {
     EXPECT_EQ(file.Get("Event", "Reply current SMS3"), "1");
     EXPECT_EQ(file.Get("Event", "Low Speed Out2"), "0");
     EXPECT_NE(bytes.find("\r\nGPRS1 Buffer Mode=-1\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\r\nGPRS1 Roaming Interval=\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nGPRS1 Roaming Interval=0\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryStoredControl) {

@@ -158,7 +158,6 @@ protected:
         // A short gap time-out: answers reach the window quickly, and cut into more
         // blocks than at the usual 30 ms, which the reassembly must take in its stride.
         window.Comm1().SetReadIntervalTimeout(2);
-        form.SetText("RoamingInterval", "0");  // starts empty, which does not write
         ASSERT_NO_FATAL_FAILURE(RunConnectPoll());
         ASSERT_EQ(ui.StatusText(0), "Connected");
         ui.ClearLog();

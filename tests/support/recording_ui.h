@@ -56,6 +56,11 @@ public:
         return answer;
     }
     void ShowError(std::string_view message) override { Record(Entry(Kind::Error, std::string(message))); }
+    // Logged as an error with its message; the place is kept beside it.
+    void ShowControlError(std::string_view message, const ControlPlace& place) override {
+        ShowError(message);
+        errorPlaces.push_back(place);
+    }
     std::optional<std::string> ChooseOpenFile(std::string_view filter) override {
         Record(Entry(Kind::OpenDialog, std::string(filter)));
         return NextFile();
@@ -104,6 +109,7 @@ public:
     }
     std::vector<std::string> Notices() const { return Texts(Kind::Notice); }
     std::vector<std::string> Errors() const { return Texts(Kind::Error); }
+    std::vector<ControlPlace> errorPlaces;
     std::vector<std::string> Questions() const { return Texts(Kind::Confirm); }
     // Every text written into one status panel, in order.
     std::vector<std::string> StatusTexts(int panel) const {

@@ -1,0 +1,211 @@
+#include "cli/stages.h"
+
+#include <algorithm>
+
+#include "cli/control_values.h"
+#include "cli/tracker_table.h"
+#include "link/engine.h"
+
+namespace quorvane {
+namespace {
+
+struct Expected {
+    const char* handler;
+    std::vector<std::string> completions;
+};
+
+Expected ExpectedFor(const CliOptions& o) {
+    const CliGroup* g = FindCliGroup(o.group);
+    switch (o.command) {
+        case CliCommand::Read: return {g->readHandler, {g->readCompleted}};
+        case CliCommand::Write: return {g->writeHandler, {g->writeCompleted}};
+        case CliCommand::ReadAll: return {"ReadAllClick", {"Read All Completed!"}};
+        case CliCommand::WriteAll: return {"WriteAllClick", {"Write All Completed!"}};
+        case CliCommand::Default: return {"InitAllClick", {"Default Completed!"}};
+        case CliCommand::ClearSms: return {"ClearSMSClick", {"Clear SMS Buffer Completed!"}};
+        case CliCommand::ClearGprs1: return {"ClearGPRS1Click", {"Clear GPRS-1 Buffer Completed!"}};
+        case CliCommand::ClearGprs2: return {"ClearGPRS2Click", {"Clear GPRS-2 Buffer Completed!"}};
+        case CliCommand::ClearGpsLog: return {"ClearGPSLogClick", {"Clear GPS Log Completed!"}};
+        case CliCommand::SetMileage: return {"SetMileageClick", {"Set Mileaga Completed!"}};
+        case CliCommand::RfidAuth: return {"SET_IDClick", {"Auth ID Completed!"}};
+        case CliCommand::RfidDelete: return {"DEL_IDClick", {"Delete ID Completed!"}};
+        case CliCommand::RfidCheck: return {"CHK_IDClick", {"Check ID Completed!"}};
+        case CliCommand::TempPair:
+            return {"Temp_PairClick", {"Temperature Pairing Completed!", "Temperature Deleting Completed!"}};
+        default: return {"", {}};
+    }
+}
+
+bool EngineIdle(const TransactionEngine& engine) {
+    const auto& s = engine.State();
+    return s.OperationState == OpIdle && !s.DeviceIdPending && s.TimeoutCount == 0;
+}
+
+bool ReadsTheTracker(CliCommand c) {
+    return c == CliCommand::Read || c == CliCommand::ReadAll || c == CliCommand::RfidCheck;
+}
+
+// Every exchange is bounded by the engine's own time-out; this only guards against
+// a logic that never reports.
+constexpr auto kCommandLimit = std::chrono::seconds(60);
+
+// A command that connected prints the controls it covers whether or not it
+// completed; the exit status tells which.
+void PrintCovered(PortSession& s) {
+    if (!s.Options().json) PrintControls(s.Out(), s.Form(), PrintedControls(s.Options()));
+    s.Out() << std::flush;
+}
+
+}  // namespace
+
+void NoteIdentity(PortSession& s) {
+    PortOutcome& o = s.Outcome();
+    o.imei = s.Form().Text("IMEI");
+    o.sn = s.Form().Text("SN");
+    o.firmware = s.Form().Text("Firmware");
+}
+
+// --- connect ---------------------------------------------------------------------
+
+// Connect as the window does: open, then the poll until the connect answer and the
+// automatic Device ID read have finished.
+StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
+    s.Form().SetText("ComboBox1", s.Port());
+    try {
+        s.Window().OpenPortClick();
+    } catch (const std::exception& e) {
+        s.Ui().ShowError(e.what());
+        s.Fail(PortResult::NotOpened);
+        return StageStatus::Failed;
+    }
+    deadline_ = limit_ ? now + *limit_ : Clock::time_point::max();
+    return StageStatus::Running;
+}
+
+StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
+    ConsoleUi& ui = s.Ui();
+    if (!ui.Errors().empty()) {  // the authorization code did not convert
+        s.Fail(PortResult::NoStart);
+        return StageStatus::Failed;
+    }
+    if (ui.SawConnected() && EngineIdle(s.Window().Engine())) {
+        NoteIdentity(s);
+        if (!ui.Notices().empty()) {  // "Auth Code Error!": the tracker refused
+            // The device information was decoded and the Device ID read answered
+            // (or timed out) all the same.
+            PrintCovered(s);
+            s.Fail(PortResult::Failed);
+            return StageStatus::Failed;
+        }
+        return StageStatus::Done;
+    }
+    if (now >= deadline_) {
+        ui.ShowError("no connect answer from the tracker on " + s.Port());
+        s.Fail(PortResult::NoAnswer);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Running;
+}
+
+// --- the tracker's own values ----------------------------------------------------
+
+StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
+    const std::string key = s.Form().Text(table_.KeyColumn());
+    const TrackerRow* row = table_.Find(key);
+    if (!row) {
+        s.Ui().ShowError("no row for " + table_.KeyColumn() + " " + key);
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    try {
+        for (const auto& [name, value] : *row) ApplySet(s.Form(), name, value);
+    } catch (const EUsage& e) {
+        s.Ui().ShowError(e.what());
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Done;
+}
+
+// --- the command -----------------------------------------------------------------
+
+CommandStage::CommandStage(const CliOptions& options)
+    : name_(ReadsTheTracker(options.command) ? "read" : "write") {}
+
+StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
+    const CliOptions& options = s.Options();
+    const Expected expected = ExpectedFor(options);
+    ConsoleUi& ui = s.Ui();
+    errorsBefore_ = ui.Errors().size();
+    noticesBefore_ = ui.Notices().size();
+    // A write goes out block by block; a value that does not convert must stop it
+    // before the first block, not halfway through.
+    s.Window().Guard([&] { CheckCommandEncodes(s.Form(), options); });
+    started_ = Clock::now();
+    if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(expected.handler); });
+    if (ui.Errors().size() != errorsBefore_) {  // refused before sending
+        PrintCovered(s);
+        s.Fail(PortResult::NoStart);
+        return StageStatus::Failed;
+    }
+    deadline_ = now + kCommandLimit;
+    return StageStatus::Running;
+}
+
+StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
+    ConsoleUi& ui = s.Ui();
+    const bool ended = ui.Notices().size() > noticesBefore_ || EngineIdle(s.Window().Engine());
+    if (!ended && now < deadline_) return StageStatus::Running;
+    const CliOptions& options = s.Options();
+    if (options.timing) {
+        s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started_).count() << '\n'
+                << std::flush;
+    }
+    const Expected expected = ExpectedFor(options);
+    const bool completed =
+        ended && ui.Notices().size() > noticesBefore_ &&
+        std::find(expected.completions.begin(), expected.completions.end(), ui.Notices()[noticesBefore_]) !=
+            expected.completions.end() &&
+        ui.Errors().size() == errorsBefore_;
+    PrintCovered(s);
+    // A partial read is never saved as if it were whole.
+    if (!completed) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    if (options.file) {
+        ui.SetDialogPath(*options.file);
+        s.Window().Guard([&] { s.Window().SavetSettings1Click(); });
+        if (ui.Errors().size() != errorsBefore_) {
+            s.Fail(PortResult::Failed);
+            return StageStatus::Failed;
+        }
+    }
+    return StageStatus::Done;
+}
+
+// --- info ------------------------------------------------------------------------
+
+StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
+    PrintCovered(s);
+    return StageStatus::Done;
+}
+
+// --- the list --------------------------------------------------------------------
+
+StageList MakeStages(const CliOptions& options, const TrackerTable* perTracker) {
+    StageList stages;
+    stages.push_back(std::make_unique<ConnectStage>(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(options.timeoutSeconds))));
+    if (options.command == CliCommand::Info) {
+        stages.push_back(std::make_unique<InfoStage>());
+        return stages;
+    }
+    if (perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*perTracker));
+    // A backup of what the tracker holds goes here, before anything is written.
+    stages.push_back(std::make_unique<CommandStage>(options));
+    // A verify of what was written goes here.
+    return stages;
+}
+
+}  // namespace quorvane
