@@ -29,10 +29,10 @@ cmake --build "$win" -j "$jobs" || exit 1
 export WINEPREFIX=$(cd "$win" && pwd)/wineprefix WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 wineserver -f -p < /dev/null > /dev/null 2>&1 &
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Making the Wine prefix $WINEPREFIX"
-  wineboot -i < /dev/null > "$win/wineboot.log" 2>&1
-fi
+# Wine's background services start with the first program of a session and keep
+# its standard handles: let wineboot start them, with none of CTest's pipes.
+[ -f "$WINEPREFIX/system.reg" ] || echo "Making the Wine prefix $WINEPREFIX"
+wineboot -i < /dev/null > "$win/wineboot.log" 2>&1
 ctest --test-dir "$win" --output-on-failure -j "$jobs" --timeout 300 < /dev/null 2>&1 | tee "$win/ctest.log"
 status=${PIPESTATUS[0]}
 wineserver -k > /dev/null 2>&1

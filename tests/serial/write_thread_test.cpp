@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -18,6 +19,12 @@ class TricklePort final : public CommBackend {
 public:
     explicit TricklePort(std::size_t perWrite) : perWrite_(perWrite) {}
 
+    // While held, every write waits (so blocks can be queued before any goes out).
+    void Hold(bool held) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = held;
+        changed_.notify_all();
+    }
     void FailAfter(std::size_t bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         failAfter_ = bytes;
@@ -34,7 +41,11 @@ public:
     CommStatus Open(const std::string&) override { return CommStatus::Ok; }
     CommStatus SetQueueSizes(std::size_t, std::size_t) override { return CommStatus::Ok; }
     CommStatus CreateStopSignal() override { return CommStatus::Ok; }
-    void RaiseStop() override { stopped_ = true; }
+    void RaiseStop() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
     bool StopRaised() const override { return stopped_; }
     bool Configure(const LineSettings&) override { return true; }
     void Purge(bool, bool transmit) override {
@@ -46,8 +57,9 @@ public:
         return CommStatus::Stopped;
     }
     CommStatus Write(const std::uint8_t* data, std::size_t size, std::size_t& written) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         written = 0;
+        changed_.wait(lock, [this] { return !held_ || stopped_; });
         if (stopped_) return CommStatus::Stopped;
         if (line_.size() >= failAfter_) return CommStatus::Hangup;
         written = std::min({size, perWrite_, failAfter_ - line_.size()});
@@ -60,6 +72,8 @@ public:
 private:
     const std::size_t perWrite_;
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
     std::string line_;
     std::size_t failAfter_ = SIZE_MAX;
     std::atomic<bool> stopped_{false};
@@ -88,9 +102,12 @@ TEST(WriteThread, BlocksGoOutWholeInOrderAndEmptyIsToldOncePerRun) {
     thread.Start();
     ASSERT_TRUE(WaitFor([&] { return notify.txEmpty == 1; }));  // heard once after the start
 
+    port.Hold(true);
     ASSERT_TRUE(thread.Queue(Text("first block")));
     EXPECT_FALSE(empty);
     ASSERT_TRUE(thread.Queue(Text("+second")));
+    EXPECT_FALSE(empty);
+    port.Hold(false);  // both go out in one run: one "empty" after them
     ASSERT_TRUE(WaitFor([&] { return notify.txEmpty == 2; }));
     EXPECT_EQ(port.Line(), "first block+second");
     EXPECT_TRUE(empty);

@@ -19,7 +19,7 @@ function(quorvane_windows_test name)
     set(_filter "--gtest_filter=-${QUORVANE_POSIX_ONLY_CASES_${name}}")
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 ${_filter})
-  set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS};wine"
+  set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS};wine" TIMEOUT 120
                        ENVIRONMENT "${QUORVANE_WINE_ENV}")
 endfunction()
 
