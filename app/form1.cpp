@@ -1,16 +1,20 @@
 #include "app/form1.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <optional>
 #include <utility>
 
+#include "app/block_reader.h"
 #include "app/control_place.h"
 #include "app/window_model.h"
+#include "blocks/blocks.h"
 #include "blocks/convert.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
+#include "settings/file_replace.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {
@@ -60,6 +64,44 @@ const std::map<std::string, Handler, std::less<>>& ButtonHandlers() {
     return handlers;
 }
 
+// Every block, in the order "Read All" reads them.
+const std::vector<BlockId>& AllBlocks() {
+    static const std::vector<BlockId> blocks = {BlockId::Gprs,        BlockId::Main, BlockId::MainExt,
+                                                BlockId::Interface,   BlockId::Temperature,
+                                                BlockId::Sms,         BlockId::GeoFence, BlockId::Event};
+    return blocks;
+}
+
+// The handlers that write to the tracker, and the encoders that must succeed before
+// a backup is worth taking.
+struct WriteHandler {
+    const char* handler;
+    std::vector<void (*)(const Form&, TxPayload&)> encoders;
+};
+
+const std::vector<WriteHandler>& WriteHandlers() {
+    static const std::vector<WriteHandler> handlers = {
+        {"WriteAllClick",
+         {EncodeGprsBlock, EncodeMainBlock, EncodeMainExtBlock, EncodeInterfaceBlock, EncodeTemperatureBlock,
+          EncodeSmsBlock, EncodeGeoFenceBlock, EncodeEventBlock}},
+        {"GPRSWriteClick", {EncodeGprsBlock}},
+        {"MainSetWriteClick", {EncodeMainBlock, EncodeMainExtBlock}},
+        {"InterfaceWriteClick", {EncodeInterfaceBlock}},
+        {"Temp_WriteClick", {EncodeTemperatureBlock}},
+        {"SMSWriteClick", {EncodeSmsBlock}},
+        {"GEOFenceWriteClick", {EncodeGeoFenceBlock}},
+        {"EventWriteClick", {EncodeEventBlock}},
+        {"InitAllClick", {}},
+    };
+    return handlers;
+}
+
+const WriteHandler* FindWriteHandler(std::string_view handler) {
+    for (const WriteHandler& w : WriteHandlers())
+        if (handler == w.handler) return &w;
+    return nullptr;
+}
+
 }  // namespace
 
 struct TForm1::Impl {
@@ -68,24 +110,158 @@ struct TForm1::Impl {
           ui(u),
           programDir(std::move(dir)),
           comm(mailbox),
-          engine(
-              f, u, [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
-              [this] { return settingsLoaded; }) {
+          engine(f, u, [this](const std::uint8_t* data, std::uint16_t count) { return Write(data, count); },
+                 [this] { return settingsLoaded; }) {
         ApplyComm1Settings(comm);
         comm.OnReceiveData = [this, &owner](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
             if (!portOpen) return;
-            owner.Guard([&] { engine.Comm1ReceiveData(buffer, length); });
+            owner.Guard([&] {
+                if (reader) {
+                    reader->Receive(std::span(buffer, length));
+                    FinishSideIfDone();
+                } else {
+                    engine.Comm1ReceiveData(buffer, length);
+                }
+            });
         };
+        engine.SetCompletionHook(
+            [this](bool write, const std::vector<BlockId>& blocks) { OnCompleted(write, blocks); });
+    }
+
+    // Every frame to the port passes here; the data of block writes is noted for the
+    // verification that may follow.
+    bool Write(const std::uint8_t* data, std::uint16_t count) {
+        constexpr std::size_t kCommand = 4;
+        constexpr std::size_t kPayload = 5;
+        if (count > kPayload + 2 && data[kCommand] == CmdWriteBlock) {
+            const std::span<const std::uint8_t> payload(data + kPayload, count - kPayload - 2);
+            if (const auto id = WrittenBlock(payload))
+                sent[*id] = std::vector<std::uint8_t>(payload.begin() + kBlockHeaderLength, payload.end());
+        }
+        return comm.WriteCommBytes(data, count);
+    }
+
+    using SideDone = std::function<void(const BlockReader&)>;
+
+    // Starts a read of `blocks` beside the window; `done` runs once it has ended.
+    void StartSide(std::vector<BlockId> blocks, SideDone done) {
+        reader = std::make_unique<BlockReader>(
+            [this](const std::uint8_t* data, std::uint16_t count) { return comm.WriteCommBytes(data, count); },
+            std::move(blocks));
+        sideDone = std::move(done);
+        reader->Start();
+        FinishSideIfDone();
+    }
+
+    void FinishSideIfDone() {
+        if (!reader || !reader->Done()) return;
+        const std::unique_ptr<BlockReader> ended = std::move(reader);
+        const SideDone done = std::move(sideDone);
+        sideDone = nullptr;
+        if (done) done(*ended);
+    }
+
+    // The port closed under a side read: it ends as a read that got no answer.
+    void AbandonSide() {
+        if (!reader) return;
+        const std::unique_ptr<BlockReader> ended = std::move(reader);
+        sideDone = nullptr;
+    }
+
+    void OnCompleted(bool write, const std::vector<BlockId>& blocks) {
+        baseline.Take(form, blocks);
+        if (!write) {
+            sourceFirmware = form.Text("Firmware");
+            sourceImei = form.Text("IMEI");
+        }
+        if (write) {
+            lastWritten.clear();
+            for (BlockId id : blocks)
+                if (const auto it = sent.find(id); it != sent.end()) lastWritten.insert(*it);
+        }
+        ui.ChangesUpdated();
+        if (write && options.verifyAfterWrite) StartVerify(nullptr);
+    }
+
+    // Reads back what the last write sent and reports the comparison; `done` gets
+    // whether the read back completed.
+    bool StartVerify(std::function<void(bool)> done) {
+        if (lastWritten.empty()) return false;
+        ui.SetStatusText(1, "Verifying...");
+        std::vector<BlockId> toRead;
+        for (const auto& entry : lastWritten) toRead.push_back(entry.first);
+        StartSide(std::move(toRead), [this, written = lastWritten, done = std::move(done)](const BlockReader& r) {
+            const bool read = r.Error().empty();
+            if (!read) {
+                lastVerify.reset();
+                ui.SetStatusText(1, "Verify Error");
+                ui.ShowError("Verify failed: the tracker could not be read back (" + r.Error() + ")");
+            } else {
+                lastVerify = VerifyWrite(written, r.Answers());
+                ui.SetStatusText(1, lastVerify->Same() ? "Verify OK" : "Verify failed");
+                ui.ShowVerifyResult(*lastVerify);
+            }
+            if (done) done(read);
+        });
+        return true;
+    }
+
+    // Reads the whole configuration and saves it as a backup; `done` gets whether it
+    // was saved. Otherwise the user is told why and that nothing was written.
+    void StartBackup(std::function<void(bool)> done) {
+        ui.SetStatusText(1, "Backing up...");
+        StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
+            if (!r.Error().empty()) {
+                ui.SetStatusText(1, "Backup Error");
+                ui.ShowError("Backup failed: the tracker's configuration could not be read (" + r.Error() +
+                             "). Nothing was written.");
+                done(false);
+                return;
+            }
+            MemoryForm copy;
+            DecodeAnswers(copy, r.Answers());
+            const auto path = NewBackupPath(options.backupFolder, form.Text("IMEI"), std::chrono::system_clock::now());
+            try {
+                SaveBackup(copy, path, options.keepBackups);
+            } catch (const std::exception& e) {
+                ui.SetStatusText(1, "Backup Error");
+                ui.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+                done(false);
+                return;
+            }
+            lastBackup = path.string();
+            ui.BackupSaved(*lastBackup);
+            done(true);
+        });
+    }
+
+    // The backup read must not meet the answer of an operation still under way.
+    bool RefuseBackupWhileBusy() {
+        const EngineState& state = engine.State();
+        if (state.OperationState == OpIdle || state.DeviceIdPending) return false;
+        ui.ShowError("Backup failed: the tracker is busy with another operation. Nothing was written.");
+        return true;
     }
 
     Form& form;
     Ui& ui;
     std::string programDir;
+    std::string userConfigDir;
     TComm comm;
     bool portOpen = false;
     bool settingsLoaded = false;
     TransactionEngine engine;
     std::function<std::vector<std::string>()> listPorts = [] { return ListSerialPorts(); };
+
+    WriteSafetyOptions options;
+    Baseline baseline;
+    std::string sourceFirmware, sourceImei;  // the tracker the window's values were last read from
+    SentBlocks sent;                          // data of the block writes since the last write click
+    SentBlocks lastWritten;                   // what the last completed write sent
+    std::unique_ptr<BlockReader> reader;      // a side read under way
+    SideDone sideDone;
+    std::optional<Comparison> lastVerify;
+    std::optional<std::string> lastBackup;
 };
 
 TForm1::TForm1(Form& form, Ui& ui, Mailbox& mailbox, std::string programDir)
@@ -112,7 +288,10 @@ void TForm1::FormCreate() {
     items.insert(items.end(), ports.begin(), ports.end());
     m.form.SetItems("ComboBox1", std::move(items));
 
-    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName)) m.settingsLoaded = true;
+    // The program's folder first; an installed program keeps it in the user's folder.
+    if (LoadSettingsFile(m.form, m.programDir + kStartupSettingsName) ||
+        (!m.userConfigDir.empty() && LoadSettingsFile(m.form, m.userConfigDir + kStartupSettingsName)))
+        m.settingsLoaded = true;
 }
 
 // Setting the items keeps the shown text, also when no port is found.
@@ -131,6 +310,7 @@ void TForm1::OpenPortClick() {
     } else {
         m.comm.CloseComm();
         m.engine.DiscardReceived();
+        m.AbandonSide();
         m.portOpen = false;
         m.form.SetCaption("OpenPort", "Open");
         EnableAll(m.form, LinkButtons(), false);
@@ -151,12 +331,21 @@ void TForm1::Timer1Timer() {
     engine.SetConnectPollCount(kConnectPollReload);
 }
 
-void TForm1::Timer2Timer() { impl_->engine.Timer2Timer(); }
+void TForm1::Timer2Timer() {
+    Impl& m = *impl_;
+    if (m.reader) {
+        m.reader->Tick();
+        m.FinishSideIfDone();
+        return;
+    }
+    m.engine.Timer2Timer();
+}
 
 void TForm1::Exit1Click() {
     Impl& m = *impl_;
     m.comm.CloseComm();
     m.engine.DiscardReceived();
+    m.AbandonSide();
     m.portOpen = false;
     m.ui.CloseWindow();
 }
@@ -171,20 +360,43 @@ void TForm1::FormMouseWheel(int wheelDelta, bool& handled) {
 
 void TForm1::SavetSettings1Click() {
     Impl& m = *impl_;
-    const auto path = m.ui.ChooseSaveFile(m.programDir + kStartupSettingsName, kSettingsFilter);
+    std::string folder = m.programDir;
+    if (!m.userConfigDir.empty() && !CanCreateFileIn(m.programDir) && PrepareFolder(m.userConfigDir))
+        folder = m.userConfigDir;
+    const auto path = m.ui.ChooseSaveFile(folder + kStartupSettingsName, kSettingsFilter);
     if (path) SaveSettingsFile(m.form, *path);
 }
 
 void TForm1::LoadSettings1Click() {
     Impl& m = *impl_;
     const auto path = m.ui.ChooseOpenFile(kSettingsFilter);
-    if (path && LoadSettingsFile(m.form, *path)) m.settingsLoaded = true;
+    if (path && LoadSettingsFile(m.form, *path)) {
+        LoadBackupSection(m.form, *path);  // a backup's own controls; nothing for other files
+        m.settingsLoaded = true;
+        m.ui.ChangesUpdated();
+    }
 }
 
 bool TForm1::Click(std::string_view handler) {
     const auto& handlers = ButtonHandlers();
     const auto it = handlers.find(handler);
     if (it == handlers.end()) return false;
+    Impl& m = *impl_;
+    if (m.reader) return false;  // a backup, verification or compare read owns the line
+    const WriteHandler* write = FindWriteHandler(handler);
+    if (write != nullptr) m.sent.clear();
+    if (write != nullptr && m.options.backUpBeforeWriting && m.portOpen) {
+        // A write its own encoders would refuse is refused before the backup.
+        TxPayload scratch;
+        for (const auto encode : write->encoders) encode(m.form, scratch);
+        if (m.RefuseBackupWhileBusy()) return true;
+        m.StartBackup([this, handler = it->second](bool saved) {
+            if (!saved) return;
+            impl_->sent.clear();
+            handler(*this);
+        });
+        return true;
+    }
     it->second(*this);
     return true;
 }
@@ -215,6 +427,104 @@ bool TForm1::SettingsLoaded() const { return impl_->settingsLoaded; }
 TComm& TForm1::Comm1() { return impl_->comm; }
 TransactionEngine& TForm1::Engine() { return impl_->engine; }
 const TransactionEngine& TForm1::Engine() const { return impl_->engine; }
+
+void TForm1::SetUserConfigDir(std::string dir) { impl_->userConfigDir = std::move(dir); }
+void TForm1::SetWriteSafety(WriteSafetyOptions options) { impl_->options = std::move(options); }
+const WriteSafetyOptions& TForm1::WriteSafety() const { return impl_->options; }
+bool TForm1::SideReadActive() const { return impl_->reader != nullptr; }
+
+bool TForm1::Busy() const {
+    const EngineState& s = impl_->engine.State();
+    return impl_->reader != nullptr || s.OperationState != OpIdle || s.DeviceIdPending || s.TimeoutCount != 0;
+}
+
+bool TForm1::BackUp(std::function<void(bool saved)> done) {
+    Impl& m = *impl_;
+    if (!m.portOpen || m.reader || m.RefuseBackupWhileBusy()) return false;
+    m.StartBackup(std::move(done));
+    return true;
+}
+
+bool TForm1::VerifyLastWrite(std::function<void(bool read)> done) {
+    Impl& m = *impl_;
+    if (!m.portOpen || Busy()) return false;
+    return m.StartVerify(std::move(done));
+}
+
+bool TForm1::ReadTrackerForm(TrackerReadDone done) {
+    Impl& m = *impl_;
+    if (!m.portOpen) {
+        m.ui.ShowError("The port is not open");
+        return false;
+    }
+    if (Busy()) {
+        m.ui.ShowError("The tracker is busy; try again when the operation has ended");
+        return false;
+    }
+    m.StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
+        TrackerRead result;
+        if (!r.Error().empty()) {
+            result.error = "Could not read the tracker (" + r.Error() + ")";
+            impl_->ui.ShowError(result.error);
+        } else {
+            result.ok = true;
+            result.form = std::make_shared<MemoryForm>();
+            DecodeAnswers(*result.form, r.Answers());
+            result.answers = r.Answers();
+        }
+        if (done) done(result);
+    });
+    return true;
+}
+
+bool TForm1::CompareWithTracker(CompareDone done) {
+    return ReadTrackerForm([this, done = std::move(done)](const TrackerRead& read) {
+        Impl& m = *impl_;
+        TrackerComparison result;
+        result.ok = read.ok;
+        result.error = read.error;
+        if (read.ok) {
+            result.tracker = read.form;
+            result.comparison = CompareForms(m.form, *read.form, CompareScope::Tracker);
+            const std::string firmware = m.form.Text("Firmware");
+            const std::string imei = m.form.Text("IMEI");
+            if (!m.sourceFirmware.empty() || !m.sourceImei.empty()) {
+                if (m.sourceFirmware != firmware || m.sourceImei != imei) {
+                    result.otherDevice = true;
+                    result.deviceNote = "The window's values were read from tracker " + m.sourceImei + " (" +
+                                        m.sourceFirmware + "); the tracker connected is " + imei + " (" + firmware +
+                                        ")";
+                }
+            }
+        }
+        if (done) done(result);
+    });
+}
+
+Comparison TForm1::CompareWithFile(const std::string& path) const {
+    return CompareWithSettingsFile(impl_->form, path);
+}
+
+void TForm1::TakeIntoWindow(const Form& from, const std::vector<std::string>& controls) {
+    CopyControls(from, impl_->form, controls);
+    impl_->ui.ChangesUpdated();
+}
+
+void TForm1::LoadBackup(const std::string& path) {
+    Impl& m = *impl_;
+    (void)ReadSettingsFileForm(path);  // refuses a missing or foreign file before the window changes
+    if (LoadSettingsFile(m.form, path)) {
+        LoadBackupSection(m.form, path);
+        m.settingsLoaded = true;
+        m.ui.ChangesUpdated();
+    }
+}
+
+const std::optional<Comparison>& TForm1::LastVerify() const { return impl_->lastVerify; }
+const std::optional<std::string>& TForm1::LastBackupPath() const { return impl_->lastBackup; }
+const Baseline& TForm1::Changes() const { return impl_->baseline; }
+std::vector<std::string> TForm1::ChangedControls() const { return impl_->baseline.ChangedControls(impl_->form); }
+std::vector<std::string> TForm1::ChangedTabs() const { return impl_->baseline.ChangedTabs(impl_->form); }
 
 void TForm1::SetPortLister(std::function<std::vector<std::string>()> lister) {
     impl_->listPorts = std::move(lister);

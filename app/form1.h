@@ -6,12 +6,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/baseline.h"
+#include "app/compare.h"
 #include "app/form.h"
+#include "app/memory_form.h"
 #include "app/ui.h"
+#include "app/write_safety.h"
 #include "serial/mailbox.h"
 
 namespace quorvane {
@@ -61,6 +66,79 @@ public:
     TransactionEngine& Engine();
     const TransactionEngine& Engine() const;
 
+
+    // The user's own configuration folder with its trailing separator (the shell
+    // knows where it is); empty for none. The start-up settings file is looked for
+    // there after the program's folder, and Save Settings proposes it when the
+    // program's folder is not writable (a system-wide install). Set before FormCreate.
+    void SetUserConfigDir(std::string dir);
+    // --- Write safety: compare, verify, back up, changes -------------------------
+
+    // Off at first. With both off every handler behaves and talks on the line as before.
+    void SetWriteSafety(WriteSafetyOptions options);
+    const WriteSafetyOptions& WriteSafety() const;
+
+    // True while a backup, verification or compare read is under way. Button clicks
+    // are refused then (Click returns false) and the window should disable them.
+    bool SideReadActive() const;
+    // A backup, verification or compare read, or an engine operation, is awaiting the tracker.
+    bool Busy() const;
+
+    // The tracker read into a headless form, the window untouched.
+    struct TrackerRead {
+        bool ok = false;
+        std::string error;                  // shown in the error box already when !ok
+        std::shared_ptr<MemoryForm> form;   // every block decoded; null when !ok
+        ReadAnswers answers;                // the raw answers
+    };
+    using TrackerReadDone = std::function<void(const TrackerRead&)>;
+    // Reads every block into a separate form and calls `done` once, from the receive
+    // or tick handler that ends the read. False, and `done` never called, when the port
+    // is closed or the tracker is busy (the reason is shown in the error box). Closing
+    // the port abandons the read without calling `done`.
+    bool ReadTrackerForm(TrackerReadDone done);
+
+    struct TrackerComparison {
+        bool ok = false;
+        std::string error;
+        Comparison comparison;              // window = this side, tracker = other side
+        std::shared_ptr<MemoryForm> tracker;  // for "take selected into window"
+        // Set when the window's values were read from another tracker (other IMEI,
+        // model or firmware) than the one now connected; `deviceNote` says which.
+        bool otherDevice = false;
+        std::string deviceNote;
+    };
+    using CompareDone = std::function<void(const TrackerComparison&)>;
+    // "Compare with Tracker": ReadTrackerForm, then CompareForms(window, tracker).
+    bool CompareWithTracker(CompareDone done);
+    // "Compare with File...": the window against a settings file. Throws
+    // ESettingsFileError for a file that cannot be read or is not a settings file.
+    Comparison CompareWithFile(const std::string& path) const;
+    // "Take selected into window": copies `controls` from `from` (a compare's other
+    // side) into the window, then reports the changed marks.
+    void TakeIntoWindow(const Form& from, const std::vector<std::string>& controls);
+    // "Restore Backup...": loads a backup into the window like Load Settings does.
+    void LoadBackup(const std::string& path);
+
+    // The same steps on request (the command line runs them as stages of its own, with
+    // both options off). BackUp reads and saves a backup into WriteSafety().backupFolder
+    // and calls `done` with whether it was saved; false, `done` never called, when the
+    // port is closed, a side read runs or an operation awaits its answer (said in the
+    // error box). VerifyLastWrite reads back what the last completed write sent,
+    // reports through the Ui and calls `done` with whether the read back completed;
+    // false when nothing was written since the port opened or the tracker is busy.
+    bool BackUp(std::function<void(bool saved)> done);
+    bool VerifyLastWrite(std::function<void(bool read)> done);
+
+    // The last verification's result (thisValue sent, otherValue read), if any.
+    const std::optional<Comparison>& LastVerify() const;
+    // The path of the last backup saved, if any.
+    const std::optional<std::string>& LastBackupPath() const;
+
+    // What changed since each group was last read or written.
+    const Baseline& Changes() const;
+    std::vector<std::string> ChangedControls() const;
+    std::vector<std::string> ChangedTabs() const;
 
     // Replaces the system's port list (tests).
     void SetPortLister(std::function<std::vector<std::string>()> lister);

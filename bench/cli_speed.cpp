@@ -3,6 +3,11 @@
 // 115200 baud and prints, for each, the wall time, the time from the first request
 // to the completion notice, the pure wire time of every byte exchanged, the floor
 // (wire time plus the 30 ms pause that ends each answer) and the ratio to it.
+// Two more rows measure what the write checks add: write-all --verify (the write,
+// then one read of every block written) and diff tracker FILE (one read of every
+// block); the verification's share is its time beyond the plain write-all of the
+// same round, set against the floor of the read it adds.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -52,18 +57,46 @@ Exchange WriteAllTraffic() {
     return e;
 }
 
-double TimingOf(const std::string& err) {
-    const auto at = err.rfind("timing: ");
-    return at == std::string::npos ? -1.0 : std::stod(err.substr(at + 8));
+// Every "timing: SECONDS" line, in order (a command, then its verification).
+std::vector<double> Timings(const std::string& err) {
+    std::vector<double> t;
+    for (std::size_t at = err.find("timing: "); at != std::string::npos; at = err.find("timing: ", at + 8))
+        t.push_back(std::stod(err.substr(at + 8)));
+    return t;
 }
 
-void Report(const char* name, const ProcessResult& r, double wall, const Exchange& traffic) {
+double TimingOf(const std::string& err) {
+    double total = 0;
+    for (double t : Timings(err)) total += t;
+    return Timings(err).empty() ? -1.0 : total;
+}
+
+Exchange operator+(Exchange a, const Exchange& b) {
+    a.bytes += b.bytes;
+    a.answers += b.answers;
+    return a;
+}
+
+double Floor(const Exchange& traffic) {
+    return static_cast<double>(traffic.bytes) / kBytesPerSecond + kAnswerPause * traffic.answers;
+}
+
+// Returns the request-to-completion time.
+double Report(const char* name, const ProcessResult& r, double wall, const Exchange& traffic) {
     const double wire = static_cast<double>(traffic.bytes) / kBytesPerSecond;
-    const double floor = wire + kAnswerPause * traffic.answers;
+    const double floor = Floor(traffic);
     const double operation = TimingOf(r.err);
-    std::printf("%-9s exit %d  wall %.3f s  request-to-completion %.3f s  wire %.3f s (%zu bytes)  "
+    std::printf("%-18s exit %d  wall %.3f s  request-to-completion %.3f s  wire %.3f s (%zu bytes)  "
                 "floor %.3f s  ratio %.3f\n",
                 name, r.exitCode, wall, operation, wire, traffic.bytes, floor, operation / floor);
+    return operation;
+}
+
+ProcessResult Timed(const std::vector<std::string>& args, double& wall) {
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult r = RunProcess(args);
+    wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
 }
 
 }  // namespace
@@ -85,18 +118,31 @@ int main(int argc, char** argv) {
 
     std::printf("quorvane-cli against quorvane-sim --throttle (115200 baud), %d rounds\n", rounds);
     for (int round = 0; round < rounds; ++round) {
-        auto start = std::chrono::steady_clock::now();
-        ProcessResult read = RunProcess({cli, "--timing", "--port", port, "read-all", settings});
-        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double wall = 0;
+        const ProcessResult read = Timed({cli, "--timing", "--port", port, "read-all", settings}, wall);
         Report("read-all", read, wall, ReadAllTraffic());
 
-        start = std::chrono::steady_clock::now();
-        ProcessResult write = RunProcess({cli, "--timing", "--port", port, "--load", settings, "write-all"});
-        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        Report("write-all", write, wall, WriteAllTraffic());
-        if (read.exitCode != 0 || write.exitCode != 0) {
-            std::fprintf(stderr, "a run failed:\n%s%s", read.err.c_str(), write.err.c_str());
-            return 1;
+        const ProcessResult write = Timed({cli, "--timing", "--port", port, "--load", settings, "write-all"}, wall);
+        const double plain = Report("write-all", write, wall, WriteAllTraffic());
+
+        const ProcessResult verify =
+            Timed({cli, "--timing", "--port", port, "--load", settings, "--verify", "write-all"}, wall);
+        Report("write-all --verify", verify, wall, WriteAllTraffic() + ReadAllTraffic());
+        const std::vector<double> phases = Timings(verify.err);
+        const double check = phases.size() == 2 ? phases[1] : -1.0;
+        std::printf("%-18s write %.3f s (plain write-all %.3f s); verification %.3f s, its read's floor %.3f s, "
+                    "ratio %.3f\n",
+                    "", phases.empty() ? -1.0 : phases[0], plain, check, Floor(ReadAllTraffic()),
+                    check / Floor(ReadAllTraffic()));
+
+        const ProcessResult diff = Timed({cli, "--timing", "--port", port, "diff", "tracker", settings}, wall);
+        Report("diff tracker FILE", diff, wall, ReadAllTraffic());
+
+        for (const ProcessResult* r : {&read, &write, &verify, &diff}) {
+            if (r->exitCode != 0) {
+                std::fprintf(stderr, "a run failed:\n%s", r->err.c_str());
+                return 1;
+            }
         }
     }
     std::filesystem::remove(settings);

@@ -20,8 +20,6 @@ std::vector<std::string> FieldControls(const FieldDef& field) {
     }
 }
 
-namespace {
-
 void EncodeField(const Form& form, const FieldDef& f, TxPayload& tx) {
     switch (f.kind) {
     case FieldKind::Text:
@@ -121,8 +119,6 @@ void DecodeField(Form& form, const FieldDef& f, std::span<const std::uint8_t> by
         break;
     }
 }
-
-}  // namespace
 
 void EncodeLayout(const Form& form, BlockId id, const BlockLayout& layout, TxPayload& tx) {
     const BlockInfo& block = Block(id);

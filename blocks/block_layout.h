@@ -45,6 +45,11 @@ using BlockLayout = std::vector<FieldDef>;
 // none for Zero.
 std::vector<std::string> FieldControls(const FieldDef& field);
 
+// One field: appends its bytes from the window to `tx` (EConvertError for a text that
+// does not convert), or sets its controls from the field's bytes.
+void EncodeField(const Form& form, const FieldDef& field, TxPayload& tx);
+void DecodeField(Form& form, const FieldDef& field, std::span<const std::uint8_t> bytes);
+
 // Builds the block's whole write request from the window. On a conversion error
 // `tx` is left empty and EConvertError propagates.
 void EncodeLayout(const Form& form, BlockId id, const BlockLayout& layout, TxPayload& tx);

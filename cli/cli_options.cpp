@@ -29,6 +29,7 @@ const std::map<std::string, CliCommand>& Commands() {
         {"rfid-delete", CliCommand::RfidDelete},
         {"rfid-check", CliCommand::RfidCheck},
         {"temp-pair", CliCommand::TempPair},
+        {"diff", CliCommand::Diff},
     };
     return commands;
 }
@@ -53,10 +54,14 @@ const char* CliUsage() {
            "  --load FILE             load a settings file before the command\n"
            "  --set CONTROL=VALUE     set a control after --load (repeatable)\n"
            "  --timeout SECONDS       wait this long for the connect answer (default 10)\n"
+           "  --verify                with write, write-all: read back what was written and compare\n"
+           "  --backup DIR            with write, write-all, default: save the tracker's settings to\n"
+           "                          DIR/IMEI/YYYYMMDD-HHMMSS.ini first; nothing is written without it\n"
            "commands:\n"
            "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
            "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
            "  clear-gps-log | set-mileage | rfid-auth | rfid-delete | rfid-check | temp-pair\n"
+           "  diff A B (A, B: a settings file or 'tracker'; exit 0 equal, 1 different, 2 not compared)\n"
            "groups: gprs main interface temp auth geo event\n";
 }
 
@@ -91,6 +96,11 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             options.timeoutSeconds = ParseSeconds(value(arg));
         } else if (arg == "--timing") {
             options.timing = true;
+        } else if (arg == "--verify") {
+            options.verify = true;
+        } else if (arg == "--backup") {
+            options.backupDir = value(arg);
+            if (options.backupDir->empty()) throw EUsage("--backup needs a folder");
         } else {
             throw EUsage("unknown option " + arg);
         }
@@ -120,8 +130,20 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.file = rest.front();
         rest.erase(rest.begin());
     }
+    if (options.command == CliCommand::Diff) {
+        if (rest.size() != 2) throw EUsage("diff needs two sides: a settings file or 'tracker' each");
+        options.diffA = rest[0];
+        options.diffB = rest[1];
+        rest.clear();
+    }
     if (!rest.empty()) throw EUsage("unexpected argument '" + rest.front() + "'");
-    const bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump;
+    const bool writes = options.command == CliCommand::Write || options.command == CliCommand::WriteAll;
+    if (options.verify && !writes) throw EUsage("--verify goes with write or write-all");
+    if (options.backupDir && !writes && options.command != CliCommand::Default)
+        throw EUsage("--backup goes with write, write-all or default");
+    bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump;
+    if (options.command == CliCommand::Diff)
+        needsPort = options.diffA == kDiffTracker || options.diffB == kDiffTracker;
     if (needsPort && options.port.empty()) throw EUsage(args[i] + " needs --port");
     return options;
 }

@@ -18,6 +18,7 @@ enum class CliCommand {
     Ports, Dump, Info, Read, ReadAll, Write, WriteAll,
     Default, ClearSms, ClearGprs1, ClearGprs2, ClearGpsLog, SetMileage,
     RfidAuth, RfidDelete, RfidCheck, TempPair,
+    Diff,
 };
 
 struct CliOptions {
@@ -39,7 +40,14 @@ struct CliOptions {
     int retry = 0;                          // further attempts for a port that failed
     bool repeat = false;                    // keep serving trackers until interrupted
     std::vector<std::string> arguments;     // the command line as given, for a retry hint
+    // diff A B: each a settings file or kDiffTracker.
+    std::string diffA, diffB;
+    bool verify = false;                     // --verify, with write and write-all
+    std::optional<std::string> backupDir;    // --backup DIR, with write, write-all and default
 };
+
+// The diff side read from the tracker on --port.
+inline constexpr const char* kDiffTracker = "tracker";
 
 // Throws EUsage with a one-line reason.
 CliOptions ParseCliArguments(const std::vector<std::string>& args);

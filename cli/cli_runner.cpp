@@ -1,6 +1,7 @@
 #include "cli/cli_runner.h"
 
 #include "cli/control_values.h"
+#include "cli/diff_command.h"
 #include "cli/groups.h"
 #include "cli/port_session.h"
 #include "cli/stages.h"
@@ -32,6 +33,12 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitDone;
     }
     if (options.command == CliCommand::Dump) return RunDump(options, out, err, programDir);
+    if (options.command == CliCommand::Diff) {
+        // The files are read before any port is opened; --load and --set apply to neither side.
+        const std::optional<DiffSides> sides = ReadDiffFiles(options, err);
+        if (!sides) return kExitNoStart;
+        if (!DiffUsesTracker(options)) return RunDiff(options, *sides, {}, out, err);
+    }
     Station station(options, out, err, programDir);
     return station.Run();
 }

@@ -33,6 +33,20 @@ void ConsoleUi::ShowError(std::string_view message) {
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
+void ConsoleUi::ShowVerifyResult(const Comparison& result) {
+    if (result.Same()) {
+        Notice("Verify OK");
+        return;
+    }
+    for (const ControlDifference& d : result.differences) {
+        err_ << "mismatch: " << EscapeValue(d.control) << ": sent '" << EscapeValue(d.thisValue) << "', read '"
+             << EscapeValue(d.otherValue) << "'\n";
+    }
+    ShowError(VerifyFailedText(result.differences.size()));
+}
+
+void ConsoleUi::BackupSaved(std::string_view path) { err_ << "backup: " << EscapeValue(path) << '\n' << std::flush; }
+
 void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& place) {
     ShowError(message);
     err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)

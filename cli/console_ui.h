@@ -29,6 +29,10 @@ public:
     void OpenUrl(std::string_view) override {}
     void CloseWindow() override {}
     void ScrollEventBox(int) override {}
+    // "notice: Verify OK", or a "mismatch:" line per control and the error line.
+    void ShowVerifyResult(const Comparison& result) override;
+    // "backup: PATH", before the write starts.
+    void BackupSaved(std::string_view path) override;
 
     // The path every following file dialog answers with; nullopt cancels.
     void SetDialogPath(std::optional<std::string> path) { dialogPath_ = std::move(path); }

@@ -4,6 +4,7 @@
 
 #include "cli/control_values.h"
 #include "cli/tracker_table.h"
+#include "cli/write_safety_stages.h"
 #include "link/engine.h"
 
 namespace quorvane {
@@ -195,16 +196,22 @@ StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
 
 StageList MakeStages(const CliOptions& options, const TrackerTable* perTracker) {
     StageList stages;
-    stages.push_back(std::make_unique<ConnectStage>(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(options.timeoutSeconds))));
+    const auto connectLimit =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds));
+    if (options.command == CliCommand::Diff) {
+        stages.push_back(std::make_unique<DiffConnectStage>(connectLimit));
+        stages.push_back(std::make_unique<DiffStage>());
+        return stages;
+    }
+    stages.push_back(std::make_unique<ConnectStage>(connectLimit));
     if (options.command == CliCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;
     }
     if (perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*perTracker));
-    // A backup of what the tracker holds goes here, before anything is written.
+    if (options.backupDir) stages.push_back(std::make_unique<BackupStage>(*options.backupDir));
     stages.push_back(std::make_unique<CommandStage>(options));
-    // A verify of what was written goes here.
+    if (options.verify) stages.push_back(std::make_unique<VerifyStage>());
     return stages;
 }
 

@@ -253,7 +253,8 @@ void TransactionEngine::OnWriteAnswer(std::uint8_t command, std::span<const std:
     ui_.SetStatusText(1, Text("Write ", def.name, " OK"));
     if (step == kEventStep) {
         state_.TimeoutCount = 0;
-        if (state_.WriteAllActive) {
+        const bool all = state_.WriteAllActive;
+        if (all) {
             state_.WriteAllActive = false;
             ui_.SetStatusText(1, "Write All OK");
             ui_.Notice("Write All Completed!");
@@ -261,13 +262,28 @@ void TransactionEngine::OnWriteAnswer(std::uint8_t command, std::span<const std:
             ui_.Notice("Write Event Completed!");
         }
         state_.OperationState = OperationState::OpIdle;
+        Completed(true, step, all);
         return;
     }
     if (state_.WriteAllActive) {
         SendWriteStep(static_cast<std::uint8_t>(step + 1));
     } else {
         EndWithNotice(Text("Write ", def.name, " Completed!"));
+        Completed(true, step, false);
     }
+}
+
+void TransactionEngine::Completed(bool write, std::uint8_t step, bool all) const {
+    if (!completed_ || state_.OperationState != OperationState::OpIdle) return;
+    std::vector<BlockId> blocks;
+    if (all) {
+        for (const BlockStep& s : kSteps) blocks.push_back(s.block);
+    } else if (step == kMainStep || step == kMainExtStep) {
+        blocks = {BlockId::Main, BlockId::MainExt};
+    } else {
+        blocks = {kSteps[step].block};
+    }
+    completed_(write, blocks);
 }
 
 void TransactionEngine::ReadError() {
@@ -312,7 +328,8 @@ void TransactionEngine::OnReadAnswer(std::uint8_t command, std::span<const std::
     }
     if (step == kEventStep) {
         state_.TimeoutCount = 0;
-        if (state_.ReadAllActive) {
+        const bool all = state_.ReadAllActive;
+        if (all) {
             state_.ReadAllActive = false;
             ui_.SetStatusText(1, "Read All OK");
             ui_.Notice("Read All Completed!");
@@ -320,12 +337,14 @@ void TransactionEngine::OnReadAnswer(std::uint8_t command, std::span<const std::
             ui_.Notice("Read Event Completed!");
         }
         state_.OperationState = OperationState::OpIdle;
+        Completed(false, step, all);
         return;
     }
     if (state_.ReadAllActive) {
         SendReadStep(static_cast<std::uint8_t>(step + 1));
     } else {
         EndWithNotice(Text("Read ", def.name, " Completed!"));
+        Completed(false, step, false);
     }
 }
 

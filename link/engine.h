@@ -13,10 +13,12 @@
 #include <functional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/form.h"
 #include "app/ui.h"
+#include "blocks/memory_map.h"
 #include "blocks/payload.h"
 #include "link/frame.h"
 #include "link/frame_assembler.h"
@@ -138,6 +140,12 @@ public:
     // Forgets received bytes not yet acted on (the port was closed).
     void DiscardReceived();
 
+    // Called after a group's or all groups' read or write has completed, once its
+    // completion box is closed and the engine is idle: the blocks it covered. Not
+    // called for errors, time-outs or the automatic Device ID read.
+    using CompletionHook = std::function<void(bool write, const std::vector<BlockId>& blocks)>;
+    void SetCompletionHook(CompletionHook hook) { completed_ = std::move(hook); }
+
     const TxPayload& Payload() const { return tx_; }
     const FrameAssembler& Receiver() const { return rx_; }
     // Length field of the last frame acted on.
@@ -166,6 +174,7 @@ private:
     bool TemperatureDeleting() const;
 
     void ReportTimeout(quorvane::OperationState state);
+    void Completed(bool write, std::uint8_t step, bool all) const;
 
     Form& form_;
     Ui& ui_;
@@ -179,6 +188,7 @@ private:
     // Received bytes not yet moved into the assembler.
     std::vector<std::uint8_t> inbox_;
     std::size_t inboxRead_ = 0;
+    CompletionHook completed_;
 };
 
 }  // namespace quorvane

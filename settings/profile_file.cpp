@@ -1,12 +1,11 @@
 #include "settings/profile_file.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+
+#include "settings/file_replace.h"
 
 namespace quorvane {
 
@@ -14,9 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr char kNoEightBitForm = '?';
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+// Tab to carriage return, space, and the ^Z an old editor leaves at the end.
+bool IsBlank(char c) { return (c >= '\t' && c <= '\r') || c == ' ' || c == '\x1A'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -56,61 +58,179 @@ void CheckName(std::string_view name, std::string_view forbidden, const char* wh
                                     std::string(name) + "'");
 }
 
-std::string TemporaryName(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    const auto now = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char tag[32];
-    std::snprintf(tag, sizeof tag, ".%08llx%04x.tmp", now & 0xFFFFFFFFULL, counter++ & 0xFFFFU);
-    return target.filename().string() + tag;
+// The file's characters as 8-bit text, each with where its bytes start in the file
+// (`starts` has one more entry, the end; it stays empty for an 8-bit file, whose
+// characters are its bytes).
+struct DecodedText {
+    std::string text;
+    std::vector<std::size_t> starts;
+};
+
+void AddChar(DecodedText& d, std::uint32_t codePoint, std::size_t start) {
+    d.text.push_back(codePoint <= 0xFF ? static_cast<char>(codePoint) : kNoEightBitForm);
+    d.starts.push_back(start);
 }
 
-bool WriteAll(std::FILE* f, const std::string& data) {
-    const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-    const bool closed = std::fclose(f) == 0;
-    return written && flushed && closed;
+// UTF-16 little endian: a surrogate pair is one character; a lone surrogate or an
+// odd last byte is one character of its own.
+DecodedText DecodeUtf16Le(std::string_view bytes, std::size_t base) {
+    DecodedText d;
+    d.text.reserve(bytes.size() / 2);
+    d.starts.reserve(bytes.size() / 2 + 1);
+    auto unit = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                          static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    std::size_t at = 0;
+    while (at + 1 < bytes.size()) {
+        const std::uint32_t u = unit(at);
+        std::size_t length = 2;
+        if (u >= 0xD800 && u <= 0xDBFF && at + 3 < bytes.size()) {
+            const std::uint32_t low = unit(at + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) length = 4;
+        }
+        AddChar(d, length == 4 ? 0x10000 : u, base + at);
+        at += length;
+    }
+    if (at < bytes.size()) {
+        AddChar(d, 0x10000, base + at);
+        ++at;
+    }
+    d.starts.push_back(base + at);
+    return d;
+}
+
+// UTF-8: a byte that starts no well-formed sequence is one character of its own.
+DecodedText DecodeUtf8(std::string_view bytes, std::size_t base) {
+    DecodedText d;
+    d.text.reserve(bytes.size());
+    d.starts.reserve(bytes.size() + 1);
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        std::size_t length = 1;
+        std::uint32_t cp = lead;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            cp = lead & 0x1FU;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            cp = lead & 0x0FU;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            cp = lead & 0x07U;
+        } else if (lead >= 0x80) {
+            length = 0;  // a continuation byte or an invalid lead
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto c = at + k < bytes.size() ? static_cast<unsigned char>(bytes[at + k]) : 0;
+            if ((c & 0xC0) != 0x80) {
+                length = 0;
+                break;
+            }
+            cp = cp << 6 | (c & 0x3FU);
+        }
+        // Overlong forms and values beyond Unicode are no characters either.
+        if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) length = 0;
+        if (length == 0) {
+            AddChar(d, 0x10000, base + at);
+            ++at;
+            continue;
+        }
+        AddChar(d, cp, base + at);
+        at += length;
+    }
+    d.starts.push_back(base + at);
+    return d;
 }
 
 }  // namespace
 
-ProfileFile::ProfileFile(std::string_view bytes) {
-    if (bytes.substr(0, kBom.size()) == kBom) {
-        bom_ = true;
-        bytes.remove_prefix(kBom.size());
+std::string ProfileFile::Encode(std::string_view text) const {
+    std::string out;
+    switch (encoding_) {
+        case Encoding::EightBit: return std::string(text);
+        case Encoding::Utf16Le:
+            out.reserve(text.size() * 2);
+            for (char c : text) {
+                out.push_back(c);
+                out.push_back('\0');
+            }
+            return out;
+        case Encoding::Utf8:
+            out.reserve(text.size() * 2);
+            for (char c : text) {
+                const auto b = static_cast<unsigned char>(c);
+                if (b < 0x80) {
+                    out.push_back(c);
+                } else {
+                    out.push_back(static_cast<char>(0xC0 | b >> 6));
+                    out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+                }
+            }
+            return out;
     }
+    return out;
+}
+
+ProfileFile::ProfileFile(std::string_view bytes) {
+    DecodedText decoded;
+    if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+        encoding_ = Encoding::Utf16Le;
+        mark_ = kUtf16LeBom;
+        decoded = DecodeUtf16Le(bytes.substr(mark_.size()), mark_.size());
+    } else if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        encoding_ = Encoding::Utf8;
+        mark_ = kUtf8Bom;
+        decoded = DecodeUtf8(bytes.substr(mark_.size()), mark_.size());
+    } else {
+        decoded.text = std::string(bytes);
+    }
+    const std::string_view text = decoded.text;
+    // The file's own bytes of characters [from, to), kept for lines never changed.
+    auto raw = [&](std::size_t from, std::size_t to) {
+        if (encoding_ == Encoding::EightBit) return std::string();
+        return std::string(bytes.substr(decoded.starts[from], decoded.starts[to] - decoded.starts[from]));
+    };
+
+    // CR LF, LF and CR each end a line.
     bool lineEndSeen = false;
     std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const std::size_t nl = bytes.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            AddLine(std::string(bytes.substr(pos)), "");
+    while (pos < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            AddLine(std::string(text.substr(pos)), "", false, raw(pos, text.size()));
             break;
         }
-        std::size_t end = nl;
-        std::string eol = "\n";
-        if (end > pos && bytes[end - 1] == '\r') {
-            --end;
-            eol = "\r\n";
-        }
+        const std::size_t eolLength = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
+        std::string eol(text.substr(end, eolLength));
         if (!lineEndSeen) {
             lineEnd_ = eol;
             lineEndSeen = true;
         }
-        AddLine(std::string(bytes.substr(pos, end - pos)), std::move(eol));
-        pos = nl + 1;
+        AddLine(std::string(text.substr(pos, end - pos)), std::move(eol), false, raw(pos, end),
+                raw(end, end + eolLength));
+        pos = end + eolLength;
     }
 }
 
 // Classifies one line and files it: a header opens a new block, anything else joins
 // the current one.
-void ProfileFile::AddLine(std::string text, std::string eol) {
-    Line line{std::move(text), std::move(eol)};
+void ProfileFile::AddLine(std::string text, std::string eol, bool changed, std::string rawText,
+                          std::string rawEol) {
+    Line line;
+    line.text = std::move(text);
+    line.eol = std::move(eol);
+    line.rawText = std::move(rawText);
+    line.rawEol = std::move(rawEol);
+    line.textChanged = line.eolChanged = changed;
     const std::string_view t = line.text;
     const std::string_view lead = Trim(t);
-    if (!lead.empty() && lead.front() == '[') {
-        std::string_view name = lead.substr(1);
-        name = Trim(name.substr(0, name.find(']')));
+    // A header runs from its "[" to the last "]" of the line; without one the line
+    // is no header and stays in the section before.
+    const std::size_t close = lead.rfind(']');
+    if (!lead.empty() && lead.front() == '[' && close != std::string_view::npos) {
+        const std::string_view name = Trim(lead.substr(1, close - 1));
         std::string folded = Fold(name);
         blocks_.push_back(Block{});
         blocks_.back().lines.push_back(std::move(line));
@@ -142,6 +262,9 @@ void ProfileFile::AppendLine(std::string text) {
     std::string eol = lineEnd_;
     if (Line* last = LastLine(); last && last->eol.empty()) {
         last->eol = lineEnd_;
+        last->eolChanged = true;
+        // An odd byte at the end of a UTF-16 file cannot stand before a line end.
+        if (encoding_ == Encoding::Utf16Le && last->rawText.size() % 2 != 0) last->textChanged = true;
         eol.clear();
     }
     AddLine(std::move(text), std::move(eol));
@@ -189,6 +312,7 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
         std::size_t keep = line.valueBegin;
         while (keep < line.text.size() && (line.text[keep] == ' ' || line.text[keep] == '\t')) ++keep;
         line.text.replace(keep, std::string::npos, encoded);
+        line.textChanged = true;
         return;
     }
 
@@ -201,23 +325,25 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
         return;
     }
     // Only blank lines follow the insertion point, so no key index moves.
-    Line line{std::move(text), lineEnd_};
+    Line line;
+    line.text = std::move(text);
+    line.eol = lineEnd_;
     line.valueBegin = key.size() + 1;
     block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(position), std::move(line));
     IndexKey(block, position);
 }
 
 std::string ProfileFile::Bytes() const {
-    std::size_t size = bom_ ? kBom.size() : 0;
-    for (const Block& block : blocks_)
-        for (const Line& line : block.lines) size += line.text.size() + line.eol.size();
-    std::string out;
-    out.reserve(size);
-    if (bom_) out += kBom;
+    std::string out = mark_;
     for (const Block& block : blocks_)
         for (const Line& line : block.lines) {
-            out += line.text;
-            out += line.eol;
+            if (encoding_ == Encoding::EightBit) {
+                out += line.text;
+                out += line.eol;
+                continue;
+            }
+            out += line.textChanged ? Encode(line.text) : line.rawText;
+            out += line.eolChanged ? Encode(line.eol) : line.rawEol;
         }
     return out;
 }
@@ -242,7 +368,7 @@ ProfileFile::LoadStatus ProfileFile::Load(const std::string& path) {
     return LoadStatus::Loaded;
 }
 
-bool ProfileFile::Save(const std::string& path) const {
+bool ProfileFile::Save(const std::string& path, const ReplaceOptions& options) const {
     if (path.empty()) return false;
     std::error_code ec;
     fs::path target(path);
@@ -261,29 +387,10 @@ bool ProfileFile::Save(const std::string& path) const {
         std::FILE* probe = std::fopen(target.string().c_str(), "r+b");
         if (!probe) return false;
         std::fclose(probe);
-    }
-
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    fs::path temporary;
-    std::FILE* out = nullptr;
-    for (int attempt = 0; attempt < 32 && !out; ++attempt) {
-        temporary = folder / TemporaryName(target);
-        out = std::fopen(temporary.string().c_str(), "wbx");
-        if (!out && errno != EEXIST) return false;
-    }
-    if (!out) return false;
-
-    if (!WriteAll(out, Bytes())) {
-        fs::remove(temporary, ec);
+    } else if (!fs::is_directory(target.has_parent_path() ? target.parent_path() : fs::path("."), ec)) {
         return false;
     }
-    if (exists) fs::permissions(temporary, status.permissions(), ec);
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(target, Bytes(), exists, options);
 }
 
 }  // namespace quorvane

@@ -2,9 +2,11 @@
 // held in memory: load it once, get and set keys, save it once.
 //
 // Reading:
-// - A line whose first non-blank character is "[" is a section header; the name is
-//   the text up to the first "]" (or the line's end), without surrounding blanks, so
-//   "[ GPRS ]" is the section GPRS.
+// - A line whose first non-blank character is "[" and which holds a "]" is a section
+//   header; the name is the text between the "[" and the last "]" of the line,
+//   without surrounding blanks, so "[ GPRS ]" is the section GPRS. A line starting
+//   with "[" without any "]" is no header: the lines after it stay in the section
+//   before.
 // - Any other line holding "=" is a key line: the key is the text before the first
 //   "=", the value the text after it, both without surrounding blanks. A value
 //   enclosed in one matching pair of double or single quotes is read without them.
@@ -14,13 +16,16 @@
 //   first is read and updated. Lines before the first header belong to no section.
 // - There is no comment syntax: a line starting with ";" is simply a key line or an
 //   unknown line, kept as it stands.
-// - Blanks are space, tab, CR, VT and FF.
+// - Blanks are the characters 0x09 to 0x0D, space, and 0x1A (^Z).
 //
 // Bytes: text is 8-bit characters, passed through unchanged; NUL bytes are ordinary
-// characters. Lines end with CRLF or LF; a CR not followed by LF is part of its line.
-// A UTF-8 byte-order mark at the very start is not part of the first line's text and
-// is written back in front of the file. Any input is accepted; nothing is read
-// outside the data.
+// characters. CR LF, LF alone and CR alone each end a line ("\r\r\n" is a CR line end
+// and a CR LF one). A file starting with a UTF-16LE byte order mark (FF FE) is read as
+// UTF-16LE, one with a UTF-8 mark as UTF-8: characters up to U+00FF become the 8-bit
+// character of that number, every other character (and every malformed sequence)
+// becomes "?". Such a file is written back in its own encoding with its mark; lines
+// that were not changed keep their bytes exactly. Any input is accepted; nothing is
+// read outside the data.
 //
 // Writing:
 // - Setting an existing key rewrites only that line: the text up to the "=" and the
@@ -47,6 +52,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "settings/file_replace.h"
+
 namespace quorvane {
 
 class ProfileFile {
@@ -65,14 +72,16 @@ public:
     // Reads the whole file at `path` in one go.
     LoadStatus Load(const std::string& path);
 
-    // Writes the whole file beside the old one under a temporary name and renames it
-    // over `path`, so the file at `path` is either the old one or the new one. False,
-    // with the old file untouched and no temporary left behind, when the target cannot
-    // be written: a missing folder, an existing file that is read-only (no write
-    // permission at all, also for a privileged user) or cannot be opened for writing,
-    // something other than a regular file, or a folder where no file can be created.
-    // A symbolic link is followed: the file it points to is replaced.
-    bool Save(const std::string& path) const;
+    // Writes the whole file through ReplaceFileContents: under a short temporary name
+    // beside the old one, flushed to the disk, with the old file's owner, group and
+    // permissions, renamed over `path`; an existing file in a folder where that cannot
+    // be done is rewritten in place. False, with the old file untouched and no
+    // temporary left behind, when the target cannot be written: a missing folder, an
+    // existing file that is read-only (no write permission at all, also for a
+    // privileged user) or cannot be opened for writing, something other than a
+    // regular file, or a folder where no new file can be created. A symbolic link is
+    // followed: the file it points to is replaced.
+    bool Save(const std::string& path, const ReplaceOptions& options = {}) const;
 
     // The value of `key` in `section`; nullopt when the section or key is missing.
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
@@ -89,10 +98,18 @@ public:
     std::string Bytes() const;
 
 private:
+    enum class Encoding { EightBit, Utf8, Utf16Le };
+
     struct Line {
-        std::string text;  // without its line end
-        std::string eol;   // "\r\n", "\n", or "" for a last line without one
+        std::string text;  // without its line end, as 8-bit text
+        std::string eol;   // "\r\n", "\n", "\r", or "" for a last line without one
         std::size_t valueBegin = std::string::npos;  // after the "=" of a key line
+        // In a UTF-8 or UTF-16 file: the file's own bytes of the text and the line end,
+        // written again while they are unchanged.
+        std::string rawText;
+        std::string rawEol;
+        bool textChanged = true;
+        bool eolChanged = true;
     };
     // Lines before the first header, or one section: its header line and what follows.
     struct Block {
@@ -100,13 +117,17 @@ private:
         std::unordered_map<std::string, std::size_t> keys;  // folded key -> first line
     };
 
-    void AddLine(std::string text, std::string eol);
+    void AddLine(std::string text, std::string eol, bool changed = true, std::string rawText = {},
+                 std::string rawEol = {});
+    // 8-bit text in the file's encoding.
+    std::string Encode(std::string_view text) const;
     void AppendLine(std::string text);
     static void IndexKey(Block& block, std::size_t lineIndex);
     Line* LastLine();
     const Line* FindKey(std::string_view section, std::string_view key) const;
 
-    bool bom_ = false;
+    Encoding encoding_ = Encoding::EightBit;
+    std::string mark_;                                        // the byte order mark the file starts with
     std::string lineEnd_ = "\r\n";                           // for new lines
     std::vector<Block> blocks_{1};                          // blocks_[0]: before any header
     std::unordered_map<std::string, std::size_t> sections_;  // folded name -> first block

@@ -15,6 +15,7 @@ const std::vector<FaultNameInfo>& FaultNames() {
         {Fault::StatusZero, "status-zero", "fail the request: status 0 (connect: rejected)"},
         {Fault::Refused, "refused", "refuse the request: status 2 (connect: rejected)"},
         {Fault::BootText, "boot-text", "restart: send the boot banner instead of the answer"},
+        {Fault::StoreWrong, "store-wrong", "acknowledge a write, store its first data byte one higher"},
     };
     return names;
 }

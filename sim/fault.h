@@ -23,6 +23,9 @@ enum class Fault {
     StatusZero,
     Refused,
     BootText,       // the tracker restarts: its boot banner instead of the answer
+    // A write is acknowledged as done, but the first data byte is stored one higher
+    // than sent (wrapping at 255); other answers go out unchanged.
+    StoreWrong,
 };
 
 // The pause between the two parts of a split answer; longer than the 30 ms of silence

@@ -284,6 +284,9 @@ std::vector<Transmission> Simulator::Handle(const Request& request) {
         case Fault::BootText:
             undo();
             return {{std::vector<std::uint8_t>(kBootText.begin(), kBootText.end()), {}}};
+        case Fault::StoreWrong:
+            if (request.command == kCmdWrite) StoreWrong(request.payload);
+            return {{MakeFrame(answer->command, answer->payload), {}}};
     }
     return {};
 }
@@ -382,6 +385,17 @@ std::optional<Simulator::Answer> Simulator::Write(std::span<const std::uint8_t> 
     std::copy(p.begin() + 5, p.end(), state_.Area(p[0]).begin() + static_cast<std::ptrdiff_t>(*start));
     Changed();
     return Answer{kCmdWrite, {p[0], kStatusDone}};
+}
+
+void Simulator::StoreWrong(std::span<const std::uint8_t> p) {
+    // Write has accepted the request, so its block lies inside the area.
+    const std::uint16_t length = BigEndian16(p, 3);
+    if (length == 0) return;
+    const auto start = BlockStart(state_, p[0], BigEndian16(p, 1), length);
+    if (!start) return;
+    std::uint8_t& stored = state_.Area(p[0])[*start];
+    stored = static_cast<std::uint8_t>(p[5] + 1);
+    Changed();
 }
 
 std::uint8_t Simulator::AuthorizeIds(std::span<const std::uint8_t> payload) {

@@ -145,6 +145,7 @@ private:
     Answer Connect(std::span<const std::uint8_t> payload) const;
     std::optional<Answer> Read(std::span<const std::uint8_t> payload) const;
     std::optional<Answer> Write(std::span<const std::uint8_t> payload);
+    void StoreWrong(std::span<const std::uint8_t> payload);
     std::uint8_t AuthorizeIds(std::span<const std::uint8_t> payload);
     std::uint8_t DeleteIds(std::span<const std::uint8_t> payload);
     std::vector<std::uint8_t> IdList() const;

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QWheelEvent>
 #include <QWindow>
@@ -42,6 +44,12 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     form_ = std::make_unique<WidgetForm>(*this, *pages_);
     ui_ = std::make_unique<QtUi>(*this, *built_.eventBox);
     logic_ = std::make_unique<TForm1>(*form_, *ui_, mailbox_, std::move(programDir));
+    // The user's configuration folder: a second place for the start-up settings file.
+    const QString configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (!configDir.isEmpty()) {
+        const QByteArray userDir = QFile::encodeName(configDir + QLatin1Char('/'));
+        logic_->SetUserConfigDir(std::string(userDir.constData(), static_cast<std::size_t>(userDir.size())));
+    }
     mailbox_.SetRunner([this](const std::function<void()>& work) { Guard(work); });
 
     BuildMenu();

@@ -170,6 +170,59 @@ TEST_F(Form1Test, FormCreateLoadsTheStartUpSettingsFile) {
     EXPECT_TRUE(window.SettingsLoaded());
 }
 
+TEST_F(Form1Test, TheStartUpFileIsLookedForInTheUsersFolderNext) {
+    const std::string user = dir_ + "user/";
+    std::filesystem::create_directory(user);
+    MemoryForm saved;
+    saved.SetText("APN", "from.the.user");
+    SaveSettingsFile(saved, user + "Quorvane_Tracker.ini");
+    window.SetUserConfigDir(user);
+    window.FormCreate();
+    EXPECT_EQ(form.Text("APN"), "from.the.user");
+    EXPECT_TRUE(window.SettingsLoaded());
+
+    // The program's folder comes first.
+    saved.SetText("APN", "beside.the.program");
+    SaveSettingsFile(saved, dir_ + "Quorvane_Tracker.ini");
+    window.FormCreate();
+    EXPECT_EQ(form.Text("APN"), "beside.the.program");
+
+    // Save Settings proposes the program's folder while it is writable.
+    ui.fileAnswers = {std::nullopt};
+    window.SavetSettings1Click();
+    EXPECT_EQ(ui.Log().back().preset, dir_ + "Quorvane_Tracker.ini");
+}
+
+TEST(Form1Install, SaveProposesTheUsersFolderWhenTheProgramsIsNotWritable) {
+    MemoryForm form;
+    RecordingUi ui;
+    QueueMailbox mailbox;
+    // No one, root included, can make a file there.
+    TForm1 window(form, ui, mailbox, "/proc/");
+    window.SetPortLister([] { return std::vector<std::string>{}; });
+    char pattern[] = "/tmp/quorvane_install_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string user = std::string(pattern) + "/config/quorvane-editor/";
+    window.SetUserConfigDir(user);
+    window.FormCreate();
+    EXPECT_FALSE(window.SettingsLoaded());
+
+    ui.fileAnswers = {user + "Quorvane_Tracker.ini"};
+    window.Guard([&] { window.SavetSettings1Click(); });
+    EXPECT_EQ(ui.Log().back().preset, user + "Quorvane_Tracker.ini");
+    EXPECT_TRUE(ui.Errors().empty()) << "the proposed folder was made, so the save went through";
+    EXPECT_TRUE(std::filesystem::exists(user + "Quorvane_Tracker.ini"));
+
+    // The next start finds it there.
+    MemoryForm next;
+    TForm1 again(next, ui, mailbox, "/proc/");
+    again.SetPortLister([] { return std::vector<std::string>{}; });
+    again.SetUserConfigDir(user);
+    again.FormCreate();
+    EXPECT_TRUE(again.SettingsLoaded());
+    std::filesystem::remove_all(pattern);
+}
+
 TEST_F(Form1Test, NoPortShowsNoneAndOpeningItFails) {
     window.FormCreate();
     EXPECT_EQ(form.Text("ComboBox1"), "None");

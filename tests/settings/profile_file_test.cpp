@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
+
+#include "settings/file_replace.h"
 
 #include "tests/settings/temp_dir.h"
 
@@ -152,6 +159,103 @@ TEST(ProfileFileLineEnds, NewFileUsesCrLfAndOldFilesKeepTheirs) {
     EXPECT_EQ(mixed.Bytes(), "[A]\r\nK=changed\nJ=w\r\nN=n\r\n");
 }
 
+TEST(ProfileFileLineEnds, CrAloneAndMixesEachEndALine) {
+    for (const char* eol : {"\r\n", "\n", "\r", "\r\r\n", "\n\r"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(eol)));
+        const std::string e = eol;
+        const std::string bytes = "[A]" + e + "K=v" + e + "J=w" + e + "[B]" + e + "L=x";
+        ProfileFile f(bytes);
+        EXPECT_EQ(f.Get("A", "K"), "v");
+        EXPECT_EQ(f.Get("A", "J"), "w");
+        EXPECT_EQ(f.Get("B", "L"), "x");
+        EXPECT_EQ(f.Bytes(), bytes);
+        f.Set("A", "K", "changed");
+        f.Set("A", "N", "n");
+        const ProfileFile back(f.Bytes());
+        EXPECT_EQ(back.Get("A", "K"), "changed");
+        EXPECT_EQ(back.Get("A", "J"), "w") << "the next key is not swallowed";
+        EXPECT_EQ(back.Get("A", "N"), "n");
+        EXPECT_EQ(back.Get("B", "L"), "x");
+    }
+    // New lines take the first line's end, a bare CR too.
+    ProfileFile cr("[A]\rK=v\r");
+    cr.Set("A", "N", "n");
+    EXPECT_EQ(cr.Bytes(), "[A]\rK=v\rN=n\r");
+}
+
+TEST(ProfileFileLookup, BlanksAndCtrlZAroundValuesAreTrimmed) {
+    const ProfileFile f("[S]\nFlag=1\x1A\nPadded=\v\f x \t\x1A\nQuoted=\"\x1A\"\n\x1A\n");
+    EXPECT_EQ(f.Get("S", "Flag"), "1");
+    EXPECT_EQ(f.Get("S", "Padded"), "x");
+    EXPECT_EQ(f.Get("S", "Quoted"), "\x1A") << "inside quotes it is the value";
+
+    ProfileFile w;
+    w.Set("S", "K", "v\x1A");
+    EXPECT_EQ(ProfileFile(w.Bytes()).Get("S", "K"), "v\x1A") << "written so it reads back";
+}
+
+TEST(ProfileFileLookup, SectionHeaderForms) {
+    const ProfileFile f(
+        "[  Padded \t]\nA=1\n"
+        "[Outer]Name]\nB=2\n"
+        "[Tail] trailing words\nC=3\n"
+        "[Open without close\nD=4\n");
+    EXPECT_EQ(f.Get("Padded", "A"), "1");
+    EXPECT_EQ(f.Get("Outer]Name", "B"), "2") << "the name ends at the last ]";
+    EXPECT_EQ(f.Get("Outer", "B"), std::nullopt);
+    EXPECT_EQ(f.Get("Tail", "C"), "3");
+    EXPECT_EQ(f.Get("Tail", "D"), "4") << "a [ without ] is no header";
+    EXPECT_EQ(f.Get("Open without close", "D"), std::nullopt);
+}
+
+std::string Utf16(std::string_view ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+TEST(ProfileFileEncodings, Utf16LeIsReadAndWrittenBackAsUtf16Le) {
+    // "[GPRS]\r\nAPN=caf\u00e9\r\nName=\u20ac1\r\n; \U0001F600\r\n"
+    std::string bytes = Utf16("[GPRS]\r\nAPN=caf");
+    bytes += std::string("\xE9\x00", 2) + Utf16("\r\nName=").substr(2) + std::string("\xAC\x20", 2) +
+             Utf16("1\r\n; ").substr(2) + std::string("\x3D\xD8\x00\xDE", 4) + Utf16("\r\n").substr(2);
+    ProfileFile f(bytes);
+    EXPECT_EQ(f.Get("GPRS", "APN"), "caf\xE9") << "a character with an 8-bit form becomes it";
+    EXPECT_EQ(f.Get("GPRS", "Name"), "?1") << "one without becomes ?";
+    EXPECT_EQ(f.Bytes(), bytes) << "unchanged lines keep their bytes";
+
+    f.Set("GPRS", "APN", "na\xEFve");
+    f.Set("GPRS", "New", "x");
+    const std::string saved = f.Bytes();
+    ASSERT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(saved.size() % 2, 0u);
+    EXPECT_NE(saved.find(Utf16("APN=na").substr(2) + std::string("\xEF\x00", 2)), std::string::npos);
+    EXPECT_NE(saved.find(std::string("\x3D\xD8\x00\xDE", 4)), std::string::npos) << "the untouched line kept its character";
+    const ProfileFile back(saved);
+    EXPECT_EQ(back.Get("GPRS", "APN"), "na\xEFve");
+    EXPECT_EQ(back.Get("GPRS", "New"), "x");
+    EXPECT_EQ(back.Get("GPRS", "Name"), "?1");
+}
+
+TEST(ProfileFileEncodings, Utf8WithItsMarkIsReadAndWrittenBackAsUtf8) {
+    const std::string bytes = "\xEF\xBB\xBF[GPRS]\nAPN=caf\xC3\xA9\nName=\xE2\x82\xAC\xFF\n";
+    ProfileFile f(bytes);
+    EXPECT_EQ(f.Get("GPRS", "APN"), "caf\xE9");
+    EXPECT_EQ(f.Get("GPRS", "Name"), "??") << "no 8-bit form, and a malformed byte";
+    EXPECT_EQ(f.Bytes(), bytes);
+    f.Set("GPRS", "APN", "\xE9t\xE9");
+    EXPECT_EQ(f.Bytes(), "\xEF\xBB\xBF[GPRS]\nAPN=\xC3\xA9t\xC3\xA9\nName=\xE2\x82\xAC\xFF\n");
+
+    // Without a mark the file is 8-bit, byte for byte.
+    ProfileFile plain("[S]\nK=caf\xC3\xA9\xE9\n");
+    EXPECT_EQ(plain.Get("S", "K"), "caf\xC3\xA9\xE9");
+    plain.Set("S", "L", "\xE9");
+    EXPECT_EQ(plain.Bytes(), "[S]\nK=caf\xC3\xA9\xE9\nL=\xE9\n");
+}
+
 TEST(ProfileFileLineEnds, KeepsAMissingFinalLineEnd) {
     ProfileFile f("[A]\r\nK=v");
     EXPECT_EQ(f.Get("A", "K"), "v");
@@ -259,6 +363,108 @@ TEST_F(ProfileFileDisk, ReplacingKeepsPermissionsAndFollowsLinks) {
     EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
     EXPECT_EQ(ReadBytes(real), "[S]\nK=new\n");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ProfileFileDisk, ALongNameNeedsNoLongerTemporaryName) {
+    const std::string name = std::string(246, 'n') + ".ini";
+    ASSERT_EQ(name.size(), 250u);
+    ProfileFile f("[S]\r\nK=v\r\n");
+    ASSERT_TRUE(f.Save(dir.File(name)));
+    f.Set("S", "K", "w");
+    ASSERT_TRUE(f.Save(dir.File(name)));
+    EXPECT_EQ(ReadBytes(dir.File(name)), "[S]\r\nK=w\r\n");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
+}
+
+// Runs `body` in a child process and returns how it ended (waitpid status).
+template <typename Body>
+int InChild(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(ProfileFileDisk, ASaveKilledHalfWayLeavesTheOldFileAndIsCleanedUp) {
+    const std::string path = dir.File("cfg.ini");
+    WriteBytes(path, "[S]\r\nK=old\r\n");
+    const int status = InChild([&] {
+        ProfileFile f("[S]\r\nK=new\r\n");
+        ReplaceOptions options;
+        options.beforeReplace = [] { ::kill(::getpid(), SIGKILL); };
+        (void)f.Save(path, options);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nK=old\r\n");
+    const auto left = dir.Entries();
+    ASSERT_EQ(left.size(), 2u);
+    const std::string& temporary = left[0] == "cfg.ini" ? left[1] : left[0];
+    EXPECT_TRUE(IsSaveTemporaryName(temporary)) << temporary;
+    EXPECT_EQ(temporary.find(".ini"), std::string::npos) << "never taken for a settings file";
+
+    ProfileFile g;
+    ASSERT_EQ(g.Load(path), Status::Loaded);
+    EXPECT_EQ(g.Get("S", "K"), "old");
+    g.Set("S", "K", "next");
+    ASSERT_TRUE(g.Save(path));
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"cfg.ini"}) << "the abandoned temporary is gone";
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nK=next\r\n");
+}
+
+TEST_F(ProfileFileDisk, OwnerGroupAndModeAreKept) {
+    const std::string path = dir.File("owned.ini");
+    WriteBytes(path, "[S]\nK=old\n");
+    // Another user's file where this user may change owners (root), else its own.
+    const uid_t uid = ::geteuid() == 0 ? 4321 : ::geteuid();
+    const gid_t gid = ::geteuid() == 0 ? 4322 : ::getegid();
+    ASSERT_EQ(::chown(path.c_str(), uid, gid), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_TRUE(ProfileFile("[S]\nK=new\n").Save(path));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid);
+    EXPECT_EQ(st.st_gid, gid);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(ReadBytes(path), "[S]\nK=new\n");
+}
+
+TEST_F(ProfileFileDisk, AWritableFileInAFolderThatIsNotIsSavedInPlace) {
+    const std::string folder = dir.File("locked");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/cfg.ini";
+    WriteBytes(path, "[S]\r\nK=a much longer old value than the new one\r\n");
+    const uid_t other = 4321;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), other, other), 0);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+
+    // As a user who may not create files in the folder (root may, so the save runs
+    // as another user then).
+    auto save = [&](const std::string& bytes, const std::string& target) {
+        return InChild([&] {
+            if (::geteuid() == 0 && (::setgid(other) != 0 || ::setuid(other) != 0)) ::_exit(3);
+            ::_exit(ProfileFile(bytes).Save(target) ? 0 : 1);
+        });
+    };
+    int status = save("[S]\r\nK=new\r\n", path);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nK=new\r\n") << "rewritten and cut to its new length";
+    status = save("[S]\r\nK=" + std::string(5000, 'x') + "\r\n", path);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(path).size(), 7u + 5000u + 2u);
+    EXPECT_EQ(std::filesystem::directory_iterator(folder)->path().filename(), "cfg.ini");
+
+    // A new file cannot be made there at all.
+    status = save("[S]\r\nK=v\r\n", folder + "/new.ini");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/new.ini"));
 }
 
 TEST_F(ProfileFileDisk, SomethingOtherThanAFileIsUnreadable) {

@@ -372,6 +372,65 @@ TEST_F(SettingsFileTest, LfFileStaysLf) {
     EXPECT_EQ(bytes.rfind("[GPRS]\nAPN=\nAPN Name=\n", 0), 0U);
 }
 
+// Files as other machines and editors leave them, loaded and saved over real files.
+TEST_F(SettingsFileTest, EveryLineEndStyleLoadsAndSavesWithoutLoss) {
+    for (const char* eol : {"\r\n", "\n", "\r", "\r\r\n", "\n\r"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(eol)));
+        const std::string e = eol;
+        const std::string bytes = "[GPRS]" + e + "APN=apn.one" + e + "APN Name=second" + e + "[Event]" + e +
+                                  "Low Speed Out2=1\x1A" + e + "; a note" + e;
+        form.Reset();
+        LoadBytes(bytes);
+        EXPECT_EQ(form.Text("APN"), "apn.one");
+        EXPECT_EQ(form.Text("APNName"), "second") << "the next key is its own";
+        EXPECT_TRUE(form.Checked("LowSpeedOUT2")) << "1^Z checks the box";
+
+        form.SetText("APN", "apn.two");
+        SaveSettingsFile(form, path);
+        const std::string saved = ReadBytes(path);
+        EXPECT_EQ(saved.rfind("[GPRS]" + e + "APN=apn.two" + e + "APN Name=second", 0), 0u) << saved;
+        EXPECT_NE(saved.find("; a note"), std::string::npos);
+        MemoryForm back;
+        ASSERT_TRUE(LoadSettingsFile(back, path));
+        EXPECT_EQ(back.Text("APN"), "apn.two");
+        EXPECT_TRUE(back.Checked("LowSpeedOUT2"));
+    }
+}
+
+TEST_F(SettingsFileTest, EncodedFilesKeepTheirEncoding) {
+    // UTF-16LE with its mark: "[GPRS]\r\nAPN=caf\u00e9\r\n".
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[GPRS]\r\nAPN=caf\xE9\r\n")) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    LoadBytes(utf16);
+    EXPECT_EQ(form.Text("APN"), "caf\xE9");
+    form.SetText("Password", "12\xFC");
+    SaveSettingsFile(form, path);
+    std::string saved = ReadBytes(path);
+    ASSERT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(saved.find(std::string("A\0P\0N\0=\0c\0a\0f\0\xE9\0\r\0\n\0", 20)), 2u + 16u);
+    MemoryForm back;
+    ASSERT_TRUE(LoadSettingsFile(back, path));
+    EXPECT_EQ(back.Text("APN"), "caf\xE9");
+    EXPECT_EQ(back.ItemIndex("BufferMode"), 0) << "every key went out, readable";
+    EXPECT_EQ(back.Text("Password"), "12\xFC") << "a new key, written as UTF-16LE";
+
+    // UTF-8 with its mark: a character without an 8-bit form reads as "?".
+    LoadBytes("\xEF\xBB\xBF[GPRS]\r\nAPN=\xE2\x82\xAC\xC3\xA9\r\n");
+    EXPECT_EQ(form.Text("APN"), "?\xE9");
+    form.SetText("APN", "\xE9");
+    SaveSettingsFile(form, path);
+    saved = ReadBytes(path);
+    EXPECT_EQ(saved.rfind("\xEF\xBB\xBF[GPRS]\r\nAPN=\xC3\xA9\r\n", 0), 0u);
+
+    // Plain 8-bit stays 8-bit.
+    LoadBytes("[GPRS]\r\nAPN=\xE9\r\n");
+    SaveSettingsFile(form, path);
+    EXPECT_EQ(ReadBytes(path).rfind("[GPRS]\r\nAPN=\xE9\r\n", 0), 0u);
+}
+
 TEST_F(SettingsFileTest, ReadsValuesByTheirForm) {
     LoadBytes(
         "[ gprs ]\r\n"

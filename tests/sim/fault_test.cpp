@@ -117,6 +117,23 @@ TEST_F(FaultTest, BootTextReplacesTheAnswerAndTheRequestIsLost) {
     EXPECT_EQ(sim.State().mileage, reference.State().mileage);
 }
 
+TEST_F(FaultTest, StoreWrongAcknowledgesAWriteButKeepsAnotherByte) {
+    sim.InjectFault(Fault::StoreWrong, 2);
+    // A read takes the plan's answer without any change.
+    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));
+    const Bytes write = B({1, 0, 32, 0, 3}) + B("abc");
+    EXPECT_EQ(Flatten(Send(kCmdWrite, write)), Normal(kCmdWrite, write));  // acknowledged as done
+    EXPECT_EQ(sim.State().Area(1)[32], 'b');
+    EXPECT_EQ(sim.State().Area(1)[33], 'b');
+    EXPECT_EQ(sim.State().Area(1)[34], 'c');
+    // The next write is stored as sent; 0xFF wraps to 0 under the fault.
+    sim.InjectFault(Fault::StoreWrong);
+    EXPECT_FALSE(Send(kCmdWrite, B({2, 0, 10, 0, 1, 0xFF})).empty());
+    EXPECT_EQ(sim.State().Area(2)[10], 0);
+    EXPECT_FALSE(Send(kCmdWrite, write).empty());
+    EXPECT_EQ(sim.State().Area(1)[32], 'a');
+}
+
 TEST_F(FaultTest, PlansCountOnlyAnsweredRequestsOfTheirCommand) {
     sim.InjectFault(Fault::NoAnswer, 2, kCmdRead);
     EXPECT_FALSE(Send(kCmdConnect, kNoCode).empty());          // another command
@@ -155,7 +172,7 @@ TEST(FaultNames, ParseEveryNameAndPlan) {
         EXPECT_EQ(ParseFault(entry.name), entry.fault);
         EXPECT_EQ(FaultName(entry.fault), entry.name);
     }
-    EXPECT_EQ(FaultNames().size(), 8u);
+    EXPECT_EQ(FaultNames().size(), 9u);
     EXPECT_FALSE(ParseFault("No-Answer"));
 
     const auto plan = ParseFaultPlan("split-answer:3@0x59");

@@ -110,7 +110,8 @@ std::optional<Fault> FaultAt(const std::vector<std::optional<Fault>>& faults, in
 std::optional<End> EffectOf(const Operation& op, Fault fault) {
     switch (fault) {
     case Fault::SplitAnswer:
-    case Fault::GarbageBefore: return std::nullopt;  // the answer still arrives whole
+    case Fault::GarbageBefore:
+    case Fault::StoreWrong: return std::nullopt;  // the answer still arrives whole (and says done)
     case Fault::NoAnswer:
     case Fault::CorruptCrc: return End::TimeOut;
     case Fault::BootText: return End::Restarted;

@@ -1,0 +1,83 @@
+#include "app/block_reader.h"
+
+#include <utility>
+
+#include "link/engine.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::size_t kCommandIndex = 4;
+constexpr std::size_t kPayloadIndex = 5;
+
+}  // namespace
+
+BlockReader::BlockReader(FrameWriter write, std::vector<BlockId> blocks)
+    : write_(std::move(write)), blocks_(std::move(blocks)) {}
+
+void BlockReader::Start() {
+    next_ = 0;
+    done_ = blocks_.empty();
+    error_.clear();
+    answers_.clear();
+    if (!done_) SendNext();
+}
+
+void BlockReader::SendNext() {
+    BuildReadRequest(blocks_[next_], tx_);
+    rx_.Clear();
+    SendCommand(tx_, CmdReadBlock, frame_, write_);
+    timeout_ = kReplyTimeout;
+}
+
+void BlockReader::Receive(std::span<const std::uint8_t> bytes) {
+    while (!done_ && !bytes.empty()) {
+        const std::size_t taken = rx_.Append(bytes);
+        bytes = bytes.subspan(taken);
+        while (!done_) {
+            auto frame = rx_.NextFrame();
+            if (!frame) break;
+            OnFrame(*frame);
+        }
+        if (taken == 0 && !bytes.empty()) rx_.Clear();  // nothing fits: a frame too long to be ours
+    }
+}
+
+void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
+    const std::span<const std::uint8_t> answer = std::span(frame).first(frame.size() - 2);
+    if (answer[kCommandIndex] != CmdReadBlock) {
+        Fail("Read Error!");
+        return;
+    }
+    const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
+    const BlockId id = blocks_[next_];
+    // An answer for another area or offset (a late answer to an earlier request) is not ours.
+    if (payload.size() < 3 || payload[0] != Block(id).area ||
+        (payload[1] << 8 | payload[2]) != Block(id).readOffset)
+        return;
+    if (AnswerData(id, answer).empty()) {
+        Fail("Read Error!");
+        return;
+    }
+    answers_[id] = std::vector<std::uint8_t>(answer.begin(), answer.end());
+    if (++next_ == blocks_.size()) {
+        timeout_ = 0;
+        done_ = true;
+        return;
+    }
+    SendNext();
+}
+
+void BlockReader::Tick() {
+    if (done_ || timeout_ == 0) return;
+    if (--timeout_ == 0) Fail("Read Overtime!");
+}
+
+void BlockReader::Fail(std::string error) {
+    error_ = std::move(error);
+    timeout_ = 0;
+    done_ = true;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,54 @@
+// Reads parameter blocks from the tracker into memory without touching the window:
+// the reads behind a backup, a verification and a compare with the tracker. It shares
+// the window's port and clock: while it runs, the window logic hands it every
+// received byte and every one-second tick.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/write_safety.h"
+#include "blocks/memory_map.h"
+#include "link/frame.h"
+#include "link/frame_assembler.h"
+
+namespace quorvane {
+
+class BlockReader {
+public:
+    BlockReader(FrameWriter write, std::vector<BlockId> blocks);
+
+    // Sends the first read request.
+    void Start();
+    void Receive(std::span<const std::uint8_t> bytes);
+    // The one-second tick: an answer missing for kReplyTimeout ticks ends the read.
+    void Tick();
+
+    bool Done() const { return done_; }
+    // Empty when every block was read; otherwise why not ("Read Overtime!",
+    // "Read Error!").
+    const std::string& Error() const { return error_; }
+    const ReadAnswers& Answers() const { return answers_; }
+    const std::vector<BlockId>& Blocks() const { return blocks_; }
+
+private:
+    void SendNext();
+    void OnFrame(const std::vector<std::uint8_t>& frame);
+    void Fail(std::string error);
+
+    FrameWriter write_;
+    std::vector<BlockId> blocks_;
+    std::size_t next_ = 0;  // index of the block awaited
+    std::uint8_t timeout_ = 0;
+    bool done_ = false;
+    std::string error_;
+    ReadAnswers answers_;
+    TxPayload tx_;
+    FrameBuffer frame_{};
+    FrameAssembler rx_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,53 @@
+// The difference between two forms by stored value: what the tracker would hold,
+// not what the boxes show.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "app/memory_form.h"
+
+namespace quorvane {
+
+struct ControlDifference {
+    std::string tab;         // tab sheet name, "TabSheet2"
+    std::string tabCaption;  // "GPRS"
+    std::string control;     // "TimeInterval"
+    std::string label;       // ControlLabel: "Time Interval", "(7) Ext-power low: Auth No.2 sms"
+    std::string thisValue;   // as the user sees it, on the first form
+    std::string otherValue;  // on the second form
+};
+
+struct Comparison {
+    std::vector<ControlDifference> differences;  // in window order
+    std::size_t equal = 0;                       // controls compared and found equal
+    bool Same() const { return differences.empty(); }
+};
+
+// Which controls a comparison looks at.
+enum class CompareScope {
+    Tracker,       // every control a parameter block stores
+    SettingsFile,  // of those, the ones a settings file keeps (a file has no Temp tab)
+};
+
+// Compares every control of `scope` between `a` and `b`. A box whose text does not
+// convert is compared by its text.
+Comparison CompareForms(const Form& a, const Form& b, CompareScope scope = CompareScope::Tracker);
+
+// A settings file in a fresh headless form. Throws ESettingsFileError: "Unable to
+// read from PATH" for a missing or unreadable file, "PATH is not a settings file" for
+// a file holding none of the settings keys.
+std::unique_ptr<MemoryForm> ReadSettingsFileForm(const std::string& path);
+
+// Compares `window` with the settings file at `path` (CompareScope::SettingsFile);
+// throws as ReadSettingsFileForm. The window is never touched.
+Comparison CompareWithSettingsFile(const Form& window, const std::string& path);
+
+// Copies the values of `controls` from `from` into `to` (text, check state, combo
+// index). Names not of an edit, check box, combo box or memo are passed over.
+void CopyControls(const Form& from, Form& to, const std::vector<std::string>& controls);
+
+}  // namespace quorvane

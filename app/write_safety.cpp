@@ -1,0 +1,219 @@
+#include "app/write_safety.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <system_error>
+
+#include "app/stored_value.h"
+#include "app/window_model.h"
+#include "blocks/blocks.h"
+#include "settings/profile_file.h"
+#include "settings/settings_file.h"
+
+namespace quorvane {
+
+namespace {
+
+// Where decoders are given a read answer: the area-offset field after command and area.
+constexpr std::size_t kDecoderIndex = 6;
+
+using Decoder = bool (*)(Form&, std::span<const std::uint8_t>, std::size_t);
+
+Decoder DecoderFor(BlockId id) {
+    switch (id) {
+    case BlockId::Gprs: return DecodeGprsBlock;
+    case BlockId::Main: return DecodeMainBlock;
+    case BlockId::MainExt: return DecodeMainExtBlock;
+    case BlockId::Interface: return DecodeInterfaceBlock;
+    case BlockId::Temperature: return DecodeTemperatureBlock;
+    case BlockId::Sms: return DecodeSmsBlock;
+    case BlockId::GeoFence: return DecodeGeoFenceBlock;
+    case BlockId::Event: return DecodeEventBlock;
+    case BlockId::DeviceId: return nullptr;
+    }
+    return nullptr;
+}
+
+std::string HexByte(std::uint8_t b) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("0x") + kDigits[b >> 4] + kDigits[b & 0x0F];
+}
+
+// A backup's name: YYYYMMDD-HHMMSS.ini or YYYYMMDD-HHMMSS-N.ini; its sort key, or
+// nullopt for any other file.
+std::optional<std::pair<std::string, long>> BackupSortKey(const std::string& name) {
+    constexpr std::size_t kStamp = 15;
+    if (name.size() < kStamp + 4 || !name.ends_with(".ini")) return std::nullopt;
+    for (std::size_t i = 0; i < kStamp; ++i) {
+        const bool ok = i == 8 ? name[i] == '-' : std::isdigit(static_cast<unsigned char>(name[i])) != 0;
+        if (!ok) return std::nullopt;
+    }
+    const std::string rest = name.substr(kStamp, name.size() - kStamp - 4);
+    if (rest.empty()) return std::pair{name.substr(0, kStamp), 1L};
+    if (rest.size() < 2 || rest.size() > 6 || rest[0] != '-') return std::nullopt;
+    long n = 0;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(rest[i]))) return std::nullopt;
+        n = n * 10 + (rest[i] - '0');
+    }
+    return std::pair{name.substr(0, kStamp), n};
+}
+
+// The stored controls a settings file has no key for.
+const std::vector<const ControlDef*>& UnkeyedControls() {
+    static const std::vector<const ControlDef*> controls = [] {
+        std::vector<const ControlDef*> list;
+        for (const ControlDef& c : Controls()) {
+            if (FindStoredUnit(c.name) == nullptr) continue;
+            const auto& keys = SettingsKeys();
+            if (std::none_of(keys.begin(), keys.end(), [&](const SettingsKey& k) { return k.control == c.name; }))
+                list.push_back(&c);
+        }
+        return list;
+    }();
+    return controls;
+}
+
+void PruneBackups(const std::filesystem::path& folder, std::size_t keep) {
+    std::vector<std::pair<std::pair<std::string, long>, std::filesystem::path>> backups;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        if (auto key = BackupSortKey(entry.path().filename().string())) backups.emplace_back(*key, entry.path());
+    }
+    if (backups.size() <= keep) return;
+    std::sort(backups.begin(), backups.end());
+    for (std::size_t i = 0; i + keep < backups.size(); ++i) std::filesystem::remove(backups[i].second, ec);
+}
+
+}  // namespace
+
+std::optional<BlockId> WrittenBlock(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kBlockHeaderLength) return std::nullopt;
+    const auto offset = static_cast<std::uint16_t>(payload[1] << 8 | payload[2]);
+    for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt, BlockId::Interface, BlockId::Temperature,
+                       BlockId::Sms, BlockId::GeoFence, BlockId::Event}) {
+        const BlockInfo& b = Block(id);
+        if (b.area == payload[0] && b.writeOffset == offset) return id;
+    }
+    return std::nullopt;
+}
+
+std::span<const std::uint8_t> AnswerData(BlockId id, std::span<const std::uint8_t> answer) {
+    if (!AnswerHoldsBlock(id, answer, kDecoderIndex)) return {};
+    return answer.subspan(kDecoderIndex + 4);
+}
+
+Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read) {
+    Comparison result;
+    for (const auto& [id, data] : sent) {
+        const BlockInfo& block = Block(id);
+        const auto answer = read.find(id);
+        const std::span<const std::uint8_t> readData =
+            answer == read.end() ? std::span<const std::uint8_t>() : AnswerData(id, answer->second);
+
+        std::vector<bool> covered(data.size(), false);
+        for (const StoredUnit& u : StoredUnits()) {
+            if (u.block != id) continue;
+            const std::optional<std::string> wrote = StoredValueOf(data, block.writeOffset, u);
+            if (!wrote) continue;
+            for (std::size_t k = 0; k < u.field.width; ++k) covered[u.field.offset - block.writeOffset + k] = true;
+            if (StoredValueOf(readData, block.readOffset, u) == wrote) {
+                ++result.equal;
+                continue;
+            }
+            const ControlDef* c = FindControl(u.control);
+            const std::string tab = c != nullptr ? c->tab : std::string();
+            result.differences.push_back({tab, TabCaption(tab), u.control, c != nullptr ? ControlLabel(*c) : u.control,
+                                          ShownValueOf(data, block.writeOffset, u),
+                                          ShownValueOf(readData, block.readOffset, u)});
+        }
+        // Bytes no control holds must come back as sent too.
+        for (std::size_t k = 0; k < data.size(); ++k) {
+            if (covered[k]) continue;
+            const std::size_t at = block.writeOffset + k;
+            const bool held = at >= block.readOffset && at - block.readOffset < readData.size();
+            if (held && readData[at - block.readOffset] == data[k]) continue;
+            result.differences.push_back({"", "", "area " + std::to_string(block.area) + " offset " + std::to_string(at),
+                                          "reserved byte", HexByte(data[k]),
+                                          held ? HexByte(readData[at - block.readOffset]) : "(not read)"});
+        }
+    }
+    return result;
+}
+
+void DecodeAnswers(Form& form, const ReadAnswers& answers) {
+    for (const auto& [id, answer] : answers) {
+        const Decoder decode = DecoderFor(id);
+        if (decode != nullptr) decode(form, answer, kDecoderIndex);
+    }
+}
+
+std::filesystem::path BackupFolderFor(const std::string& backupFolder, std::string_view imei) {
+    std::string name;
+    for (char c : imei)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') name.push_back(c);
+    if (name.empty()) name = "unknown";
+    return std::filesystem::path(backupFolder) / name;
+}
+
+std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string_view imei,
+                                    std::chrono::system_clock::time_point when) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::filesystem::path folder = BackupFolderFor(backupFolder, imei);
+    std::filesystem::path path = folder / (std::string(stamp) + ".ini");
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
+        path = folder / (std::string(stamp) + "-" + std::to_string(n) + ".ini");
+    return path;
+}
+
+void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep) {
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    if (ec) throw ESettingsFileError("Unable to write to " + path.parent_path().string());
+    SaveSettingsFile(form, path.string());
+    ProfileFile file;
+    if (file.Load(path.string()) != ProfileFile::LoadStatus::Loaded)
+        throw ESettingsFileError("Unable to write to " + path.string());
+    for (const ControlDef* c : UnkeyedControls()) {
+        switch (c->kind) {
+        case ControlKind::CheckBox: file.Set(kBackupSection, c->name, form.Checked(c->name) ? "1" : "0"); break;
+        case ControlKind::ComboBox: file.Set(kBackupSection, c->name, std::to_string(form.ItemIndex(c->name))); break;
+        default: file.Set(kBackupSection, c->name, form.Text(c->name)); break;
+        }
+    }
+    if (!file.Save(path.string())) throw ESettingsFileError("Unable to write to " + path.string());
+    PruneBackups(path.parent_path(), keep);
+}
+
+void LoadBackupSection(Form& form, const std::string& path) {
+    ProfileFile file;
+    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) return;
+    for (const ControlDef* c : UnkeyedControls()) {
+        const std::optional<std::string> value = file.Get(kBackupSection, c->name);
+        if (!value) continue;
+        switch (c->kind) {
+        case ControlKind::CheckBox: {
+            const auto n = ParseSettingsInteger(*value);
+            form.SetChecked(c->name, n && *n != 0);
+            break;
+        }
+        case ControlKind::ComboBox: {
+            const auto n = ParseSettingsInteger(*value);
+            form.SetItemIndex(c->name, n && *n >= -1 && *n < 256 ? static_cast<int>(*n) : -1);
+            break;
+        }
+        default:
+            form.SetText(c->name, *value);
+            break;
+        }
+    }
+}
+
+}  // namespace quorvane

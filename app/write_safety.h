@@ -1,0 +1,77 @@
+// Trusting a write: the user's options, the check of what the tracker holds after a
+// write against what was sent, and the backup taken before one.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/compare.h"
+#include "app/form.h"
+#include "blocks/memory_map.h"
+
+namespace quorvane {
+
+// The user's options; kept by the front end in the user's own configuration, never in
+// a settings file. All off: every operation behaves and talks on the line as before.
+struct WriteSafetyOptions {
+    bool verifyAfterWrite = false;     // read back what a Write / Write All sent and compare
+    bool backUpBeforeWriting = false;  // save the tracker's configuration before Write, Write All, Default
+    std::string backupFolder;          // BACKUPDIR; backups go to BACKUPDIR/IMEI/YYYYMMDD-HHMMSS.ini
+    std::size_t keepBackups = 20;      // per tracker; older backups are removed
+};
+
+// The data bytes of each block write request sent, by block.
+using SentBlocks = std::map<BlockId, std::vector<std::uint8_t>>;
+// Read answers as received (frame header to the end of the payload, no CRC), by block.
+using ReadAnswers = std::map<BlockId, std::vector<std::uint8_t>>;
+
+// The block a write request's payload (area, offset, length, data) belongs to, or
+// nullopt. Used to note what a write sent.
+std::optional<BlockId> WrittenBlock(std::span<const std::uint8_t> payload);
+
+// The data bytes of a read answer (from area offset Block(id).readOffset); empty when
+// the answer does not hold the block.
+std::span<const std::uint8_t> AnswerData(BlockId id, std::span<const std::uint8_t> answer);
+
+// Compares every byte sent with the byte read back at the same area offset and lists
+// the controls that differ, with thisValue = the sent value and otherValue = the read
+// value as the window would show them. A differing byte no control holds is listed as
+// "area A offset N". Blocks sent but not read back count as differing.
+Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read);
+
+// Decodes read answers into `form` with the blocks' own decoders.
+void DecodeAnswers(Form& form, const ReadAnswers& answers);
+
+// The folder of one tracker's backups: BACKUPDIR/IMEI, IMEI reduced to letters,
+// digits, '-' and '_' ("unknown" when nothing is left).
+std::filesystem::path BackupFolderFor(const std::string& backupFolder, std::string_view imei);
+// BACKUPDIR/IMEI/YYYYMMDD-HHMMSS.ini in local time; a name already taken gets "-2",
+// "-3", ... before ".ini".
+std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string_view imei,
+                                    std::chrono::system_clock::time_point when);
+// Saves `form` as a settings file at `path`, creating its folder, then removes all but
+// the newest `keep` backups (*.ini by name) of that folder. Throws ESettingsFileError
+// when the folder or the file cannot be written.
+//
+// A settings file has no key for some stored controls (the Temp tab's sensor table,
+// IN4Moni1, FuelLowSMS3, FuelLowMoni3). A backup keeps them too, in a section of its
+// own, kBackupSection, one key per control name, so that a backup loaded and written
+// restores the tracker byte for byte.
+void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep);
+
+inline constexpr const char* kBackupSection = "Backup";
+// Sets the controls of a backup's own section from the file at `path`; a file without
+// the section (every ordinary settings file) changes nothing. Keys that are not such a
+// control are passed over.
+void LoadBackupSection(Form& form, const std::string& path);
+
+}  // namespace quorvane

@@ -1,0 +1,47 @@
+#include "cli/diff_command.h"
+
+#include "app/compare.h"
+#include "cli/cli_runner.h"
+#include "cli/escape.h"
+#include "settings/settings_file.h"
+
+namespace quorvane {
+
+bool DiffUsesTracker(const CliOptions& options) {
+    return options.diffA == kDiffTracker || options.diffB == kDiffTracker;
+}
+
+std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& err) {
+    DiffSides sides;
+    try {
+        if (options.diffA != kDiffTracker) sides.a = ReadSettingsFileForm(options.diffA);
+        if (options.diffB != kDiffTracker) sides.b = ReadSettingsFileForm(options.diffB);
+    } catch (const ESettingsFileError& e) {
+        err << "error: " << EscapeValue(e.what()) << '\n';
+        return std::nullopt;
+    }
+    return sides;
+}
+
+int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+            std::ostream& err) {
+    std::shared_ptr<MemoryForm>& a = sides.a;
+    std::shared_ptr<MemoryForm>& b = sides.b;
+    if (DiffUsesTracker(options)) {
+        const std::shared_ptr<MemoryForm> tracker = readTracker ? readTracker() : nullptr;
+        if (!tracker) return kExitNoStart;
+        if (!a) a = tracker;
+        if (!b) b = tracker;
+    }
+    // A settings file keeps fewer controls than the tracker stores; compare what both hold.
+    const bool bothTracker = options.diffA == kDiffTracker && options.diffB == kDiffTracker;
+    const Comparison c = CompareForms(*a, *b, bothTracker ? CompareScope::Tracker : CompareScope::SettingsFile);
+    for (const ControlDifference& d : c.differences) {
+        out << d.control << " (" << d.tabCaption << ": " << EscapeValue(d.label) << "): " << EscapeValue(d.thisValue)
+            << " -> " << EscapeValue(d.otherValue) << '\n';
+    }
+    err << "summary: " << c.differences.size() << " differ, " << c.equal << " equal\n";
+    return c.Same() ? kExitDone : kExitFailed;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,122 @@
+#include "cli/write_safety_stages.h"
+
+#include "cli/cli_runner.h"
+#include "cli/diff_command.h"
+
+namespace quorvane {
+
+namespace {
+
+void PrintTiming(PortSession& s, Clock::time_point started) {
+    if (!s.Options().timing) return;
+    s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started).count() << '\n' << std::flush;
+}
+
+}  // namespace
+
+// --- backup ------------------------------------------------------------------------
+
+StageStatus BackupStage::Begin(PortSession& s, Clock::time_point) {
+    TForm1& window = s.Window();
+    WriteSafetyOptions options = window.WriteSafety();
+    options.backupFolder = folder_;
+    window.SetWriteSafety(options);
+    ended_ = false;
+    if (!window.BackUp([this](bool saved) {
+            ended_ = true;
+            saved_ = saved;
+        })) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Running;
+}
+
+StageStatus BackupStage::Poll(PortSession& s, Clock::time_point) {
+    if (!ended_) return StageStatus::Running;
+    if (!saved_) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    s.Outcome().backupPath = s.Window().LastBackupPath();
+    return StageStatus::Done;
+}
+
+// --- verify ------------------------------------------------------------------------
+
+StageStatus VerifyStage::Begin(PortSession& s, Clock::time_point) {
+    ended_ = false;
+    started_ = Clock::now();
+    if (!s.Window().VerifyLastWrite([this](bool read) {
+            ended_ = true;
+            read_ = read;
+        })) {
+        s.Ui().ShowError("Verify failed: nothing was written to verify");
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Running;
+}
+
+StageStatus VerifyStage::Poll(PortSession& s, Clock::time_point) {
+    if (!ended_) return StageStatus::Running;
+    PrintTiming(s, started_);
+    const std::optional<Comparison>& result = s.Window().LastVerify();
+    if (!read_ || !result) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    s.Outcome().verify = result->Same() ? "ok" : "mismatch";
+    s.Outcome().mismatches = static_cast<int>(result->differences.size());
+    if (!result->Same()) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Done;
+}
+
+// --- diff --------------------------------------------------------------------------
+
+StageStatus DiffConnectStage::Poll(PortSession& s, Clock::time_point now) {
+    const StageStatus status = ConnectStage::Poll(s, now);
+    if (status == StageStatus::Failed) s.Fail(PortResult::NoStart);
+    return status;
+}
+
+StageStatus DiffStage::Begin(PortSession& s, Clock::time_point) {
+    ended_ = false;
+    tracker_.reset();
+    started_ = Clock::now();
+    if (!s.Window().ReadTrackerForm([this](const TForm1::TrackerRead& r) {
+            ended_ = true;
+            tracker_ = r.form;
+        })) {
+        s.Fail(PortResult::NoStart);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Running;
+}
+
+StageStatus DiffStage::Poll(PortSession& s, Clock::time_point) {
+    if (!ended_) return StageStatus::Running;
+    PrintTiming(s, started_);
+    // The files were read once before the port was opened; they are read again here,
+    // for this port, so a file changed meanwhile is reported rather than half used.
+    const std::optional<DiffSides> sides = ReadDiffFiles(s.Options(), s.Err());
+    if (!sides || !tracker_) {
+        s.Fail(PortResult::NoStart);
+        return StageStatus::Failed;
+    }
+    const int status = RunDiff(s.Options(), *sides, [this] { return tracker_; }, s.Out(), s.Err());
+    if (status == kExitNoStart) {
+        s.Fail(PortResult::NoStart);
+        return StageStatus::Failed;
+    }
+    if (status != kExitDone) {
+        s.Fail(PortResult::Failed);
+        return StageStatus::Failed;
+    }
+    return StageStatus::Done;
+}
+
+}  // namespace quorvane

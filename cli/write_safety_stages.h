@@ -1,0 +1,64 @@
+// The stages that make a write trustworthy on the command line: a backup of the
+// tracker before the command (--backup DIR), a read back of what it wrote after it
+// (--verify), and diff's read of the tracker.
+#pragma once
+
+#include <string>
+
+#include "cli/port_session.h"
+#include "cli/stages.h"
+
+namespace quorvane {
+
+// Saves DIR/IMEI/YYYYMMDD-HHMMSS.ini and prints "backup: PATH"; a backup that cannot be
+// read or saved fails the run before anything is written.
+class BackupStage : public SessionStage {
+public:
+    explicit BackupStage(std::string folder) : folder_(std::move(folder)) {}
+    std::string Name() const override { return "backup"; }
+    StageStatus Begin(PortSession& s, Clock::time_point now) override;
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
+
+private:
+    std::string folder_;
+    bool ended_ = false;
+    bool saved_ = false;
+};
+
+// Reads back every area the command wrote: "notice: Verify OK", or the mismatches and
+// "error: Verify failed: N controls differ".
+class VerifyStage : public SessionStage {
+public:
+    std::string Name() const override { return "verify"; }
+    StageStatus Begin(PortSession& s, Clock::time_point now) override;
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
+
+private:
+    bool ended_ = false;
+    bool read_ = false;
+    Clock::time_point started_{};
+};
+
+// Connects for diff: a tracker that cannot be reached means the diff could not start.
+class DiffConnectStage : public ConnectStage {
+public:
+    using ConnectStage::ConnectStage;
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
+};
+
+// diff with 'tracker' as a side: reads the tracker into a headless form and prints
+// the differences. Differing is a failed run (exit 1); a side that cannot be read is
+// a run that could not start (exit 2), a tracker that does not connect included.
+class DiffStage : public SessionStage {
+public:
+    std::string Name() const override { return "read"; }
+    StageStatus Begin(PortSession& s, Clock::time_point now) override;
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
+
+private:
+    bool ended_ = false;
+    std::shared_ptr<MemoryForm> tracker_;
+    Clock::time_point started_{};
+};
+
+}  // namespace quorvane

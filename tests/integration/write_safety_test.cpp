@@ -1,0 +1,195 @@
+// Verify after a write, back up before one, compare with the tracker: the window's
+// logic against the simulated tracker, with the test as the clock.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "bench.h"
+
+namespace quorvane::integration {
+namespace {
+
+class WriteSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bench.Connect());
+        bench.Press("ReadAllClick");
+        ASSERT_TRUE(bench.WaitForNotice("Read All Completed!"));
+        bench.TakeRequests();
+        bench.ui.ClearLog();
+    }
+
+    void Options(bool verify, bool backup) {
+        bench.window.SetWriteSafety({verify, backup, (backups.Path() / "backups").string(), 20});
+    }
+    // Waits until no side read runs and the engine is idle.
+    bool Settle() {
+        return bench.WaitUntil([&] { return !bench.window.Busy(); });
+    }
+    std::size_t Count(const std::vector<sim::Request>& requests, std::uint8_t command) {
+        return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
+                                                      [&](const sim::Request& r) { return r.command == command; }));
+    }
+
+    Bench bench;
+    sim::test::TempDir backups;
+};
+
+TEST_F(WriteSafety, OptionsOffAddNoTrafficAndNoText) {
+    bench.form.SetText("APN", "web.example");
+    bench.Press("GPRSWriteClick");
+    ASSERT_TRUE(bench.WaitForNotice("Write GPRS Completed!"));
+    ASSERT_TRUE(Settle());
+    const auto requests = bench.TakeRequests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_EQ(requests[0].command, sim::kCmdWrite);
+    EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write GPRS Completed!"});
+    EXPECT_EQ(bench.ui.StatusText(1), "Write GPRS OK");
+    EXPECT_FALSE(bench.window.LastVerify());
+    EXPECT_FALSE(bench.window.LastBackupPath());
+}
+
+TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
+    Options(true, false);
+    bench.form.SetText("APN", "web.example");
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::StoreWrong, 1, sim::kCmdWrite});
+    bench.Press("GPRSWriteClick");
+    ASSERT_TRUE(bench.WaitUntil([&] { return bench.window.LastVerify().has_value(); }));
+    ASSERT_TRUE(Settle());
+
+    const Comparison& result = *bench.window.LastVerify();
+    ASSERT_EQ(result.differences.size(), 1U);
+    EXPECT_EQ(result.differences[0].control, "APN");
+    EXPECT_EQ(result.differences[0].thisValue, "web.example");
+    EXPECT_EQ(result.differences[0].otherValue, "xeb.example");
+    EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write GPRS Completed!"});
+    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Verify failed: 1 controls differ\n"
+                                                          "APN (GPRS: APN): sent 'web.example', read 'xeb.example'"});
+    EXPECT_EQ(bench.ui.StatusText(1), "Verify failed");
+    EXPECT_EQ(bench.form.Text("APN"), "web.example");  // the read back never reaches the window
+
+    const auto requests = bench.TakeRequests();
+    EXPECT_EQ(Count(requests, sim::kCmdWrite), 1U);
+    EXPECT_EQ(Count(requests, sim::kCmdRead), 1U);  // one read of the area written
+}
+
+TEST_F(WriteSafety, ACleanWriteAllVerifiesOk) {
+    Options(true, false);
+    bench.form.SetText("Speed", "99");
+    bench.Press("WriteAllClick");
+    ASSERT_TRUE(bench.WaitForNotice("Verify OK"));
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(bench.ui.Notices(), (std::vector<std::string>{"Write All Completed!", "Verify OK"}));
+    EXPECT_EQ(bench.ui.StatusText(1), "Verify OK");
+    EXPECT_TRUE(bench.ui.Errors().empty());
+    const auto requests = bench.TakeRequests();
+    EXPECT_EQ(Count(requests, sim::kCmdWrite), 8U);
+    EXPECT_EQ(Count(requests, sim::kCmdRead), 8U);
+    EXPECT_TRUE(bench.window.ChangedControls().empty());  // a write clears the marks
+}
+
+TEST_F(WriteSafety, AVerificationReadThatTimesOutIsOneError) {
+    Options(true, false);
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead});
+    bench.Press("GEOFenceWriteClick");
+    ASSERT_TRUE(bench.WaitForNotice("Write GEO Completed!"));
+    ASSERT_EQ(bench.WaitForRequests(2).size(), 2U);
+    ASSERT_TRUE(bench.window.SideReadActive());
+    EXPECT_FALSE(bench.window.Click("ReadAllClick"));  // the line is taken
+    bench.TickTimer2(kReplyTimeout);
+    EXPECT_FALSE(bench.window.SideReadActive());
+    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{
+                                     "Verify failed: the tracker could not be read back (Read Overtime!)"});
+    EXPECT_EQ(bench.ui.StatusText(1), "Verify Error");
+    EXPECT_FALSE(bench.window.LastVerify());
+}
+
+TEST_F(WriteSafety, ABackupRestoresTheTrackerByteForByte) {
+    const sim::TrackerState original = bench.tracker.State();
+    Options(false, true);
+    bench.form.SetText("APN", "web.example");
+    bench.form.SetText("TimeInterval", "61");
+    bench.form.SetChecked("No2In", true);
+    bench.form.SetText("ExtPowerLowName", "Mains gone");
+    bench.Press("WriteAllClick");
+    ASSERT_TRUE(bench.WaitForNotice("Write All Completed!"));
+    ASSERT_TRUE(Settle());
+    const auto requests = bench.TakeRequests();
+    ASSERT_EQ(requests.size(), 16U);
+    for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(requests[k].command, sim::kCmdRead) << "the backup comes first";
+    ASSERT_TRUE(bench.window.LastBackupPath());
+    const std::filesystem::path backup = *bench.window.LastBackupPath();
+    EXPECT_EQ(backup.parent_path(), backups.Path() / "backups" / bench.form.Text("IMEI"));
+    EXPECT_NE(bench.tracker.State().areas, original.areas);
+
+    Options(false, false);
+    bench.window.Guard([&] { bench.window.LoadBackup(backup.string()); });
+    EXPECT_EQ(bench.form.Text("APN"), "internet");
+    bench.Press("WriteAllClick");
+    ASSERT_EQ(bench.ui.Errors(), std::vector<std::string>{});
+    ASSERT_TRUE(bench.WaitUntil([&] { return bench.ui.Notices().size() == 2; }));
+    EXPECT_EQ(bench.tracker.State().areas, original.areas);
+}
+
+TEST_F(WriteSafety, NothingIsWrittenWhenTheBackupFails) {
+    std::ofstream(backups.Path() / "backups") << "a file where the folder should be";
+    Options(false, true);
+    bench.Press("WriteAllClick");
+    ASSERT_TRUE(Settle());
+    ASSERT_EQ(bench.ui.Errors().size(), 1U);
+    EXPECT_EQ(bench.ui.Errors()[0].rfind("Backup failed: Unable to write to ", 0), 0U) << bench.ui.Errors()[0];
+    EXPECT_NE(bench.ui.Errors()[0].find("Nothing was written."), std::string::npos);
+    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdWrite), 0U);
+
+    // A tracker that stops answering half-way through the backup read.
+    bench.ui.ClearLog();
+    std::filesystem::remove(backups.Path() / "backups");
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 3});
+    bench.Press("InitAllClick");
+    ASSERT_EQ(bench.WaitForRequests(4).size(), 4U);
+    bench.TickTimer2(kReplyTimeout);
+    EXPECT_EQ(bench.ui.Errors(),
+              std::vector<std::string>{"Backup failed: the tracker's configuration could not be read (Read Overtime!). "
+                                               "Nothing was written."});
+    EXPECT_TRUE(bench.ui.Notices().empty());
+    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdDefaults), 0U);
+    EXPECT_FALSE(bench.window.Busy());
+}
+
+TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
+    bench.form.SetText("APN", "web.example");
+    bench.form.SetText("Speed", "0" + bench.form.Text("Speed"));  // the same stored value
+    const auto before = Snapshot(bench.form);
+    std::optional<TForm1::TrackerComparison> result;
+    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
+    ASSERT_TRUE(result->ok);
+    ASSERT_EQ(result->comparison.differences.size(), 1U);
+    EXPECT_EQ(result->comparison.differences[0].control, "APN");
+    EXPECT_EQ(result->comparison.differences[0].otherValue, "internet");
+    EXPECT_FALSE(result->otherDevice);
+    EXPECT_EQ(Snapshot(bench.form), before);
+    EXPECT_EQ(bench.window.ChangedControls(), std::vector<std::string>{"APN"});
+
+    // "Take selected into window" makes the window equal again and clears the mark.
+    bench.window.TakeIntoWindow(*result->tracker, {"APN"});
+    EXPECT_EQ(bench.form.Text("APN"), "internet");
+    EXPECT_TRUE(bench.window.ChangedControls().empty());
+
+    // A tracker that stops answering half-way: one error, the window unchanged.
+    bench.ui.ClearLog();
+    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);  // one read of every block
+    result.reset();
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 5});
+    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    ASSERT_EQ(bench.WaitForRequests(6).size(), 6U);
+    bench.TickTimer2(kReplyTimeout);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_FALSE(result->ok);
+    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Could not read the tracker (Read Overtime!)"});
+}
+
+}  // namespace
+}  // namespace quorvane::integration
