@@ -11,4 +11,6 @@ std::string ProgramDir(const char* argv0) {
     return exe.parent_path().string() + "/";
 }
 
+bool LocalTime(std::time_t time, std::tm& local) { return ::localtime_r(&time, &local) != nullptr; }
+
 }  // namespace quorvane

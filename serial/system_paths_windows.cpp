@@ -24,4 +24,6 @@ std::string ProgramDir(const char* argv0) {
     return std::filesystem::absolute(argv0, ec).parent_path().string() + "\\";
 }
 
+bool LocalTime(std::time_t time, std::tm& local) { return ::localtime_s(&local, &time) == 0; }
+
 }  // namespace quorvane

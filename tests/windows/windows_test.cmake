@@ -8,7 +8,7 @@ function(quorvane_windows_test name)
   if(NOT "core" IN_LIST T_LABELS AND NOT "windows" IN_LIST T_LABELS)
     return()
   endif()
-  if("quorvane_sim" IN_LIST T_LIBS OR "util" IN_LIST T_LIBS)
+  if("quorvane_sim" IN_LIST T_LIBS OR "util" IN_LIST T_LIBS OR name IN_LIST QUORVANE_POSIX_ONLY_TESTS)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
@@ -23,7 +23,9 @@ function(quorvane_windows_test name)
                        ENVIRONMENT "${QUORVANE_WINE_ENV}")
 endfunction()
 
-# Single cases about POSIX notions (symbolic links, file modes), per program.
+# Programs built on POSIX calls (fork, file owners and modes), and single cases
+# about POSIX notions, per program.
+set(QUORVANE_POSIX_ONLY_TESTS profile_file_test)
 set(QUORVANE_POSIX_ONLY_CASES_profile_file_test "ProfileFileDisk.ReplacingKeepsPermissionsAndFollowsLinks")
 
 # Folders whose tests all need a pseudo-terminal or the simulated tracker.
