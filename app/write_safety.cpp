@@ -8,6 +8,7 @@
 #include "app/stored_value.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
+#include "serial/system_paths.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 
@@ -162,7 +163,7 @@ std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string
                                     std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm local{};
-    localtime_r(&t, &local);
+    LocalTime(t, local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::filesystem::path folder = BackupFolderFor(backupFolder, imei);

@@ -1,22 +1,11 @@
 // quorvane-cli: the editor's logic without a window, for provisioning from scripts.
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
-
-namespace {
-
-std::string ProgramDir(const char* argv0) {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) exe = std::filesystem::absolute(argv0, ec);
-    return exe.parent_path().string() + "/";
-}
-
-}  // namespace
+#include "serial/system_paths.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -26,7 +15,7 @@ int main(int argc, char** argv) {
     }
     try {
         const quorvane::CliOptions options = quorvane::ParseCliArguments(args);
-        return quorvane::RunCli(options, std::cout, std::cerr, ProgramDir(argv[0]));
+        return quorvane::RunCli(options, std::cout, std::cerr, quorvane::ProgramDir(argv[0]));
     } catch (const quorvane::EUsage& e) {
         std::cerr << "error: " << e.what() << '\n' << quorvane::CliUsage();
         return quorvane::kExitNoStart;

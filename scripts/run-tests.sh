@@ -5,7 +5,8 @@
 # for a short time, and clang-tidy. Ends with each stage's result and time.
 #
 #   scripts/run-tests.sh                 every stage
-#   scripts/run-tests.sh asan tidy       only the stages named (normal asan tsan fuzz tidy)
+#   scripts/run-tests.sh asan tidy       only the stages named (normal asan tsan fuzz tidy
+#                                        windows package)
 #   scripts/run-tests.sh -B build-mine   build trees build-mine, build-mine-asan, ...
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +15,7 @@ jobs=$(nproc)
 b=build
 if [ "${1:-}" = "-B" ]; then b=${2:?"-B needs a folder"}; shift 2; fi
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(normal asan tsan fuzz tidy)
+[ ${#stages[@]} -gt 0 ] || stages=(normal asan tsan fuzz tidy windows package)
 
 source scripts/sanitizer-env.sh
 declare -a results=()
@@ -132,6 +133,26 @@ if wants tidy; then
   scripts/tidy.sh "$b" 2>&1 | tee "$b/tidy-summary.log"
   status=${PIPESTATUS[0]}
   finish tidy "$start" "$status" "$(grep -a -E '^tidy: ' "$b/tidy-summary.log" | tail -1)"
+fi
+
+# --- windows: the mingw-w64 cross build, its tests under Wine -----------------------
+if wants windows; then
+  banner "Windows cross build (mingw-w64) and its tests under Wine ($b-windows)"
+  start=$(date +%s)
+  scripts/windows-tests.sh "$b" "$b-windows" 2>&1 | tee "$b-windows.log"
+  status=${PIPESTATUS[0]}
+  finish windows "$start" "$status" "$(grep -a -E '^wine: ' "$b-windows.log" | tail -1)"
+  rm -f "$b-windows.log"
+fi
+
+# --- package: the Debian package, its contents, its programs, lintian ---------------
+if wants package; then
+  banner "Debian package ($b-package)"
+  start=$(date +%s)
+  scripts/package-check.sh "$b-package" 2>&1 | tee "$b-package.log"
+  status=${PIPESTATUS[0]}
+  finish package "$start" "$status" "$(grep -a -E '^package: ' "$b-package.log" | tail -1)"
+  rm -f "$b-package.log"
 fi
 
 banner "summary"

@@ -193,13 +193,16 @@ void TComm::ApplyCommState() {
     port_->readOptions.ignoreNullChar = ignoreNullChar_;
 }
 
-// The receive thread times its reads by these. The write time-outs have no effect:
-// the transmit thread writes each block until all of it is out.
+// The receive thread times its reads by these; a driver that keeps time-outs of its
+// own gets all five. The transmit thread writes each block until all of it is out.
 void TComm::ApplyCommTimeouts() {
     if (!port_) return;
     port_->readOptions.intervalTimeout = readIntervalTimeout_;
     port_->readOptions.totalMultiplier = readTotalTimeoutMultiplier_;
     port_->readOptions.totalConstant = readTotalTimeoutConstant_;
+    port_->backend->SetTimeouts({readIntervalTimeout_, readTotalTimeoutMultiplier_,
+                                 readTotalTimeoutConstant_, writeTotalTimeoutMultiplier_,
+                                 writeTotalTimeoutConstant_});
 }
 
 template <typename T>

@@ -73,7 +73,8 @@ public:
 
     // Properties. A setter ignores an unchanged value; otherwise it stores it and,
     // while open, applies it at once. CommName and Parity take effect at the next
-    // open. A name without '/' is looked up as "/dev/<name>".
+    // open. A name without '/' is looked up as "/dev/<name>" on POSIX systems; on
+    // Windows as "\\.\<name>" ("COM5", "COM12") unless it starts with "\\".
     const std::string& CommName() const { return commName_; }
     void SetCommName(const std::string& value) { commName_ = value; }
     std::uint32_t BaudRate() const { return baudRate_; }

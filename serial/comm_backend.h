@@ -53,6 +53,15 @@ struct LineSettings {
     char replacedChar = 0x00;
 };
 
+// The five time-out properties (ms), as the owner set them.
+struct CommTimeouts {
+    std::uint32_t readInterval = 0;
+    std::uint32_t readTotalMultiplier = 0;
+    std::uint32_t readTotalConstant = 0;
+    std::uint32_t writeTotalMultiplier = 0;
+    std::uint32_t writeTotalConstant = 0;
+};
+
 // One port. The owner's thread opens, configures, purges and closes it; while open,
 // the receive thread calls Read and LineEvents and the transmit thread calls Write.
 // Every wait also ends when the stop signal is raised.
@@ -73,6 +82,9 @@ public:
     virtual bool StopRaised() const = 0;
     // False when the port refused the settings (then nothing changed).
     virtual bool Configure(const LineSettings& settings) = 0;
+    // Hands the time-outs to a driver that keeps its own; Read and Write keep their
+    // meaning whatever they are (the receive thread cuts blocks itself).
+    virtual void SetTimeouts(const CommTimeouts& /*timeouts*/) {}
     // Discards what waits in the driver's receive and/or transmit queue.
     virtual void Purge(bool receive, bool transmit) = 0;
     // Waits up to `timeoutMs` (negative: no limit) for received bytes, then takes

@@ -9,11 +9,12 @@
 
 namespace quorvane {
 
-// The ports in natural order ("ttyS2" before "ttyS10"); empty when there are none.
+// The ports, empty when there are none: on Linux in natural order ("ttyS2" before
+// "ttyS10"), on Windows in the registry's order.
 std::vector<std::string> ListSerialPorts();
-// The same, read from `ttyClassDir` in place of the system's tty class directory
-// (/sys/class/tty on Linux).
-std::vector<std::string> ListSerialPorts(const std::string& ttyClassDir);
+// The same, read from `source` in place of the system's: a tty class directory on
+// Linux (/sys/class/tty), an ASCII key path below HKEY_CURRENT_USER on Windows.
+std::vector<std::string> ListSerialPorts(const std::string& source);
 
 // One port and what the system tells about it; every field but `name` may be empty.
 struct PortInfo {

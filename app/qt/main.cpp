@@ -14,11 +14,13 @@
 #include <string_view>
 
 #include "app/form1.h"
-#include "app/qt/line_screenshots.h"
 #include "app/qt/main_window.h"
-#include "app/qt/trust_screenshots.h"
 #include "app/qt/widget_form.h"
+#if QUORVANE_HAVE_SIMULATOR
+#include "app/qt/line_screenshots.h"
+#include "app/qt/trust_screenshots.h"
 #include "sim/pty_tracker.h"
+#endif
 
 namespace {
 
@@ -80,6 +82,12 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
     }
+#if !QUORVANE_HAVE_SIMULATOR
+    if (o.simulate) {
+        error = "--simulate: this build has no simulated tracker (it runs on a pseudo-terminal)";
+        return std::nullopt;
+    }
+#endif
     if (o.simulate && o.port) {
         error = "--port and --simulate both set the port; give one of them";
         return std::nullopt;
@@ -88,6 +96,11 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
 }
 
 bool HasDisplay(int argc, char** argv) {
+#if defined(_WIN32)
+    (void)argc;
+    (void)argv;
+    return true;  // a Windows session always has its desktop
+#else
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
@@ -96,6 +109,7 @@ bool HasDisplay(int argc, char** argv) {
         if (std::string_view(argv[i]) == "-platform") return true;
     }
     return false;
+#endif
 }
 
 bool SaveScreenshots(quorvane::TForm1Window& window, const QString& dir) {
@@ -149,6 +163,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-editor"));
 
+    std::optional<std::string> port = options->port;
+#if QUORVANE_HAVE_SIMULATOR
     // Declared before the window so that it stops after the window has closed the port.
     std::unique_ptr<quorvane::sim::PtyTracker> tracker;
     if (options->simulate) {
@@ -158,23 +174,29 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvane-editor: cannot start the simulated tracker: %s\n", e.what());
             return 1;
         }
+        port = tracker->SlavePath();
     }
+#endif
 
     const QByteArray programDir = QFile::encodeName(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     quorvane::TForm1Window window(std::string(programDir.constData(), static_cast<std::size_t>(programDir.size())));
     window.Create();
-    std::optional<std::string> port = options->port;
-    if (tracker) port = tracker->SlavePath();
     if (port) window.Controls().SetText("ComboBox1", *port);
 
     if (options->screenshots) {
         const QString dir = QString::fromLocal8Bit(options->screenshots->c_str());
-        if (!SaveScreenshots(window, dir) || !quorvane::SaveLineScreenshots(window, dir)) return 1;
-        // The write-safety pictures come from a window of their own, on a simulated tracker.
+        if (!SaveScreenshots(window, dir)) return 1;
+#if QUORVANE_HAVE_SIMULATOR
+        // The tools' pictures need simulated trackers; the write-safety ones come from a
+        // window of their own.
+        if (!quorvane::SaveLineScreenshots(window, dir)) return 1;
         return quorvane::SaveTrustScreenshots(dir, std::string(programDir.constData(),
                                                                static_cast<std::size_t>(programDir.size())))
                    ? 0
                    : 1;
+#else
+        return 0;
+#endif
     }
 
     window.show();

@@ -3,9 +3,12 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string>
+
+#include <gtest/gtest.h>
 
 #include "serial/read_thread.h"
-#include "tests/serial/comm_test_support.h"
+#include "tests/serial/comm_wait.h"
 
 namespace quorvane::test {
 namespace {
