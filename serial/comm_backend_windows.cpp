@@ -28,6 +28,24 @@ CommStatus StatusFromError(DWORD error, bool opening) {
     }
 }
 
+std::string OpenFailureReason(DWORD error, const std::string& name) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return "No such device: " + name +
+                   " does not exist (the adapter may be unplugged, or it appeared under another name).";
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            // A serial port is opened by one program at a time; Windows answers a second
+            // open with "access denied".
+            return name + " is busy: another program has it open. Close it.";
+        default:
+            return "";
+    }
+}
+
 bool IsUnsupported(DWORD error) {
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
            error == ERROR_CALL_NOT_IMPLEMENTED;
@@ -188,10 +206,15 @@ public:
 
     CommStatus Open(const std::string& name) override {
         Close();
+        failureDetail_.clear();
         const std::string path = win::DevicePath(name);
         HANDLE port = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (port == INVALID_HANDLE_VALUE) return win::StatusFromError(::GetLastError(), true);
+        if (port == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            failureDetail_ = win::OpenFailureReason(error, name);
+            return win::StatusFromError(error, true);
+        }
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (::GetFileType(port) != FILE_TYPE_CHAR || !::GetCommState(port, &dcb)) {
@@ -209,6 +232,8 @@ public:
         heldErrors_ = 0;
         return CommStatus::Ok;
     }
+
+    std::string OpenFailureDetail() const override { return failureDetail_; }
 
     CommStatus SetQueueSizes(std::size_t receive, std::size_t transmit) override {
         if (port_ == INVALID_HANDLE_VALUE ||
@@ -518,6 +543,7 @@ private:
     DWORD eventMask_ = 0;
     DWORD heldErrors_ = 0;
     DWORD modemStatus_ = 0;
+    std::string failureDetail_;  // why the last open failed
     bool modemStatusKnown_ = true;
     bool lost_ = false;
     LineSource lineSource_ = LineSource::Unknown;

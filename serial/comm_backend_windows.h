@@ -20,6 +20,9 @@ CommStatus StatusFromError(DWORD error, bool opening);
 // A driver's refusal of a function it does not offer (line-event waits or modem-line
 // control on some adapters and emulations): the port goes on without it.
 bool IsUnsupported(DWORD error);
+// Why opening `name` failed, in the user's terms, beside "Error opening serial port";
+// "" when the error code says nothing more.
+std::string OpenFailureReason(DWORD error, const std::string& name);
 
 // "COM5" opens as "\\.\COM5", which also reaches COM10 and up; a name already in
 // the device namespace is left as it is.

@@ -23,6 +23,10 @@ TEST(WindowsErrors, OpenFailuresKeepTheirMessageAndEveryLaterErrorIsALostPort) {
                         ERROR_ACCESS_DENIED, ERROR_NOT_SUPPORTED}) {
         EXPECT_EQ(win::StatusFromError(error, false), CommStatus::Hangup) << error;
     }
+    // Beside the message, the reason in the user's terms.
+    EXPECT_EQ(win::OpenFailureReason(ERROR_ACCESS_DENIED, "COM3"), "COM3 is busy: another program has it open. Close it.");
+    EXPECT_EQ(win::OpenFailureReason(ERROR_FILE_NOT_FOUND, "COM9").rfind("No such device: COM9", 0), 0u);
+    EXPECT_EQ(win::OpenFailureReason(ERROR_GEN_FAILURE, "COM3"), "");
     EXPECT_TRUE(win::IsUnsupported(ERROR_NOT_SUPPORTED));
     EXPECT_TRUE(win::IsUnsupported(ERROR_INVALID_FUNCTION));
     EXPECT_FALSE(win::IsUnsupported(ERROR_GEN_FAILURE));
@@ -132,6 +136,7 @@ TEST(WindowsOpen, APortThatIsNotThereOrIsNoSerialPortSaysSo) {
         FAIL() << "COM199 opened";
     } catch (const ECommsError& e) {
         EXPECT_STREQ(e.what(), "Error opening serial port");
+        EXPECT_EQ(e.Detail().rfind("No such device: COM199", 0), 0u) << e.Detail();
     }
     EXPECT_FALSE(comm.IsOpen());
 
