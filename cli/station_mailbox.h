@@ -4,9 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
-#include <deque>
-#include <functional>
 #include <mutex>
 
 #include "serial/mailbox.h"
@@ -37,33 +34,10 @@ private:
     bool rung_ = false;
 };
 
-class StationMailbox : public Mailbox {
+// A port's mailbox, ringing the station's doorbell on every post.
+class StationMailbox : public QueueMailbox {
 public:
-    explicit StationMailbox(Doorbell& bell) : bell_(bell) {}
-
-    void Post(std::function<void()> work) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(std::move(work));
-        }
-        bell_.Ring();
-    }
-
-    // Runs everything posted so far, in posting order; returns how many.
-    std::size_t Drain() {
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            batch.swap(queue_);
-        }
-        for (auto& work : batch) work();
-        return batch.size();
-    }
-
-private:
-    Doorbell& bell_;
-    std::mutex mutex_;
-    std::deque<std::function<void()>> queue_;
+    explicit StationMailbox(Doorbell& bell) : QueueMailbox([&bell] { bell.Ring(); }) {}
 };
 
 }  // namespace quorvane

@@ -22,12 +22,18 @@ public:
 // A mailbox drained by a loop on the owner's thread.
 class QueueMailbox : public Mailbox {
 public:
+    QueueMailbox() = default;
+    // `posted` runs on the posting thread after each post: a loop that serves several
+    // mailboxes lets it wake the loop.
+    explicit QueueMailbox(std::function<void()> posted) : posted_(std::move(posted)) {}
+
     void Post(std::function<void()> work) override {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             queue_.push_back(std::move(work));
         }
         ready_.notify_one();
+        if (posted_) posted_();
     }
 
     // Runs everything posted so far, in order, on the calling thread; returns how many.
@@ -54,6 +60,7 @@ public:
     }
 
 private:
+    std::function<void()> posted_;
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::function<void()>> queue_;

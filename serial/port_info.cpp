@@ -34,4 +34,15 @@ bool PortWatcher::Poll() {
     return changed;
 }
 
+std::vector<PortInfo> BarePorts(std::vector<std::string> names) {
+    std::vector<PortInfo> ports;
+    ports.reserve(names.size());
+    for (std::string& name : names) {
+        PortInfo info;
+        info.name = std::move(name);
+        ports.push_back(std::move(info));
+    }
+    return ports;
+}
+
 }  // namespace quorvane

@@ -45,6 +45,9 @@ public:
     virtual std::vector<PortInfo> List() = 0;
 };
 
+// Ports known by their names alone, where the system tells nothing more.
+std::vector<PortInfo> BarePorts(std::vector<std::string> names);
+
 // The system's ports with their identity: names from ListSerialPorts, identity from
 // the device database where the system has one (libudev on Linux), else the bare name.
 std::unique_ptr<PortSource> MakeSystemPortSource();

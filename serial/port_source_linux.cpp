@@ -77,15 +77,7 @@ private:
 
 class NamePortSource final : public PortSource {
 public:
-    std::vector<PortInfo> List() override {
-        std::vector<PortInfo> ports;
-        for (std::string& name : ListSerialPorts()) {
-            PortInfo info;
-            info.name = std::move(name);
-            ports.push_back(std::move(info));
-        }
-        return ports;
-    }
+    std::vector<PortInfo> List() override { return BarePorts(ListSerialPorts()); }
 };
 
 }  // namespace

@@ -5,15 +5,7 @@
 namespace quorvane {
 
 std::unique_ptr<PortSource> MakeSystemPortSource() {
-    return std::make_unique<FunctionPortSource>([] {
-        std::vector<PortInfo> ports;
-        for (std::string& name : ListSerialPorts()) {
-            PortInfo info;
-            info.name = std::move(name);
-            ports.push_back(std::move(info));
-        }
-        return ports;
-    });
+    return std::make_unique<FunctionPortSource>([] { return BarePorts(ListSerialPorts()); });
 }
 
 }  // namespace quorvane
