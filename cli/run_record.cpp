@@ -1,6 +1,7 @@
 #include "cli/run_record.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
 #include "app/window_model.h"
 #include "cli/control_values.h"
@@ -9,17 +10,20 @@
 namespace quorvane {
 namespace {
 
+// ISO 8601 in UTC to the millisecond, from the calendar alone (no C time functions,
+// whose thread-safe forms differ between systems).
 std::string IsoUtc(std::chrono::system_clock::time_point t) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    char full[48];
-    std::snprintf(full, sizeof full, "%s.%03dZ", text, static_cast<int>(millis));
-    return full;
+    using namespace std::chrono;
+    const auto ms = time_point_cast<milliseconds>(t);
+    const auto day = floor<days>(ms);
+    const year_month_day date{day};
+    const hh_mm_ss clock{ms - day};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+    return text;
 }
 
 nlohmann::ordered_json OrNull(const std::optional<std::string>& value) {
