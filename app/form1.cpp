@@ -6,14 +6,15 @@
 #include <optional>
 #include <utility>
 
-#include "app/block_reader.h"
 #include "app/control_place.h"
 #include "app/port_loss.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
 #include "blocks/convert.h"
+#include "link/block_reader.h"
 #include "link/engine.h"
 #include "link/frame_assembler.h"
+#include "link/groups.h"
 #include "link/traffic.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
@@ -68,41 +69,27 @@ const std::map<std::string, Handler, std::less<>>& ButtonHandlers() {
 }
 
 // Every block, in the order "Read All" reads them.
-const std::vector<BlockId>& AllBlocks() {
-    static const std::vector<BlockId> blocks = {BlockId::Gprs,        BlockId::Main, BlockId::MainExt,
-                                                BlockId::Interface,   BlockId::Temperature,
-                                                BlockId::Sms,         BlockId::GeoFence, BlockId::Event};
-    return blocks;
-}
+std::vector<BlockId> AllBlocks() { return {AllGroups().blocks.begin(), AllGroups().blocks.end()}; }
 
-// The handlers that write to the tracker, and the encoders that must succeed before
-// a backup is worth taking.
+// The handlers that write to the tracker: their encoders must succeed before a
+// backup is worth taking.
 struct WriteHandler {
-    const char* handler;
-    std::vector<void (*)(const Form&, TxPayload&)> encoders;
+    std::vector<BlockEncoder> encoders;
 };
 
-const std::vector<WriteHandler>& WriteHandlers() {
-    static const std::vector<WriteHandler> handlers = {
-        {"WriteAllClick",
-         {EncodeGprsBlock, EncodeMainBlock, EncodeMainExtBlock, EncodeInterfaceBlock, EncodeTemperatureBlock,
-          EncodeSmsBlock, EncodeGeoFenceBlock, EncodeEventBlock}},
-        {"GPRSWriteClick", {EncodeGprsBlock}},
-        {"MainSetWriteClick", {EncodeMainBlock, EncodeMainExtBlock}},
-        {"InterfaceWriteClick", {EncodeInterfaceBlock}},
-        {"Temp_WriteClick", {EncodeTemperatureBlock}},
-        {"SMSWriteClick", {EncodeSmsBlock}},
-        {"GEOFenceWriteClick", {EncodeGeoFenceBlock}},
-        {"EventWriteClick", {EncodeEventBlock}},
-        {"InitAllClick", {}},
-    };
-    return handlers;
-}
-
-const WriteHandler* FindWriteHandler(std::string_view handler) {
-    for (const WriteHandler& w : WriteHandlers())
-        if (handler == w.handler) return &w;
-    return nullptr;
+std::optional<WriteHandler> FindWriteHandler(std::string_view handler) {
+    const auto target = OperationOfHandler(handler);
+    if (!target) return std::nullopt;
+    switch (target->op) {
+    case Operation::WriteGroup:
+    case Operation::WriteAll: {
+        WriteHandler w;
+        for (BlockId id : target->group->blocks) w.encoders.push_back(EncoderOf(id));
+        return w;
+    }
+    case Operation::Default: return WriteHandler{};
+    default: return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -140,10 +127,9 @@ struct TForm1::Impl {
     // Every frame to the port passes here; the data of block writes is noted for the
     // verification that may follow.
     bool Write(const std::uint8_t* data, std::uint16_t count) {
-        constexpr std::size_t kCommand = 4;
-        constexpr std::size_t kPayload = 5;
-        if (count > kPayload + 2 && data[kCommand] == CmdWriteBlock) {
-            const std::span<const std::uint8_t> payload(data + kPayload, count - kPayload - 2);
+        const FrameView frame({data, count});
+        if (frame.Whole() && frame.Command() == CmdWriteBlock) {
+            const std::span<const std::uint8_t> payload = frame.Payload();
             if (const auto id = WrittenBlock(payload))
                 sent[*id] = std::vector<std::uint8_t>(payload.begin() + kBlockHeaderLength, payload.end());
         }
@@ -432,9 +418,9 @@ bool TForm1::Click(std::string_view handler) {
     if (it == handlers.end()) return false;
     Impl& m = *impl_;
     if (m.reader) return false;  // a backup, verification or compare read owns the line
-    const WriteHandler* write = FindWriteHandler(handler);
-    if (write != nullptr) m.sent.clear();
-    if (write != nullptr && m.options.backUpBeforeWriting && m.portOpen) {
+    const std::optional<WriteHandler> write = FindWriteHandler(handler);
+    if (write) m.sent.clear();
+    if (write && m.options.backUpBeforeWriting && m.portOpen) {
         // A write its own encoders would refuse is refused before the backup.
         TxPayload scratch;
         for (const auto encode : write->encoders) encode(m.form, scratch);
