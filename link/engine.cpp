@@ -467,7 +467,7 @@ std::optional<OperationResult> TransactionEngine::ReportTimeout(OperationState s
         }
         break;
     }
-    const auto result = End(Outcome::TimedOut, notice);
+    auto result = End(Outcome::TimedOut, notice);
     ui_.SetStatusText(1, panel);
     ui_.Notice(notice);
     return result;
