@@ -1,12 +1,12 @@
 #include "cli/cli_runner.h"
 
-#include "cli/control_values.h"
-#include "cli/diff_command.h"
+#include "station/control_values.h"
+#include "station/diff_command.h"
 #include "cli/groups.h"
 #include "cli/line_cli.h"
-#include "cli/port_session.h"
-#include "cli/stages.h"
-#include "cli/station.h"
+#include "station/port_session.h"
+#include "station/stages.h"
+#include "station/station.h"
 #include "serial/port_list.h"
 
 namespace quorvane {

@@ -1,7 +1,7 @@
-#include "cli/write_safety_stages.h"
+#include "station/write_safety_stages.h"
 
 #include "cli/cli_runner.h"
-#include "cli/diff_command.h"
+#include "station/diff_command.h"
 
 namespace quorvane {
 

@@ -1,4 +1,4 @@
-#include "cli/tracker_table.h"
+#include "station/tracker_table.h"
 
 #include <fstream>
 #include <set>
@@ -6,7 +6,7 @@
 
 #include "app/memory_form.h"
 #include "cli/cli_options.h"
-#include "cli/control_values.h"
+#include "station/control_values.h"
 #include "cli/escape.h"
 
 namespace quorvane {

@@ -17,8 +17,8 @@
 #include "app/memory_form.h"
 #include "cli/cli_options.h"
 #include "cli/console_ui.h"
-#include "cli/line_prefix.h"
-#include "cli/station_mailbox.h"
+#include "station/line_prefix.h"
+#include "station/station_mailbox.h"
 
 namespace quorvane {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "cli/port_session.h"
-#include "cli/stages.h"
+#include "station/port_session.h"
+#include "station/stages.h"
 
 namespace quorvane {
 

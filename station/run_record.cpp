@@ -1,11 +1,11 @@
-#include "cli/run_record.h"
+#include "station/run_record.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "app/window_model.h"
-#include "cli/control_values.h"
-#include "cli/stages.h"
+#include "station/control_values.h"
+#include "station/stages.h"
 
 namespace quorvane {
 namespace {

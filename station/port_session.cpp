@@ -1,9 +1,9 @@
-#include "cli/port_session.h"
+#include "station/port_session.h"
 
 #include <filesystem>
 
 #include "cli/cli_runner.h"
-#include "cli/control_values.h"
+#include "station/control_values.h"
 #include "cli/escape.h"
 #include "cli/line_cli.h"
 #include "serial/comm.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/port_session.h"
-#include "cli/run_record.h"
-#include "cli/tracker_table.h"
+#include "station/port_session.h"
+#include "station/run_record.h"
+#include "station/tracker_table.h"
 
 namespace quorvane {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/port_session.h"
+#include "station/port_session.h"
 
 namespace quorvane {
 

@@ -1,11 +1,11 @@
-#include "cli/stages.h"
+#include "station/stages.h"
 
 #include <algorithm>
 
-#include "cli/control_values.h"
+#include "station/control_values.h"
 #include "cli/line_cli.h"
-#include "cli/tracker_table.h"
-#include "cli/write_safety_stages.h"
+#include "station/tracker_table.h"
+#include "station/write_safety_stages.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 

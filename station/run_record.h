@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_options.h"
-#include "cli/port_session.h"
+#include "station/port_session.h"
 
 namespace quorvane {
 

@@ -3,9 +3,9 @@
 
 #include <sstream>
 
-#include "cli/line_prefix.h"
-#include "cli/station.h"
-#include "cli/tracker_table.h"
+#include "station/line_prefix.h"
+#include "station/station.h"
+#include "station/tracker_table.h"
 
 namespace quorvane {
 namespace {

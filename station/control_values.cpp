@@ -1,4 +1,4 @@
-#include "cli/control_values.h"
+#include "station/control_values.h"
 
 #include <exception>
 

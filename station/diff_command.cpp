@@ -1,4 +1,4 @@
-#include "cli/diff_command.h"
+#include "station/diff_command.h"
 
 #include "app/compare.h"
 #include "cli/cli_runner.h"

@@ -1,4 +1,4 @@
-#include "cli/station.h"
+#include "station/station.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 
 #include "cli/cli_runner.h"
 #include "cli/interrupt.h"
-#include "cli/stages.h"
+#include "station/stages.h"
 #include "serial/port_list.h"
 
 namespace quorvane {
