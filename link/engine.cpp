@@ -221,6 +221,7 @@ void TransactionEngine::Dispatch(const std::vector<std::uint8_t>& frame) {
     const std::uint8_t command = answer[kCommandIndex];
     const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
 
+    answerSeen_ = true;
     ui_.SetStatusText(0, "Connected");
     switch (state_.OperationState) {
     case OperationState::OpIdle:

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "station/control_values.h"
-#include "cli/line_cli.h"
-#include "station/tracker_table.h"
-#include "station/write_safety_stages.h"
+#include "cli/groups.h"
 #include "link/engine.h"
 #include "serial/comm.h"
+#include "station/control_values.h"
+#include "station/tracker_table.h"
+#include "station/write_safety_stages.h"
 
 namespace quorvane {
 namespace {
@@ -17,31 +17,26 @@ struct Expected {
     std::vector<std::string> completions;
 };
 
-Expected ExpectedFor(const CliOptions& o) {
+Expected ExpectedFor(const StationJob& o) {
     const CliGroup* g = FindCliGroup(o.group);
     switch (o.command) {
-        case CliCommand::Read: return {g->readHandler, {g->readCompleted}};
-        case CliCommand::Write: return {g->writeHandler, {g->writeCompleted}};
-        case CliCommand::ReadAll: return {"ReadAllClick", {"Read All Completed!"}};
-        case CliCommand::WriteAll: return {"WriteAllClick", {"Write All Completed!"}};
-        case CliCommand::Default: return {"InitAllClick", {"Default Completed!"}};
-        case CliCommand::ClearSms: return {"ClearSMSClick", {"Clear SMS Buffer Completed!"}};
-        case CliCommand::ClearGprs1: return {"ClearGPRS1Click", {"Clear GPRS-1 Buffer Completed!"}};
-        case CliCommand::ClearGprs2: return {"ClearGPRS2Click", {"Clear GPRS-2 Buffer Completed!"}};
-        case CliCommand::ClearGpsLog: return {"ClearGPSLogClick", {"Clear GPS Log Completed!"}};
-        case CliCommand::SetMileage: return {"SetMileageClick", {"Set Mileaga Completed!"}};
-        case CliCommand::RfidAuth: return {"SET_IDClick", {"Auth ID Completed!"}};
-        case CliCommand::RfidDelete: return {"DEL_IDClick", {"Delete ID Completed!"}};
-        case CliCommand::RfidCheck: return {"CHK_IDClick", {"Check ID Completed!"}};
-        case CliCommand::TempPair:
+        case JobCommand::Read: return {g->readHandler, {g->readCompleted}};
+        case JobCommand::Write: return {g->writeHandler, {g->writeCompleted}};
+        case JobCommand::ReadAll: return {"ReadAllClick", {"Read All Completed!"}};
+        case JobCommand::WriteAll: return {"WriteAllClick", {"Write All Completed!"}};
+        case JobCommand::Default: return {"InitAllClick", {"Default Completed!"}};
+        case JobCommand::ClearSms: return {"ClearSMSClick", {"Clear SMS Buffer Completed!"}};
+        case JobCommand::ClearGprs1: return {"ClearGPRS1Click", {"Clear GPRS-1 Buffer Completed!"}};
+        case JobCommand::ClearGprs2: return {"ClearGPRS2Click", {"Clear GPRS-2 Buffer Completed!"}};
+        case JobCommand::ClearGpsLog: return {"ClearGPSLogClick", {"Clear GPS Log Completed!"}};
+        case JobCommand::SetMileage: return {"SetMileageClick", {"Set Mileaga Completed!"}};
+        case JobCommand::RfidAuth: return {"SET_IDClick", {"Auth ID Completed!"}};
+        case JobCommand::RfidDelete: return {"DEL_IDClick", {"Delete ID Completed!"}};
+        case JobCommand::RfidCheck: return {"CHK_IDClick", {"Check ID Completed!"}};
+        case JobCommand::TempPair:
             return {"Temp_PairClick", {"Temperature Pairing Completed!", "Temperature Deleting Completed!"}};
         default: return {"", {}};
     }
-}
-
-bool EngineIdle(const TransactionEngine& engine) {
-    const auto& s = engine.State();
-    return s.OperationState == OpIdle && !s.DeviceIdPending && s.TimeoutCount == 0;
 }
 
 
@@ -52,18 +47,25 @@ constexpr auto kCommandLimit = std::chrono::seconds(60);
 // A command that connected prints the controls it covers whether or not it
 // completed; the exit status tells which.
 void PrintCovered(PortSession& s) {
-    if (!s.Options().json) PrintControls(s.Out(), s.Form(), PrintedControls(s.Options()));
+    if (s.Job().printValues) PrintControls(s.Out(), s.Form(), PrintedControls(s.Job()));
     s.Out() << std::flush;
+}
+
+// "error: Error opening serial port" and, where the system said why, a second
+// "error: ..." line with the reason.
+void ShowOpenFailure(Ui& ui, const ECommsError& error) {
+    ui.ShowError(error.what());
+    if (!error.Detail().empty()) ui.ShowError(error.Detail());
 }
 
 }  // namespace
 
-const char* CommandPhaseName(const CliOptions& options) {
-    switch (options.command) {
-        case CliCommand::Read:
-        case CliCommand::ReadAll:
-        case CliCommand::RfidCheck:
-        case CliCommand::Info: return "read";
+const char* CommandPhaseName(JobCommand command) {
+    switch (command) {
+        case JobCommand::Read:
+        case JobCommand::ReadAll:
+        case JobCommand::RfidCheck:
+        case JobCommand::Info: return "read";
         default: return "write";
     }
 }
@@ -101,12 +103,12 @@ StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
 }
 
 StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
-    ConsoleUi& ui = s.Ui();
+    SessionUi& ui = s.Ui();
     if (!ui.Errors().empty()) {  // the authorization code did not convert
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
     }
-    if (ui.SawConnected() && EngineIdle(s.Window().Engine())) {
+    if (s.Window().Engine().AnswerSeen() && !s.Window().Busy()) {
         NoteIdentity(s);
         if (!ui.Notices().empty()) {  // "Auth Code Error!": the tracker refused
             // The device information was decoded and the Device ID read answered
@@ -151,7 +153,7 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
             ApplySet(s.Form(), name, value);
             s.Outcome().values.emplace_back(name, value);
         }
-    } catch (const EUsage& e) {
+    } catch (const EBadValue& e) {
         s.Ui().ShowError(e.what());
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
@@ -161,19 +163,19 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
 
 // --- the command -----------------------------------------------------------------
 
-CommandStage::CommandStage(const CliOptions& options)
-    : name_(CommandPhaseName(options)) {}
+CommandStage::CommandStage(const StationJob& job)
+    : name_(CommandPhaseName(job.command)) {}
 
 StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
-    const CliOptions& options = s.Options();
-    const Expected expected = ExpectedFor(options);
-    ConsoleUi& ui = s.Ui();
+    const StationJob& job = s.Job();
+    const Expected expected = ExpectedFor(job);
+    SessionUi& ui = s.Ui();
     errorsBefore_ = ui.Errors().size();
     noticesBefore_ = ui.Notices().size();
     // A write goes out block by block; a value that does not convert must stop it
     // before the first block, not halfway through.
-    s.Window().Guard([&] { CheckCommandEncodes(s.Form(), options); });
-    started_ = Clock::now();
+    s.Window().Guard([&] { CheckCommandEncodes(s.Form(), job); });
+    started_ = s.Now();
     if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(expected.handler); });
     if (ui.Errors().size() != errorsBefore_) {  // refused before sending
         PrintCovered(s);
@@ -185,15 +187,15 @@ StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
 }
 
 StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
-    ConsoleUi& ui = s.Ui();
-    const bool ended = ui.Notices().size() > noticesBefore_ || EngineIdle(s.Window().Engine());
+    SessionUi& ui = s.Ui();
+    const bool ended = ui.Notices().size() > noticesBefore_ || !s.Window().Busy();
     if (!ended && now < deadline_) return StageStatus::Running;
-    const CliOptions& options = s.Options();
-    if (options.timing) {
-        s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started_).count() << '\n'
+    const StationJob& job = s.Job();
+    if (job.timing) {
+        s.Err() << "timing: " << std::chrono::duration<double>(s.Now() - started_).count() << '\n'
                 << std::flush;
     }
-    const Expected expected = ExpectedFor(options);
+    const Expected expected = ExpectedFor(job);
     const bool completed =
         ended && ui.Notices().size() > noticesBefore_ &&
         std::find(expected.completions.begin(), expected.completions.end(), ui.Notices()[noticesBefore_]) !=
@@ -205,8 +207,8 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
-    if (options.file) {
-        ui.SetDialogPath(*options.file);
+    if (job.saveFile) {
+        ui.SetDialogPath(*job.saveFile);
         s.Window().Guard([&] { s.Window().SavetSettings1Click(); });
         if (ui.Errors().size() != errorsBefore_) {
             s.Fail(PortResult::Failed);
@@ -225,25 +227,25 @@ StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
 
 // --- the list --------------------------------------------------------------------
 
-StageList MakeStages(const CliOptions& options, const StagePlan& plan) {
+StageList MakeStages(const StationJob& job, const StagePlan& plan) {
     StageList stages;
     const auto connectLimit = plan.connectLimit.value_or(
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds)));
-    if (options.command == CliCommand::Diff) {
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(job.timeoutSeconds)));
+    if (job.command == JobCommand::Diff) {
         stages.push_back(std::make_unique<DiffConnectStage>(connectLimit));
         stages.push_back(std::make_unique<DiffStage>());
         return stages;
     }
     stages.push_back(std::make_unique<ConnectStage>(connectLimit, plan.quietConnect));
     if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit));
-    if (options.command == CliCommand::Info) {
+    if (job.command == JobCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;
     }
     if (plan.perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*plan.perTracker));
-    if (options.backupDir) stages.push_back(std::make_unique<BackupStage>(*options.backupDir));
-    stages.push_back(std::make_unique<CommandStage>(options));
-    if (options.verify) stages.push_back(std::make_unique<VerifyStage>());
+    if (job.backupDir) stages.push_back(std::make_unique<BackupStage>(*job.backupDir));
+    stages.push_back(std::make_unique<CommandStage>(job));
+    if (job.verify) stages.push_back(std::make_unique<VerifyStage>());
     return stages;
 }
 

@@ -1,208 +1,187 @@
 #include "station/station.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstring>
 
-#include "cli/cli_runner.h"
-#include "cli/interrupt.h"
-#include "station/stages.h"
 #include "serial/port_list.h"
+#include "station/exit_status.h"
+#include "station/stages.h"
 
 namespace quorvane {
 namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
-// --repeat: how long one look for a tracker waits for its connect answer, and the
+// Repeat: how long one look for a tracker waits for its connect answer, and the
 // pause between looks at a port whose tracker was served or that cannot be opened.
 constexpr auto kLookLimit = std::chrono::seconds(2);
 constexpr auto kLookPause = std::chrono::seconds(1);
 
-std::vector<std::string> ResolvePorts(const CliOptions& options) {
+std::vector<std::string> ResolvePorts(const StationJob& job) {
     std::vector<std::string> ports;
     auto add = [&](const std::string& name) {
         if (std::find(ports.begin(), ports.end(), name) == ports.end()) ports.push_back(name);
     };
-    for (const std::string& name : options.ports) {
+    for (const std::string& name : job.ports) {
         if (name == "all") {
             for (const std::string& listed : ListSerialPorts()) add(listed);
         } else {
             add(name);
         }
     }
-    if (ports.empty() && !options.port.empty()) ports.push_back(options.port);
     return ports;
-}
-
-// A word as a POSIX shell reads it back.
-std::string ShellWord(const std::string& word) {
-    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-_./=:,@%+", c) != nullptr;
-    });
-    if (plain) return word;
-    std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
 }
 
 }  // namespace
 
-std::string RetryCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& ports) {
-    std::vector<std::string> words;
-    bool portsPlaced = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--port" && i + 1 < arguments.size()) {
-            if (!portsPlaced) {
-                for (const std::string& p : ports) words.insert(words.end(), {"--port", p});
-                portsPlaced = true;
-            }
-            ++i;
-            continue;
-        }
-        words.push_back(arguments[i]);
-    }
-    std::string line = "quorvane-cli";
-    for (const std::string& w : words) line += " " + ShellWord(w);
-    return line;
-}
-
-Station::Station(const CliOptions& options, std::ostream& out, std::ostream& err, std::string programDir)
-    : options_(options), out_(out), err_(err), programDir_(std::move(programDir)) {
-    for (const std::string& port : ResolvePorts(options)) records_.push_back(PortRecord{port, 0, {}, 0});
+Station::Station(const StationJob& job, StationObserver& observer, std::string programDir, StationClock clock)
+    : job_(job),
+      observer_(observer),
+      programDir_(std::move(programDir)),
+      clock_(std::move(clock)),
+      ports_(ResolvePorts(job)) {
+    for (const std::string& port : ports_) records_.push_back(PortRecord{port, 0, {}, 0});
 }
 
 Station::~Station() = default;
 
+SessionContext Station::Context(std::string lineName) {
+    // Lines of the station as a whole (its trial of the job's values) are no port's.
+    const bool perPort = !lineName.empty() && SeveralPorts();
+    return SessionContext{programDir_, observer_, bell_, clock_, std::move(lineName), perPort};
+}
+
+void Station::StationLine(const std::string& text) { observer_.PortLine({}, LineKind::Err, text + '\n'); }
+
 std::unique_ptr<PortSession> Station::MakeSession(Slot& slot) {
     const std::string& port = records_[slot.record].port;
-    const SessionOutput output{out_, err_, SeveralPorts() ? port + ": " : std::string()};
     StagePlan plan;
     plan.perTracker = perTracker_ ? &*perTracker_ : nullptr;
-    if (options_.repeat) {
+    if (job_.repeat) {
         // Looking for the next tracker: short, quiet connect attempts, and a tracker
         // served already only once it has been away.
         plan.connectLimit = kLookLimit;
         plan.quietConnect = true;
         plan.admit = [&slot](const PortOutcome& o) { return slot.away || o.imei != slot.lastImei; };
     }
-    return std::make_unique<PortSession>(options_, programDir_, port, output, bell_, MakeStages(options_, plan));
+    return std::make_unique<PortSession>(job_, port, Context(port), MakeStages(job_, plan));
 }
 
-int Station::Run() {
+bool Station::Start() {
     if (records_.empty()) {
-        err_ << "error: no serial port found\n" << std::flush;
-        return kExitNoStart;
+        StationLine("error: no serial port found");
+        noStart_ = kExitNoStart;
+    } else if (!OpenFiles() || !CommandCanStart()) {
+        noStart_ = kExitNoStart;
     }
-    if (!OpenFiles() || !CommandCanStart()) return kExitNoStart;
-    if (options_.repeat) {
-        CatchInterrupt();
-        RunRepeat();
-        PrintSummary(served_);
-        return ExitStatus();
+    if (noStart_) {
+        finished_ = true;
+        return false;
     }
-    std::vector<std::size_t> round(records_.size());
-    for (std::size_t i = 0; i < round.size(); ++i) round[i] = i;
-    RunRound(round);
-    // Failed ports again, after every other port is done.
-    for (int retry = 0; retry < options_.retry; ++retry) {
-        round.clear();
-        for (std::size_t i = 0; i < records_.size(); ++i) {
-            if (records_[i].last.result != PortResult::Completed) round.push_back(i);
-        }
-        if (round.empty()) break;
-        RunRound(round);
-    }
-    if (SeveralPorts() || options_.retry > 0) PrintSummary(records_);
-    return ExitStatus();
+    std::vector<std::size_t> all(records_.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    BeginRound(all);
+    return true;
 }
 
 bool Station::CommandCanStart() {
-    // --load and --set are the same for every port: when they do not fit, the
-    // command cannot start, and no port is opened.
-    PortSession trial(options_, programDir_, records_.front().port, SessionOutput{out_, err_, {}}, bell_,
-                      StageList{});
+    // The settings file and the values are the same for every port: when they do
+    // not fit, the command cannot start, and no port is opened.
+    PortSession trial(job_, records_.front().port, Context({}), StageList{});
     return trial.Prepare();
 }
 
-void Station::RunRound(const std::vector<std::size_t>& ports) {
-    std::vector<Slot> slots(ports.size());
-    const auto now = Clock::now();
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        slots[i].record = ports[i];
-        slots[i].startAt = now;
+void Station::BeginRound(const std::vector<std::size_t>& records) {
+    const auto now = clock_();
+    slots_ = std::vector<Slot>(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        slots_[i].record = records[i];
+        slots_[i].startAt = now;
     }
-    Drive(slots);
+    nextTick_ = now + kTick;
+    ticked_ = false;
 }
 
-void Station::RunRepeat() {
-    std::vector<Slot> slots(records_.size());
-    const auto now = Clock::now();
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        slots[i].record = i;
-        slots[i].startAt = now;
-    }
-    Drive(slots);
-}
-
-void Station::Drive(std::vector<Slot>& slots) {
-    auto nextTick = Clock::now() + kTick;
-    for (;;) {
-        const auto now = Clock::now();
-        const bool stopping = options_.repeat && InterruptRequested();
-        bool busy = false;
-        for (Slot& slot : slots) {
-            if (!slot.session && slot.startAt && !stopping && now >= *slot.startAt) {
-                slot.startAt.reset();
-                slot.session = MakeSession(slot);
-                if (slot.session->Prepare()) {
-                    slot.session->Start(now);
-                } else {
-                    slot.session->Fail(PortResult::NoStart);
-                }
-            }
-            if (!slot.session) {
-                busy = busy || (slot.startAt && !stopping);
-                continue;
-            }
-            // Stopping: a port still looking for its tracker has written nothing.
-            if (stopping && slot.session->StageName() == "connect") {
-                slot.session.reset();
-                continue;
-            }
-            slot.session->Step(now);
-            if (slot.session->Finished() || !slot.session->Started()) {
-                SessionEnded(slot, now);
-                slot.session.reset();
-            }
-            busy = busy || slot.session || (slot.startAt && !stopping);
+void Station::RoundEnded() {
+    slots_.clear();
+    // Failed ports again, after every other port is done.
+    if (!job_.repeat && retriesDone_ < job_.retry) {
+        std::vector<std::size_t> round;
+        for (std::size_t i = 0; i < records_.size(); ++i) {
+            if (records_[i].last.result != PortResult::Completed) round.push_back(i);
         }
-        if (!busy) break;
-        if (now >= nextTick) {
-            for (Slot& slot : slots) {
-                if (slot.session) slot.session->Tick();
+        if (!round.empty()) {
+            ++retriesDone_;
+            BeginRound(round);
+            return;
+        }
+    }
+    Finish();
+}
+
+void Station::Finish() {
+    finished_ = true;
+    observer_.StationEnded(job_.repeat ? served_ : records_);
+}
+
+bool Station::Step(Clock::time_point now) {
+    if (finished_) return false;
+    for (Slot& slot : slots_) {
+        if (slot.session) slot.session->Drain();
+    }
+    if (!StepSlots(now)) {
+        RoundEnded();
+        return !finished_;
+    }
+    ticked_ = now >= nextTick_;
+    if (ticked_) {
+        for (Slot& slot : slots_) {
+            if (slot.session) slot.session->Tick();
+        }
+        nextTick_ += kTick;
+    }
+    return true;
+}
+
+void Station::WaitForWork() {
+    if (ticked_ || finished_) return;
+    bell_.WaitUntil(nextTick_ + std::chrono::milliseconds(1));
+}
+
+bool Station::StepSlots(Clock::time_point now) {
+    const bool stopping = job_.repeat && stopRequested_;
+    bool busy = false;
+    for (Slot& slot : slots_) {
+        if (!slot.session && slot.startAt && !stopping && now >= *slot.startAt) {
+            slot.startAt.reset();
+            slot.session = MakeSession(slot);
+            if (slot.session->Prepare()) {
+                slot.session->Start(now);
+            } else {
+                slot.session->Fail(PortResult::NoStart);
             }
-            nextTick += kTick;
+        }
+        if (!slot.session) {
+            busy = busy || (slot.startAt && !stopping);
             continue;
         }
-        if (bell_.WaitUntil(nextTick + std::chrono::milliseconds(1))) {
-            for (Slot& slot : slots) {
-                if (slot.session) slot.session->Drain();
-            }
+        // Stopping: a port still looking for its tracker has written nothing.
+        if (stopping && slot.session->StageName() == "connect") {
+            slot.session.reset();
+            continue;
         }
+        slot.session->Step(now);
+        if (slot.session->Finished() || !slot.session->Started()) {
+            SessionEnded(slot, now);
+            slot.session.reset();
+        }
+        busy = busy || slot.session || (slot.startAt && !stopping);
     }
+    return busy;
 }
 
 void Station::SessionEnded(Slot& slot, Clock::time_point now) {
     PortSession& session = *slot.session;
     PortRecord& record = records_[slot.record];
-    if (!options_.repeat) {
+    if (!job_.repeat) {
         RunEnded(session, record);
         return;
     }
@@ -224,10 +203,10 @@ void Station::SessionEnded(Slot& slot, Clock::time_point now) {
 
 bool Station::OpenFiles() {
     try {
-        if (options_.perTracker) perTracker_ = TrackerTable::Load(*options_.perTracker);
-        if (options_.report) recordFile_ = std::make_unique<RecordFile>(*options_.report);
+        if (job_.perTracker) perTracker_ = TrackerTable::Load(*job_.perTracker);
+        if (job_.report) recordFile_ = std::make_unique<RecordFile>(*job_.report);
     } catch (const std::runtime_error& e) {  // ETrackerTable, ERecordFile
-        err_ << "error: " << e.what() << '\n' << std::flush;
+        StationLine(std::string("error: ") + e.what());
         return false;
     }
     return true;
@@ -239,45 +218,18 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
     record.lastExitStatus = session.ExitStatus();
     if (recordFile_) {
         try {
-            recordFile_->Append(RecordOf(options_, record.port, record.last, record.attempts));
+            recordFile_->Append(RecordOf(job_, record.port, record.last, record.attempts));
         } catch (const ERecordFile& e) {
             if (!recordFailed_) session.Err() << "error: " << e.what() << '\n' << std::flush;
             recordFailed_ = true;
         }
     }
-    if (options_.json) out_ << PortObject(session).dump() << '\n' << std::flush;
-    if (OnRunEnded) OnRunEnded(session, record);
-}
-
-void Station::PrintSummary(const std::vector<PortRecord>& lines) {
-    int completed = 0;
-    for (const PortRecord& r : lines) {
-        err_ << r.port << ": ";
-        if (r.last.result == PortResult::Completed) {
-            ++completed;
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.2f", r.last.seconds);
-            err_ << "completed " << seconds << " s IMEI " << r.last.imei;
-        } else {
-            err_ << "failed: " << r.last.message;
-        }
-        if (r.attempts > 1) err_ << " (" << r.attempts << " attempts)";
-        err_ << '\n';
-    }
-    const std::size_t failed = lines.size() - static_cast<std::size_t>(completed);
-    err_ << completed << " completed, " << failed << " failed\n";
-    if (failed > 0 && SeveralPorts() && !options_.repeat) {
-        std::vector<std::string> ports;
-        for (const PortRecord& r : lines) {
-            if (r.last.result != PortResult::Completed) ports.push_back(r.port);
-        }
-        err_ << "retry: " << RetryCommandLine(options_.arguments, ports) << '\n';
-    }
-    err_ << std::flush;
+    observer_.RunEnded(session, record);
 }
 
 int Station::ExitStatus() const {
-    if (options_.repeat) {
+    if (noStart_) return *noStart_;
+    if (job_.repeat) {
         const bool allCompleted = std::all_of(served_.begin(), served_.end(), [](const PortRecord& r) {
             return r.last.result == PortResult::Completed;
         });

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "app/memory_form.h"
-#include "cli/cli_options.h"
 #include "station/control_values.h"
 #include "cli/escape.h"
 
@@ -124,7 +123,7 @@ TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name)
             try {
                 row.emplace_back(header[c], UnescapeValue(record[c]));
                 ApplySet(scratch, header[c], row.back().second);
-            } catch (const std::invalid_argument& e) {  // EUsage, EBadEscape
+            } catch (const std::invalid_argument& e) {  // EBadValue, EBadEscape
                 throw ETrackerTable(where + ": " + header[c] + ": " + e.what());
             }
         }
