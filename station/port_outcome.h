@@ -1,4 +1,4 @@
-// How a port's run ended, and what the summary, the record and --json take from it.
+// How a port's run ended, and what the summary, the record and a front end take from it.
 #pragma once
 
 #include <chrono>

@@ -163,7 +163,7 @@ void PortSession::Finish(Clock::time_point now) {
     if (!quiet_) Report(outcome_.result == PortResult::Completed ? PortState::Done : PortState::Failed);
 }
 
-void PortSession::Report(PortState state) { observer_.PortStateChanged(port_, state); }
+void PortSession::Report(PortState state) { observer_.PortStateChanged(*this, state); }
 
 int PortSession::ExitStatus() const {
     switch (outcome_.result) {

@@ -38,7 +38,8 @@ class AdmitStage : public SessionStage {
 public:
     explicit AdmitStage(std::function<bool(const PortOutcome&)> admit) : admit_(std::move(admit)) {}
     std::string Name() const override { return {}; }
-    PortState State() const override { return PortState::Connecting; }
+    // A tracker served already and still there is waited on, like an empty port.
+    PortState State() const override { return PortState::Waiting; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
 

@@ -75,7 +75,7 @@ private:
     void SessionEnded(Slot& slot, Clock::time_point now);
     void RunEnded(PortSession& session, PortRecord& record);
     std::unique_ptr<PortSession> MakeSession(Slot& slot);
-    SessionContext Context(std::string lineName) ;
+    SessionContext Context(std::string lineName);
     void StationLine(const std::string& text);
     void Finish();
 

@@ -26,7 +26,9 @@ public:
     // What shows a port's status, notices and errors to the user; `err` takes the
     // port's error-kind lines.
     virtual std::unique_ptr<Ui> MakePortUi(const std::string& port, std::ostream& err) = 0;
-    virtual void PortStateChanged(const std::string& /*port*/, PortState /*state*/) {}
+    // A port's run moved on; the session tells the port, the tracker's identity once
+    // connected, and the last message.
+    virtual void PortStateChanged(const PortSession& /*session*/, PortState /*state*/) {}
     // A port's run ended; the session is still there to read.
     virtual void RunEnded(const PortSession& /*session*/, const PortRecord& /*record*/) {}
     // Every run ended: one line per port, or with repeat per tracker served.

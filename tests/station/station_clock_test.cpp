@@ -47,7 +47,7 @@ public:
     std::unique_ptr<Ui> MakePortUi(const std::string&, std::ostream& err) override {
         return std::make_unique<Shown>(err);
     }
-    void PortStateChanged(const std::string&, PortState state) override { states.push_back(PortStateName(state)); }
+    void PortStateChanged(const PortSession&, PortState state) override { states.push_back(PortStateName(state)); }
     void RunEnded(const PortSession&, const PortRecord& record) override { ended.push_back(record); }
     void StationEnded(const std::vector<PortRecord>& records) override { summary = records; }
 
