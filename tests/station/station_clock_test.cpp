@@ -47,7 +47,9 @@ public:
     std::unique_ptr<Ui> MakePortUi(const std::string&, std::ostream& err) override {
         return std::make_unique<Shown>(err);
     }
-    void PortStateChanged(const PortSession&, PortState state) override { states.push_back(PortStateName(state)); }
+    void PortStateChanged(const PortSession&, PortState state) override {
+        states.emplace_back(PortStateName(state));
+    }
     void RunEnded(const PortSession&, const PortRecord& record) override { ended.push_back(record); }
     void StationEnded(const std::vector<PortRecord>& records) override { summary = records; }
 
@@ -61,7 +63,7 @@ TEST(StationClock, ConnectLimitAndRetryRunOnTheInjectedClock) {
     sim::PtyTrackerOptions simOptions;
     simOptions.faults = {sim::FaultPlan{sim::Fault::NoAnswer, -1, CmdConnect}};
     sim::PtyTracker tracker(simOptions);
-    const std::string port = tracker.SlavePath();
+    const std::string& port = tracker.SlavePath();
     const std::string report = (std::filesystem::path(::testing::TempDir()) / "station_clock.jsonl").string();
     std::filesystem::remove(report);
 
