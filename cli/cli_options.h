@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "station/station_job.h"  // kDiffTracker
+
 namespace quorvane {
 
 class EUsage : public std::invalid_argument {
@@ -51,8 +53,6 @@ struct CliOptions {
 
 // The command's words as given: "write-all", "read gprs cfg.ini".
 std::string CommandWords(const CliOptions& options);
-// The diff side read from the tracker on --port.
-inline constexpr const char* kDiffTracker = "tracker";
 
 // Throws EUsage with a one-line reason.
 CliOptions ParseCliArguments(const std::vector<std::string>& args);

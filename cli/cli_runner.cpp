@@ -1,21 +1,26 @@
 #include "cli/cli_runner.h"
 
-#include "cli/control_values.h"
-#include "cli/diff_command.h"
+#include "cli/interrupt.h"
 #include "link/groups.h"
 #include "cli/line_cli.h"
-#include "cli/port_session.h"
-#include "cli/stages.h"
-#include "cli/station.h"
+#include "cli/station_printer.h"
 #include "serial/port_list.h"
+#include "station/control_values.h"
+#include "station/diff_command.h"
+#include "station/port_session.h"
+#include "station/station.h"
 
 namespace quorvane {
 namespace {
 
 // dump: the controls after --load and --set, without a tracker.
-int RunDump(const CliOptions& options, std::ostream& out, std::ostream& err, const std::string& programDir) {
+int RunDump(const CliOptions& options, const StationJob& job, std::ostream& out, std::ostream& err,
+            const std::string& programDir) {
+    StationPrinter printer(options, out, err);
     Doorbell bell;
-    PortSession session(options, programDir, options.port, SessionOutput{out, err, {}}, bell, StageList{});
+    PortSession session(job, options.port,
+                        SessionContext{programDir, printer, bell, [] { return Clock::now(); }, {}, false},
+                        StageList{});
     if (!session.Prepare()) return kExitNoStart;
     if (!options.group.empty()) {
         PrintGroup(out, session.Form(), *FindGroup(options.group));
@@ -23,6 +28,22 @@ int RunDump(const CliOptions& options, std::ostream& out, std::ostream& err, con
         for (const Group& g : Groups()) PrintGroup(out, session.Form(), g);
     }
     return kExitDone;
+}
+
+// The station's loop on the wall clock; with --repeat, the first Ctrl+C stops it.
+int RunStation(const CliOptions& options, const StationJob& job, std::ostream& out, std::ostream& err,
+               const std::string& programDir) {
+    StationPrinter printer(options, out, err);
+    Station station(job, printer, programDir);
+    printer.SetSeveralPorts(station.SeveralPorts());
+    if (!station.Start()) return station.ExitStatus();
+    if (job.repeat) CatchInterrupt();
+    for (;;) {
+        if (job.repeat && InterruptRequested()) station.RequestStop();
+        if (!station.Step(Clock::now())) break;
+        station.WaitForWork();
+    }
+    return station.ExitStatus();
 }
 
 }  // namespace
@@ -34,15 +55,15 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitDone;
     }
     if (options.command == CliCommand::Find) return RunFind(options, out, err);
-    if (options.command == CliCommand::Dump) return RunDump(options, out, err, programDir);
+    const StationJob job = JobOf(options);
+    if (options.command == CliCommand::Dump) return RunDump(options, job, out, err, programDir);
     if (options.command == CliCommand::Diff) {
         // The files are read before any port is opened; --load and --set apply to neither side.
-        const std::optional<DiffSides> sides = ReadDiffFiles(options, err);
+        const std::optional<DiffSides> sides = ReadDiffFiles(job, err);
         if (!sides) return kExitNoStart;
-        if (!DiffUsesTracker(options)) return RunDiff(options, *sides, {}, out, err);
+        if (!DiffUsesTracker(job)) return RunDiff(job, *sides, {}, out, err);
     }
-    Station station(options, out, err, programDir);
-    return station.Run();
+    return RunStation(options, job, out, err, programDir);
 }
 
 }  // namespace quorvane

@@ -5,13 +5,9 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "station/exit_status.h"
 
 namespace quorvane {
-
-// Exit statuses of the command line.
-inline constexpr int kExitDone = 0;      // ended with its completion message
-inline constexpr int kExitFailed = 1;    // started, but ended otherwise
-inline constexpr int kExitNoStart = 2;   // could not start
 
 // `out` takes only CONTROL=VALUE lines (or port names); `err` one line per thing the
 // window would show.

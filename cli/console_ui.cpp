@@ -7,7 +7,6 @@ namespace quorvane {
 void ConsoleUi::SetStatusText(int panel, std::string_view text) {
     if (panel < 0 || panel >= static_cast<int>(panels_.size())) return;
     panels_[static_cast<std::size_t>(panel)] = std::string(text);
-    if (panel == 0 && text == "Connected") sawConnected_ = true;
     if (panel == 1) err_ << "status: " << EscapeValue(text) << '\n' << std::flush;
 }
 
@@ -17,8 +16,6 @@ std::string ConsoleUi::StatusText(int panel) const {
 }
 
 void ConsoleUi::Notice(std::string_view text) {
-    notices_.emplace_back(text);
-    lastMessage_ = text;
     err_ << "notice: " << EscapeValue(text) << '\n' << std::flush;
 }
 
@@ -28,8 +25,6 @@ bool ConsoleUi::Confirm(std::string_view question) {
 }
 
 void ConsoleUi::ShowError(std::string_view message) {
-    errors_.emplace_back(message);
-    lastMessage_ = message;
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
@@ -52,12 +47,6 @@ void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& p
     err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)
          << ")\n"
          << std::flush;
-}
-
-std::optional<std::string> ConsoleUi::ChooseOpenFile(std::string_view) { return dialogPath_; }
-
-std::optional<std::string> ConsoleUi::ChooseSaveFile(std::string_view, std::string_view) {
-    return dialogPath_;
 }
 
 }  // namespace quorvane

@@ -1,12 +1,11 @@
-// The command line's Ui: one stderr line per thing the window would show, and the
-// answers a script needs (Yes to every question, the file named on the command line
-// for every file dialog).
+// What the command line shows of a port's window logic: one stderr line per thing
+// the window would show. The answers to questions and file dialogs come from the
+// station's own Ui, which passes everything shown on to this one.
 #pragma once
 
 #include <array>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "app/ui.h"
 
@@ -19,12 +18,13 @@ public:
     void SetStatusText(int panel, std::string_view text) override;
     std::string StatusText(int panel) const override;
     void Notice(std::string_view text) override;
+    // The question and "(answered Yes)".
     bool Confirm(std::string_view question) override;
     void ShowError(std::string_view message) override;
     // The message's line, then "error: in CONTROL (TAB tab, LABEL)".
     void ShowControlError(std::string_view message, const ControlPlace& place) override;
-    std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
-    std::optional<std::string> ChooseSaveFile(std::string_view presetPath, std::string_view filter) override;
+    std::optional<std::string> ChooseOpenFile(std::string_view) override { return std::nullopt; }
+    std::optional<std::string> ChooseSaveFile(std::string_view, std::string_view) override { return std::nullopt; }
     void SetWindowCaption(std::string_view) override {}
     void OpenUrl(std::string_view) override {}
     void CloseWindow() override {}
@@ -34,24 +34,9 @@ public:
     // "backup: PATH", before the write starts.
     void BackupSaved(std::string_view path) override;
 
-    // The path every following file dialog answers with; nullopt cancels.
-    void SetDialogPath(std::optional<std::string> path) { dialogPath_ = std::move(path); }
-
-    const std::vector<std::string>& Notices() const { return notices_; }
-    const std::vector<std::string>& Errors() const { return errors_; }
-    // Written by the engine into panel 0 when the tracker's first frame arrives.
-    bool SawConnected() const { return sawConnected_; }
-    // The text of the last notice or error, whichever came later.
-    const std::string& LastMessage() const { return lastMessage_; }
-
 private:
     std::ostream& err_;
     std::array<std::string, 3> panels_;
-    std::vector<std::string> notices_;
-    std::vector<std::string> errors_;
-    std::optional<std::string> dialogPath_;
-    bool sawConnected_ = false;
-    std::string lastMessage_;
 };
 
 }  // namespace quorvane

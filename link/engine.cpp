@@ -254,6 +254,7 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
 }
 
 void TransactionEngine::Dispatch(const FrameView& frame) {
+    answerSeen_ = true;
     ui_.SetStatusText(0, "Connected");
     switch (state_.OperationState) {
     case OperationState::OpIdle:

@@ -78,6 +78,8 @@ public:
     TransactionEngine& operator=(const TransactionEngine&) = delete;
 
     const EngineState& State() const { return state_; }
+    // True once the tracker's first frame has arrived (panel 0 shows "Connected").
+    bool AnswerSeen() const { return answerSeen_; }
 
     // The connect poll: the window's 10 ms timer counts this down.
     void SetConnectPollCount(std::uint8_t count) { state_.ConnectPollCount = count; }
@@ -191,6 +193,7 @@ private:
     FrameWriter write_;
     std::function<bool()> settingsLoaded_;
     EngineState state_;
+    bool answerSeen_ = false;
 
     TrafficRecorder* traffic_ = nullptr;
     TxPayload tx_;

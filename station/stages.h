@@ -1,4 +1,4 @@
-// The stages of a port's run, and the list a command line asks for:
+// The stages of a port's run, and the list a job asks for:
 //   connect -> tracker values -> (backup) -> command -> (verify)
 // A stage added later (a backup before writing, a verify after it) goes into
 // MakeStages at its place; the session, the loop and the record need no change.
@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/port_session.h"
 #include "link/groups.h"
+#include "station/port_session.h"
 
 namespace quorvane {
 
@@ -24,6 +24,7 @@ class ConnectStage : public SessionStage {
 public:
     explicit ConnectStage(Clock::duration limit, bool quiet = false) : limit_(limit), quiet_(quiet) {}
     std::string Name() const override { return "connect"; }
+    PortState State() const override { return quiet_ ? PortState::Waiting : PortState::Connecting; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
@@ -39,6 +40,8 @@ class AdmitStage : public SessionStage {
 public:
     explicit AdmitStage(std::function<bool(const PortOutcome&)> admit) : admit_(std::move(admit)) {}
     std::string Name() const override { return {}; }
+    // A tracker served already and still there is waited on, like an empty port.
+    PortState State() const override { return PortState::Waiting; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
 
@@ -51,6 +54,7 @@ class TrackerValuesStage : public SessionStage {
 public:
     explicit TrackerValuesStage(const TrackerTable& table) : table_(table) {}
     std::string Name() const override { return {}; }
+    PortState State() const override { return PortState::Connecting; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
 
@@ -62,9 +66,10 @@ private:
 // what the command reads and saves the settings file it names.
 class CommandStage : public SessionStage {
 public:
-    explicit CommandStage(const CliOptions& options);
+    explicit CommandStage(const StationJob& job);
     // "read" for a command that reads the tracker, "write" for every other.
     std::string Name() const override { return name_; }
+    PortState State() const override { return name_ == "read" ? PortState::Reading : PortState::Writing; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
@@ -82,25 +87,23 @@ private:
 class InfoStage : public SessionStage {
 public:
     std::string Name() const override { return {}; }
+    PortState State() const override { return PortState::Reading; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
 };
 
-// What shapes a run's stages beyond the command line itself.
+// What shapes a run's stages beyond the job itself.
 struct StagePlan {
     const TrackerTable* perTracker = nullptr;
-    // The connect limit instead of --timeout, and quiet about ports that are empty.
+    // The connect limit instead of the job's, and quiet about ports that are empty.
     std::optional<Clock::duration> connectLimit;
     bool quietConnect = false;
     // When set, only a tracker it accepts is served (a station serving each once).
     std::function<bool(const PortOutcome&)> admit;
 };
 
-// The stages of one run of `options`' command.
-StageList MakeStages(const CliOptions& options, const StagePlan& plan);
-
-// The record's name of the command's phase: "read" or "write".
-const char* CommandPhaseName(const CliOptions& options);
+// The stages of one run of `job`'s command.
+StageList MakeStages(const StationJob& job, const StagePlan& plan);
 
 // The connect answer's identity of the tracker, into the session's outcome.
 void NoteIdentity(PortSession& s);

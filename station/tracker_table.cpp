@@ -1,12 +1,11 @@
-#include "cli/tracker_table.h"
+#include "station/tracker_table.h"
 
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "app/memory_form.h"
-#include "cli/cli_options.h"
-#include "cli/control_values.h"
+#include "station/control_values.h"
 #include "cli/escape.h"
 
 namespace quorvane {
@@ -124,7 +123,7 @@ TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name)
             try {
                 row.emplace_back(header[c], UnescapeValue(record[c]));
                 ApplySet(scratch, header[c], row.back().second);
-            } catch (const std::invalid_argument& e) {  // EUsage, EBadEscape
+            } catch (const std::invalid_argument& e) {  // EBadValue, EBadEscape
                 throw ETrackerTable(where + ": " + header[c] + ": " + e.what());
             }
         }

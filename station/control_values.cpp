@@ -1,4 +1,4 @@
-#include "cli/control_values.h"
+#include "station/control_values.h"
 
 #include <exception>
 
@@ -26,10 +26,10 @@ void PrintGroup(std::ostream& out, const Form& form, const Group& group) {
 
 void ApplySet(Form& form, const std::string& name, const std::string& value) {
     const ControlDef* control = FindControl(name);
-    if (!control) throw EUsage("unknown control '" + name + "'");
+    if (!control) throw EBadValue("unknown control '" + name + "'");
     switch (control->kind) {
         case ControlKind::CheckBox:
-            if (value != "0" && value != "1") throw EUsage("--set " + name + " takes 0 or 1");
+            if (value != "0" && value != "1") throw EBadValue("--set " + name + " takes 0 or 1");
             form.SetChecked(name, value == "1");
             break;
         case ControlKind::ComboBox: {
@@ -41,54 +41,54 @@ void ApplySet(Form& form, const std::string& name, const std::string& value) {
                 used = 0;
             }
             if (used == 0 || used != value.size()) {
-                throw EUsage("--set " + name + " takes an item index, not '" + value + "'");
+                throw EBadValue("--set " + name + " takes an item index, not '" + value + "'");
             }
             form.SetItemIndex(name, index);
             break;
         }
         case ControlKind::Edit:
         case ControlKind::Memo: form.SetText(name, value); break;
-        default: throw EUsage("'" + name + "' is not an edit, check box or combo box");
+        default: throw EBadValue("'" + name + "' is not an edit, check box or combo box");
     }
 }
 
-std::vector<const ControlDef*> CommandControls(const CliOptions& options) {
+std::vector<const ControlDef*> CommandControls(const StationJob& job) {
     std::vector<const ControlDef*> controls;
     auto addGroup = [&](const Group& g) {
         const auto tab = DataControls(g.tab);
         controls.insert(controls.end(), tab.begin(), tab.end());
     };
-    switch (options.command) {
-        case CliCommand::Read:
-        case CliCommand::Write: addGroup(*FindGroup(options.group)); break;
-        case CliCommand::ReadAll:
-        case CliCommand::WriteAll:
+    switch (job.command) {
+        case JobCommand::Read:
+        case JobCommand::Write: addGroup(*FindGroup(job.group)); break;
+        case JobCommand::ReadAll:
+        case JobCommand::WriteAll:
             for (const Group& g : Groups()) addGroup(g);
             break;
-        case CliCommand::Info:
+        case JobCommand::Info:
             controls = DataControls("TabSheet1");
             for (const char* name : {"DeviceID", "RFID"}) controls.push_back(FindControl(name));
             break;
-        case CliCommand::RfidCheck: controls.push_back(FindControl("RFID_Memo")); break;
+        case JobCommand::RfidCheck: controls.push_back(FindControl("RFID_Memo")); break;
         default: break;
     }
     return controls;
 }
 
-std::vector<const ControlDef*> PrintedControls(const CliOptions& options) {
-    switch (options.command) {
-        case CliCommand::Read:
-        case CliCommand::ReadAll:
-        case CliCommand::Info:
-        case CliCommand::RfidCheck: return CommandControls(options);
+std::vector<const ControlDef*> PrintedControls(const StationJob& job) {
+    switch (job.command) {
+        case JobCommand::Read:
+        case JobCommand::ReadAll:
+        case JobCommand::Info:
+        case JobCommand::RfidCheck: return CommandControls(job);
         default: return {};
     }
 }
 
-void CheckCommandEncodes(const Form& form, const CliOptions& options) {
+void CheckCommandEncodes(const Form& form, const StationJob& job) {
     const Group* group = nullptr;
-    if (options.command == CliCommand::Write) group = FindGroup(options.group);
-    if (options.command == CliCommand::WriteAll) group = &AllGroups();
+    if (job.command == JobCommand::Write) group = FindGroup(job.group);
+    if (job.command == JobCommand::WriteAll) group = &AllGroups();
     if (group == nullptr) return;
     TxPayload scratch;
     for (BlockId id : group->blocks) EncoderOf(id)(form, scratch);

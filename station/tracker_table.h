@@ -1,6 +1,6 @@
 // The per-tracker values file: a CSV table whose first row names the key column
 // (IMEI or SN) and then controls, and whose further rows give one tracker's values
-// each, written as --set takes them. Fields follow the usual CSV quoting: a field in
+// each, written as a job's values are. Fields follow the usual CSV quoting: a field in
 // double quotes may hold commas, line breaks and doubled quotes.
 #pragma once
 

@@ -1,11 +1,7 @@
-// The per-tracker values file, the retry hint and the per-port line prefix.
+// The per-tracker values file.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/line_prefix.h"
-#include "cli/station.h"
-#include "cli/tracker_table.h"
+#include "station/tracker_table.h"
 
 namespace quorvane {
 namespace {
@@ -51,27 +47,6 @@ TEST(TrackerTable, MalformedFilesAreRefusedWithTheirRow) {
     EXPECT_EQ(ErrorOf("IMEI,GPRSType\n1,two\n"), "t.csv: row 2: GPRSType: --set GPRSType takes an item index, not 'two'");
     EXPECT_EQ(ErrorOf("IMEI,APN\n1,a\\q\n").rfind("t.csv: row 2: APN: ", 0), 0u);
     EXPECT_EQ(ErrorOf("IMEI,APN\n1,\"a\n"), "t.csv: line 2: a quoted field is not closed");
-}
-
-TEST(RetryCommandLine, NamesOnlyTheFailedPortsAndQuotesForTheShell) {
-    const std::vector<std::string> args = {"--port", "ttyUSB0", "--set", "APN=a b", "--port", "ttyUSB1",
-                                           "--retry", "2", "write-all"};
-    EXPECT_EQ(RetryCommandLine(args, {"ttyUSB1"}),
-              "quorvane-cli --port ttyUSB1 --set 'APN=a b' --retry 2 write-all");
-    EXPECT_EQ(RetryCommandLine({"--port", "all", "--set", "Name=it's", "info"}, {"ttyACM0", "ttyACM1"}),
-              "quorvane-cli --port ttyACM0 --port ttyACM1 --set 'Name=it'\\''s' info");
-}
-
-TEST(LinePrefix, WholeLinesBehindThePrefix) {
-    std::ostringstream target;
-    {
-        PortStreams streams(target, target, "ttyUSB3: ");
-        streams.Err() << "status: Write";
-        streams.Out() << "APN=x\n";
-        streams.Err() << " All OK\n" << std::flush;
-        streams.Out() << "unfinished";
-    }
-    EXPECT_EQ(target.str(), "ttyUSB3: APN=x\nttyUSB3: status: Write All OK\nttyUSB3: unfinished");
 }
 
 }  // namespace

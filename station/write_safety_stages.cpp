@@ -1,15 +1,15 @@
-#include "cli/write_safety_stages.h"
+#include "station/write_safety_stages.h"
 
-#include "cli/cli_runner.h"
-#include "cli/diff_command.h"
+#include "station/diff_command.h"
+#include "station/exit_status.h"
 
 namespace quorvane {
 
 namespace {
 
 void PrintTiming(PortSession& s, Clock::time_point started) {
-    if (!s.Options().timing) return;
-    s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started).count() << '\n' << std::flush;
+    if (!s.Job().timing) return;
+    s.Err() << "timing: " << std::chrono::duration<double>(s.Now() - started).count() << '\n' << std::flush;
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ StageStatus BackupStage::Poll(PortSession& s, Clock::time_point) {
 
 StageStatus VerifyStage::Begin(PortSession& s, Clock::time_point) {
     ended_ = false;
-    started_ = Clock::now();
+    started_ = s.Now();
     if (!s.Window().VerifyLastWrite([this](bool read) {
             ended_ = true;
             read_ = read;
@@ -86,7 +86,7 @@ StageStatus DiffConnectStage::Poll(PortSession& s, Clock::time_point now) {
 StageStatus DiffStage::Begin(PortSession& s, Clock::time_point) {
     ended_ = false;
     tracker_.reset();
-    started_ = Clock::now();
+    started_ = s.Now();
     if (!s.Window().ReadTrackerForm([this](const TForm1::TrackerRead& r) {
             ended_ = true;
             tracker_ = r.form;
@@ -102,12 +102,12 @@ StageStatus DiffStage::Poll(PortSession& s, Clock::time_point) {
     PrintTiming(s, started_);
     // The files were read once before the port was opened; they are read again here,
     // for this port, so a file changed meanwhile is reported rather than half used.
-    const std::optional<DiffSides> sides = ReadDiffFiles(s.Options(), s.Err());
+    const std::optional<DiffSides> sides = ReadDiffFiles(s.Job(), s.Err());
     if (!sides || !tracker_) {
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
     }
-    const int status = RunDiff(s.Options(), *sides, [this] { return tracker_; }, s.Out(), s.Err());
+    const int status = RunDiff(s.Job(), *sides, [this] { return tracker_; }, s.Out(), s.Err());
     if (status == kExitNoStart) {
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;

@@ -1,5 +1,5 @@
-// quorvane-cli diff A B: two configurations compared by stored value, each a settings
-// file or the tracker on --port.
+// diff A B: two configurations compared by stored value, each a settings file or
+// the tracker on the job's port.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "app/memory_form.h"
-#include "cli/cli_options.h"
+#include "station/station_job.h"
 
 namespace quorvane {
 
@@ -16,21 +16,21 @@ namespace quorvane {
 // been printed as an error line).
 using TrackerFormReader = std::function<std::shared_ptr<MemoryForm>()>;
 
-bool DiffUsesTracker(const CliOptions& options);
+bool DiffUsesTracker(const StationJob& job);
 
 // The file sides of a diff, read before the line is used; a tracker side stays null.
 struct DiffSides {
     std::shared_ptr<MemoryForm> a, b;
 };
 // Null, with an error line printed, when a file cannot be read or is no settings file.
-std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& err);
+std::optional<DiffSides> ReadDiffFiles(const StationJob& job, std::ostream& err);
 
 // Prints one line per differing control on `out`:
 //   CONTROL (TAB: LABEL): A_VALUE -> B_VALUE
 // and a summary on `err`. Returns kExitDone when equal, kExitFailed when they differ,
 // kExitNoStart when the tracker could not be read. `readTracker` is called once, only
 // when a side is the tracker.
-int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
             std::ostream& err);
 
 }  // namespace quorvane

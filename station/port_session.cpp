@@ -1,12 +1,12 @@
-#include "cli/port_session.h"
+#include "station/port_session.h"
 
 #include <filesystem>
 
-#include "cli/cli_runner.h"
-#include "cli/control_values.h"
-#include "cli/escape.h"
-#include "cli/line_cli.h"
 #include "serial/comm.h"
+#include "station/control_values.h"
+#include "cli/escape.h"
+#include "station/exit_status.h"
+#include "station/trace_file.h"
 
 namespace quorvane {
 
@@ -21,44 +21,62 @@ const char* PortResultName(PortResult result) {
     return "failed";
 }
 
-PortSession::PortSession(const CliOptions& options, std::string programDir, std::string port,
-                         const SessionOutput& output, Doorbell& bell, StageList stages)
-    : options_(options),
+const char* PortStateName(PortState state) {
+    switch (state) {
+        case PortState::Waiting: return "waiting for the device";
+        case PortState::Connecting: return "connecting";
+        case PortState::BackingUp: return "backing up";
+        case PortState::Reading: return "reading";
+        case PortState::Writing: return "writing";
+        case PortState::Verifying: return "verifying";
+        case PortState::Done: return "done";
+        case PortState::Failed: break;
+    }
+    return "failed";
+}
+
+PortSession::PortSession(const StationJob& job, std::string port, const SessionContext& context, StageList stages)
+    : job_(job),
       port_(std::move(port)),
-      streams_(output.out, output.err, output.prefix),
-      ui_(streams_.Err()),
-      mailbox_(bell),
-      window_(form_, ui_, mailbox_, std::move(programDir)),
-      stages_(std::move(stages)),
-      severalPorts_(!output.prefix.empty()) {}
+      observer_(context.observer),
+      clock_(context.clock),
+      severalPorts_(context.severalPorts),
+      streams_([&observer = context.observer, name = context.lineName](LineKind kind, std::string_view line) {
+          observer.PortLine(name, kind, line);
+      }),
+      shown_(observer_.MakePortUi(context.lineName, streams_.Err())),
+      ui_(*shown_),
+      mailbox_(context.bell),
+      window_(form_, ui_, mailbox_, context.programDir),
+      stages_(std::move(stages)) {}
 
 PortSession::~PortSession() = default;
 
 bool PortSession::Prepare() {
-    if (options_.load) {
+    if (job_.load) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(*options_.load, ec)) {
-            Err() << "error: settings file not found: " << EscapeValue(*options_.load) << '\n' << std::flush;
+        if (!std::filesystem::is_regular_file(*job_.load, ec)) {
+            Err() << "error: settings file not found: " << EscapeValue(*job_.load) << '\n' << std::flush;
             return false;
         }
-        ui_.SetDialogPath(*options_.load);
+        ui_.SetDialogPath(*job_.load);
         window_.Guard([&] { window_.LoadSettings1Click(); });
         if (!ui_.Errors().empty()) return false;
     }
     try {
-        for (const auto& [name, value] : options_.sets) {
+        for (const auto& [name, value] : job_.sets) {
             ApplySet(form_, name, value);
             outcome_.values.emplace_back(name, value);
         }
-    } catch (const EUsage& e) {
+    } catch (const EBadValue& e) {
         Err() << "error: " << e.what() << '\n' << std::flush;
         return false;
     }
-    form_.SetText("AuthCode", options_.auth);
-    if (options_.trace) {
+    form_.SetText("AuthCode", job_.auth);
+    if (job_.trace) {
         try {
-            trace_ = std::make_unique<TraceFile>(TracePath(*options_.trace, port_, severalPorts_));
-        } catch (const EUsage& e) {
+            trace_ = std::make_unique<TraceFile>(TracePath(*job_.trace, port_, severalPorts_));
+        } catch (const ETraceFile& e) {
             Err() << "error: " << e.what() << '\n' << std::flush;
             return false;
         }
@@ -83,7 +101,7 @@ void PortSession::Tick() {
 void PortSession::Step(Clock::time_point now) {
     // A lost port ends whatever stage runs, at once.
     if (started_ && !finished_ && window_.PortLostState()) {
-        Err() << PortLostLine(window_.LostPortName()) << '\n';
+        Err() << "error: port lost: " << window_.LostPortName() << '\n';
         Fail(PortResult::Failed);
         Finish(now);
         return;
@@ -93,7 +111,7 @@ void PortSession::Step(Clock::time_point now) {
         if (status == StageStatus::Running) return;
         const std::string name = stages_[stage_]->Name();
         if (!name.empty()) {
-            outcome_.phaseSeconds[name] += std::chrono::duration<double>(Clock::now() - stageStart_).count();
+            outcome_.phaseSeconds[name] += std::chrono::duration<double>(clock_() - stageStart_).count();
         }
         if (status == StageStatus::Failed) {
             Finish(now);
@@ -106,7 +124,8 @@ void PortSession::Step(Clock::time_point now) {
 void PortSession::EnterStage(std::size_t index, Clock::time_point now) {
     for (; index < stages_.size(); ++index) {
         stage_ = index;
-        stageStart_ = Clock::now();
+        stageStart_ = clock_();
+        Report(stages_[index]->State());
         const StageStatus status = stages_[index]->Begin(*this, now);
         if (status == StageStatus::Running) return;
         // A stage refused at its start never ran: it has no time in the record.
@@ -116,7 +135,7 @@ void PortSession::EnterStage(std::size_t index, Clock::time_point now) {
         }
         const std::string name = stages_[index]->Name();
         if (!name.empty()) {
-            outcome_.phaseSeconds[name] += std::chrono::duration<double>(Clock::now() - stageStart_).count();
+            outcome_.phaseSeconds[name] += std::chrono::duration<double>(clock_() - stageStart_).count();
         }
     }
     outcome_.result = PortResult::Completed;
@@ -141,7 +160,10 @@ void PortSession::Finish(Clock::time_point now) {
     window_.Comm1().CloseComm();
     Out() << std::flush;
     Err() << std::flush;
+    if (!quiet_) Report(outcome_.result == PortResult::Completed ? PortState::Done : PortState::Failed);
 }
+
+void PortSession::Report(PortState state) { observer_.PortStateChanged(*this, state); }
 
 int PortSession::ExitStatus() const {
     switch (outcome_.result) {

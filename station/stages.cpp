@@ -1,45 +1,39 @@
-#include "cli/stages.h"
+#include "station/stages.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 
-#include "cli/control_values.h"
-#include "cli/line_cli.h"
-#include "cli/tracker_table.h"
-#include "cli/write_safety_stages.h"
 #include "link/engine.h"
 #include "link/groups.h"
 #include "serial/comm.h"
+#include "station/control_values.h"
+#include "station/tracker_table.h"
+#include "station/write_safety_stages.h"
 
 namespace quorvane {
 namespace {
 
 // The operation a command starts and, for a group's read or write, its group.
-std::optional<HandlerTarget> OperationFor(const CliOptions& o) {
+std::optional<HandlerTarget> OperationFor(const StationJob& o) {
     const Group* g = FindGroup(o.group);
     switch (o.command) {
-        case CliCommand::Read: return HandlerTarget{Operation::ReadGroup, g};
-        case CliCommand::Write: return HandlerTarget{Operation::WriteGroup, g};
-        case CliCommand::ReadAll: return HandlerTarget{Operation::ReadAll, &AllGroups()};
-        case CliCommand::WriteAll: return HandlerTarget{Operation::WriteAll, &AllGroups()};
-        case CliCommand::Default: return HandlerTarget{Operation::Default, nullptr};
-        case CliCommand::ClearSms: return HandlerTarget{Operation::ClearSms, nullptr};
-        case CliCommand::ClearGprs1: return HandlerTarget{Operation::ClearGprs1, nullptr};
-        case CliCommand::ClearGprs2: return HandlerTarget{Operation::ClearGprs2, nullptr};
-        case CliCommand::ClearGpsLog: return HandlerTarget{Operation::ClearGpsLog, nullptr};
-        case CliCommand::SetMileage: return HandlerTarget{Operation::SetMileage, nullptr};
-        case CliCommand::RfidAuth: return HandlerTarget{Operation::AuthorizeId, nullptr};
-        case CliCommand::RfidDelete: return HandlerTarget{Operation::DeleteId, nullptr};
-        case CliCommand::RfidCheck: return HandlerTarget{Operation::CheckId, nullptr};
-        case CliCommand::TempPair: return HandlerTarget{Operation::TemperaturePair, nullptr};
+        case JobCommand::Read: return HandlerTarget{Operation::ReadGroup, g};
+        case JobCommand::Write: return HandlerTarget{Operation::WriteGroup, g};
+        case JobCommand::ReadAll: return HandlerTarget{Operation::ReadAll, &AllGroups()};
+        case JobCommand::WriteAll: return HandlerTarget{Operation::WriteAll, &AllGroups()};
+        case JobCommand::Default: return HandlerTarget{Operation::Default, nullptr};
+        case JobCommand::ClearSms: return HandlerTarget{Operation::ClearSms, nullptr};
+        case JobCommand::ClearGprs1: return HandlerTarget{Operation::ClearGprs1, nullptr};
+        case JobCommand::ClearGprs2: return HandlerTarget{Operation::ClearGprs2, nullptr};
+        case JobCommand::ClearGpsLog: return HandlerTarget{Operation::ClearGpsLog, nullptr};
+        case JobCommand::SetMileage: return HandlerTarget{Operation::SetMileage, nullptr};
+        case JobCommand::RfidAuth: return HandlerTarget{Operation::AuthorizeId, nullptr};
+        case JobCommand::RfidDelete: return HandlerTarget{Operation::DeleteId, nullptr};
+        case JobCommand::RfidCheck: return HandlerTarget{Operation::CheckId, nullptr};
+        case JobCommand::TempPair: return HandlerTarget{Operation::TemperaturePair, nullptr};
         default: return std::nullopt;
     }
-}
-
-bool EngineIdle(const TransactionEngine& engine) {
-    const auto& s = engine.State();
-    return s.OperationState == OpIdle && !s.DeviceIdPending && s.TimeoutCount == 0;
 }
 
 
@@ -50,18 +44,25 @@ constexpr auto kCommandLimit = std::chrono::seconds(60);
 // A command that connected prints the controls it covers whether or not it
 // completed; the exit status tells which.
 void PrintCovered(PortSession& s) {
-    if (!s.Options().json) PrintControls(s.Out(), s.Form(), PrintedControls(s.Options()));
+    if (s.Job().printValues) PrintControls(s.Out(), s.Form(), PrintedControls(s.Job()));
     s.Out() << std::flush;
+}
+
+// "error: Error opening serial port" and, where the system said why, a second
+// "error: ..." line with the reason.
+void ShowOpenFailure(Ui& ui, const ECommsError& error) {
+    ui.ShowError(error.what());
+    if (!error.Detail().empty()) ui.ShowError(error.Detail());
 }
 
 }  // namespace
 
-const char* CommandPhaseName(const CliOptions& options) {
-    switch (options.command) {
-        case CliCommand::Read:
-        case CliCommand::ReadAll:
-        case CliCommand::RfidCheck:
-        case CliCommand::Info: return "read";
+const char* CommandPhaseName(JobCommand command) {
+    switch (command) {
+        case JobCommand::Read:
+        case JobCommand::ReadAll:
+        case JobCommand::RfidCheck:
+        case JobCommand::Info: return "read";
         default: return "write";
     }
 }
@@ -99,12 +100,12 @@ StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
 }
 
 StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
-    ConsoleUi& ui = s.Ui();
+    SessionUi& ui = s.Ui();
     if (!ui.Errors().empty()) {  // the authorization code did not convert
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
     }
-    if (ui.SawConnected() && EngineIdle(s.Window().Engine())) {
+    if (s.Window().Engine().AnswerSeen() && !s.Window().Busy()) {
         NoteIdentity(s);
         if (!ui.Notices().empty()) {  // "Auth Code Error!": the tracker refused
             // The device information was decoded and the Device ID read answered
@@ -149,7 +150,7 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
             ApplySet(s.Form(), name, value);
             s.Outcome().values.emplace_back(name, value);
         }
-    } catch (const EUsage& e) {
+    } catch (const EBadValue& e) {
         s.Ui().ShowError(e.what());
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
@@ -159,14 +160,14 @@ StageStatus TrackerValuesStage::Begin(PortSession& s, Clock::time_point) {
 
 // --- the command -----------------------------------------------------------------
 
-CommandStage::CommandStage(const CliOptions& options)
-    : name_(CommandPhaseName(options)) {}
+CommandStage::CommandStage(const StationJob& job)
+    : name_(CommandPhaseName(job.command)) {}
 
 StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
-    const CliOptions& options = s.Options();
-    const auto target = OperationFor(options);
+    const StationJob& job = s.Job();
+    const auto target = OperationFor(job);
     const char* handler = target ? HandlerOf(target->op, target->group) : "";
-    ConsoleUi& ui = s.Ui();
+    SessionUi& ui = s.Ui();
     errorsBefore_ = ui.Errors().size();
     noticesBefore_ = ui.Notices().size();
     // The first operation to end after the click tells how the command went.
@@ -178,8 +179,8 @@ StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
     });
     // A write goes out block by block; a value that does not convert must stop it
     // before the first block, not halfway through.
-    s.Window().Guard([&] { CheckCommandEncodes(s.Form(), options); });
-    started_ = Clock::now();
+    s.Window().Guard([&] { CheckCommandEncodes(s.Form(), job); });
+    started_ = s.Now();
     if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(handler); });
     if (ui.Errors().size() != errorsBefore_) {  // refused before sending
         engine.RemoveResultHook(resultHook_);
@@ -193,17 +194,17 @@ StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
 }
 
 StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
-    ConsoleUi& ui = s.Ui();
-    const bool ended = ui.Notices().size() > noticesBefore_ || EngineIdle(s.Window().Engine());
+    SessionUi& ui = s.Ui();
+    const bool ended = ui.Notices().size() > noticesBefore_ || !s.Window().Busy();
     if (!ended && now < deadline_) return StageStatus::Running;
-    const CliOptions& options = s.Options();
-    if (options.timing) {
-        s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started_).count() << '\n'
+    const StationJob& job = s.Job();
+    if (job.timing) {
+        s.Err() << "timing: " << std::chrono::duration<double>(s.Now() - started_).count() << '\n'
                 << std::flush;
     }
     s.Window().Engine().RemoveResultHook(resultHook_);
     resultHook_ = 0;
-    const auto target = OperationFor(options);
+    const auto target = OperationFor(job);
     const std::optional<OperationResult>& result = *ended_;
     const bool completed = ended && target && result && result->outcome == Outcome::Completed &&
                            result->op == target->op && result->group == target->group &&
@@ -214,8 +215,8 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
-    if (options.file) {
-        ui.SetDialogPath(*options.file);
+    if (job.saveFile) {
+        ui.SetDialogPath(*job.saveFile);
         s.Window().Guard([&] { s.Window().SavetSettings1Click(); });
         if (ui.Errors().size() != errorsBefore_) {
             s.Fail(PortResult::Failed);
@@ -234,25 +235,25 @@ StageStatus InfoStage::Begin(PortSession& s, Clock::time_point) {
 
 // --- the list --------------------------------------------------------------------
 
-StageList MakeStages(const CliOptions& options, const StagePlan& plan) {
+StageList MakeStages(const StationJob& job, const StagePlan& plan) {
     StageList stages;
     const auto connectLimit = plan.connectLimit.value_or(
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds)));
-    if (options.command == CliCommand::Diff) {
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(job.timeoutSeconds)));
+    if (job.command == JobCommand::Diff) {
         stages.push_back(std::make_unique<DiffConnectStage>(connectLimit));
         stages.push_back(std::make_unique<DiffStage>());
         return stages;
     }
     stages.push_back(std::make_unique<ConnectStage>(connectLimit, plan.quietConnect));
     if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit));
-    if (options.command == CliCommand::Info) {
+    if (job.command == JobCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;
     }
     if (plan.perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*plan.perTracker));
-    if (options.backupDir) stages.push_back(std::make_unique<BackupStage>(*options.backupDir));
-    stages.push_back(std::make_unique<CommandStage>(options));
-    if (options.verify) stages.push_back(std::make_unique<VerifyStage>());
+    if (job.backupDir) stages.push_back(std::make_unique<BackupStage>(*job.backupDir));
+    stages.push_back(std::make_unique<CommandStage>(job));
+    if (job.verify) stages.push_back(std::make_unique<VerifyStage>());
     return stages;
 }
 

@@ -1,21 +1,21 @@
-#include "cli/diff_command.h"
+#include "station/diff_command.h"
 
 #include "app/compare.h"
-#include "cli/cli_runner.h"
 #include "cli/escape.h"
+#include "station/exit_status.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {
 
-bool DiffUsesTracker(const CliOptions& options) {
-    return options.diffA == kDiffTracker || options.diffB == kDiffTracker;
+bool DiffUsesTracker(const StationJob& job) {
+    return job.diffA == kDiffTracker || job.diffB == kDiffTracker;
 }
 
-std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& err) {
+std::optional<DiffSides> ReadDiffFiles(const StationJob& job, std::ostream& err) {
     DiffSides sides;
     try {
-        if (options.diffA != kDiffTracker) sides.a = ReadSettingsFileForm(options.diffA);
-        if (options.diffB != kDiffTracker) sides.b = ReadSettingsFileForm(options.diffB);
+        if (job.diffA != kDiffTracker) sides.a = ReadSettingsFileForm(job.diffA);
+        if (job.diffB != kDiffTracker) sides.b = ReadSettingsFileForm(job.diffB);
     } catch (const ESettingsFileError& e) {
         err << "error: " << EscapeValue(e.what()) << '\n';
         return std::nullopt;
@@ -23,11 +23,11 @@ std::optional<DiffSides> ReadDiffFiles(const CliOptions& options, std::ostream& 
     return sides;
 }
 
-int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
             std::ostream& err) {
     std::shared_ptr<MemoryForm>& a = sides.a;
     std::shared_ptr<MemoryForm>& b = sides.b;
-    if (DiffUsesTracker(options)) {
+    if (DiffUsesTracker(job)) {
         const std::shared_ptr<MemoryForm> tracker = readTracker ? readTracker() : nullptr;
         if (!tracker) return kExitNoStart;
         if (!a) a = tracker;
@@ -39,7 +39,7 @@ int RunDiff(const CliOptions& options, DiffSides sides, const TrackerFormReader&
         return side == kDiffTracker || FileScope(side) == CompareScope::Tracker;
     };
     const CompareScope scope =
-        complete(options.diffA) && complete(options.diffB) ? CompareScope::Tracker : CompareScope::SettingsFile;
+        complete(job.diffA) && complete(job.diffB) ? CompareScope::Tracker : CompareScope::SettingsFile;
     const Comparison c = CompareForms(*a, *b, scope);
     for (const ControlDifference& d : c.differences) {
         out << d.control << " (" << d.tabCaption << ": " << EscapeValue(d.label) << "): " << EscapeValue(d.thisValue)

@@ -1,12 +1,11 @@
-// The stages that make a write trustworthy on the command line: a backup of the
-// tracker before the command (--backup DIR), a read back of what it wrote after it
-// (--verify), and diff's read of the tracker.
+// The stages that make a write trustworthy: a backup of the tracker before the
+// command, a read back of what it wrote after it, and diff's read of the tracker.
 #pragma once
 
 #include <string>
 
-#include "cli/port_session.h"
-#include "cli/stages.h"
+#include "station/port_session.h"
+#include "station/stages.h"
 
 namespace quorvane {
 
@@ -16,6 +15,7 @@ class BackupStage : public SessionStage {
 public:
     explicit BackupStage(std::string folder) : folder_(std::move(folder)) {}
     std::string Name() const override { return "backup"; }
+    PortState State() const override { return PortState::BackingUp; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
@@ -30,6 +30,7 @@ private:
 class VerifyStage : public SessionStage {
 public:
     std::string Name() const override { return "verify"; }
+    PortState State() const override { return PortState::Verifying; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
@@ -52,6 +53,7 @@ public:
 class DiffStage : public SessionStage {
 public:
     std::string Name() const override { return "read"; }
+    PortState State() const override { return PortState::Reading; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
 

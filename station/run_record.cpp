@@ -1,11 +1,9 @@
-#include "cli/run_record.h"
+#include "station/run_record.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
-#include "app/window_model.h"
-#include "cli/control_values.h"
-#include "cli/stages.h"
 
 namespace quorvane {
 namespace {
@@ -36,14 +34,6 @@ nlohmann::ordered_json Seconds(const PortOutcome& o, const std::string& phase) {
     return std::round(it->second * 1000.0) / 1000.0;
 }
 
-nlohmann::ordered_json ValueJson(const Form& form, const ControlDef& control) {
-    switch (control.kind) {
-        case ControlKind::CheckBox: return form.Checked(control.name) ? 1 : 0;
-        case ControlKind::ComboBox: return form.ItemIndex(control.name);
-        default: return Latin1ToUtf8(form.Text(control.name));
-    }
-}
-
 }  // namespace
 
 RecordFile::RecordFile(const std::string& path) : path_(path), file_(path, std::ios::app | std::ios::binary) {
@@ -70,10 +60,10 @@ std::string Latin1ToUtf8(const std::string& bytes) {
     return text;
 }
 
-nlohmann::ordered_json RecordOf(const CliOptions& options, const std::string& port, const PortOutcome& o, int attempt) {
+nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, const PortOutcome& o, int attempt) {
     nlohmann::ordered_json values = nlohmann::ordered_json::object();
     for (const auto& [name, value] : o.values) values[name] = Latin1ToUtf8(value);
-    const char* phase = CommandPhaseName(options);
+    const char* phase = CommandPhaseName(job.command);
     nlohmann::ordered_json seconds = {
         {"connect", Seconds(o, "connect")},
         {"backup", Seconds(o, "backup")},
@@ -87,7 +77,7 @@ nlohmann::ordered_json RecordOf(const CliOptions& options, const std::string& po
         {"imei", Latin1ToUtf8(o.imei)},
         {"sn", Latin1ToUtf8(o.sn)},
         {"firmware", Latin1ToUtf8(o.firmware)},
-        {"command", Latin1ToUtf8(CommandWords(options))},
+        {"command", Latin1ToUtf8(job.commandWords)},
         {"result", PortResultName(o.result)},
         {"message", Latin1ToUtf8(o.message)},
         {"attempt", attempt},
@@ -95,22 +85,9 @@ nlohmann::ordered_json RecordOf(const CliOptions& options, const std::string& po
         {"backup", OrNull(o.backupPath)},
         {"verify", OrNull(o.verify)},
         {"mismatches", o.mismatches ? nlohmann::ordered_json(*o.mismatches) : nlohmann::ordered_json(nullptr)},
-        {"load", OrNull(options.load)},
+        {"load", OrNull(job.load)},
         {"values", values},
     };
-}
-
-nlohmann::ordered_json PortObject(PortSession& session) {
-    const PortOutcome& o = session.Outcome();
-    nlohmann::ordered_json object = {
-        {"port", Latin1ToUtf8(session.Port())},
-        {"result", PortResultName(o.result)},
-        {"message", Latin1ToUtf8(o.message)},
-    };
-    if (o.result == PortResult::Completed) {
-        for (const ControlDef* c : CommandControls(session.Options())) object[c->name] = ValueJson(session.Form(), *c);
-    }
-    return object;
 }
 
 }  // namespace quorvane

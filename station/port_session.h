@@ -1,53 +1,32 @@
-// One port's run of a command: its own headless form, console, mailbox and window
-// logic, taken through a fixed list of stages (connect, the tracker's own values,
-// backup, the command, verify) by the station's loop. Nothing here blocks: the loop
-// ticks the timers, drains the mailbox and steps the session.
+// One port's run of a job: its own headless form, Ui, mailbox and window logic,
+// taken through a fixed list of stages (connect, the tracker's own values, backup,
+// the command, verify) by the station's loop. Nothing here blocks: the loop ticks
+// the timers, drains the mailbox and steps the session.
 #pragma once
 
 #include <chrono>
-#include <map>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/form1.h"
 #include "app/memory_form.h"
-#include "cli/cli_options.h"
-#include "cli/console_ui.h"
-#include "cli/line_prefix.h"
-#include "cli/station_mailbox.h"
+#include "station/port_lines.h"
+#include "station/port_outcome.h"
+#include "station/session_ui.h"
+#include "station/station_job.h"
+#include "station/station_mailbox.h"
+#include "station/station_observer.h"
 
 namespace quorvane {
 
 class TraceFile;
 
-using Clock = std::chrono::steady_clock;
-
-// How a port's run ended, as the record and the summary name it.
-enum class PortResult { Completed, Failed, NoAnswer, NotOpened, NoStart };
-
-// "completed", "failed", "no-answer", "not-opened" (a run refused before anything
-// was sent is "failed").
-const char* PortResultName(PortResult result);
-
-// What one port's run leaves behind for the summary, the record and --json.
-struct PortOutcome {
-    PortResult result = PortResult::Failed;
-    std::string message;  // the last notice or error text
-    std::string imei;
-    std::string sn;
-    std::string firmware;
-    std::chrono::system_clock::time_point startedAt;
-    double seconds = 0;                          // start to end
-    std::map<std::string, double> phaseSeconds;  // by stage name: connect, backup, write, read, verify
-    std::optional<std::string> backupPath;       // set by a backup stage
-    std::optional<std::string> verify;           // "ok" or "mismatch", set by a verify stage
-    std::optional<int> mismatches;               // set by a verify stage
-    std::vector<std::pair<std::string, std::string>> values;  // what --set and the tracker's row put in
-};
+// Where the station's time comes from: steady_clock in a front end, a hand-moved
+// clock in tests.
+using StationClock = std::function<Clock::time_point()>;
 
 enum class StageStatus { Running, Done, Failed };
 
@@ -60,30 +39,35 @@ public:
     virtual ~SessionStage() = default;
     // The stage's key among the record's phase times; empty for an untimed stage.
     virtual std::string Name() const = 0;
+    // Where a port stands while this stage runs.
+    virtual PortState State() const = 0;
     virtual StageStatus Begin(PortSession& session, Clock::time_point now) = 0;
     virtual StageStatus Poll(PortSession& session, Clock::time_point now) = 0;
 };
 
 using StageList = std::vector<std::unique_ptr<SessionStage>>;
 
-// Where a port's lines go: straight to the program's streams with one port, behind
-// "NAME: " with several.
-struct SessionOutput {
-    std::ostream& out;
-    std::ostream& err;
-    std::string prefix;
+// What a session is given besides its job and stages.
+struct SessionContext {
+    std::string programDir;
+    StationObserver& observer;
+    Doorbell& bell;
+    StationClock clock;
+    // The name the session's lines go out under: the port, or empty for lines that
+    // belong to the station as a whole.
+    std::string lineName;
+    bool severalPorts = false;  // a trace file per port
 };
 
 class PortSession {
 public:
-    PortSession(const CliOptions& options, std::string programDir, std::string port,
-                const SessionOutput& output, Doorbell& bell, StageList stages);
+    PortSession(const StationJob& job, std::string port, const SessionContext& context, StageList stages);
     ~PortSession();
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
 
-    // Loads --load and applies --set and the authorization code; false when they do
-    // not fit (the command cannot start; the reason is printed).
+    // Loads the job's settings file and applies its values and authorization code;
+    // false when they do not fit (the command cannot start; the reason is printed).
     bool Prepare();
 
     // Starts the first stage.
@@ -98,8 +82,10 @@ public:
     bool Started() const { return started_; }
     // The stage running now, by name; empty before the start and when finished.
     std::string StageName() const;
+    // The time now, from the station's clock.
+    Clock::time_point Now() const { return clock_(); }
 
-    // Ends the run with `result` (the message is the console's last text).
+    // Ends the run with `result` (the message is the Ui's last text).
     void Fail(PortResult result);
     // Marks a run that is no tracker's record: a station's look at a port that
     // found nothing new there.
@@ -108,10 +94,11 @@ public:
     // Exit status of this run alone, as the one-port command line has it.
     int ExitStatus() const;
 
-    const CliOptions& Options() const { return options_; }
+    const StationJob& Job() const { return job_; }
     const std::string& Port() const { return port_; }
     MemoryForm& Form() { return form_; }
-    ConsoleUi& Ui() { return ui_; }
+    const MemoryForm& Form() const { return form_; }
+    SessionUi& Ui() { return ui_; }
     TForm1& Window() { return window_; }
     std::ostream& Out() { return streams_.Out(); }
     std::ostream& Err() { return streams_.Err(); }
@@ -121,12 +108,17 @@ public:
 private:
     void EnterStage(std::size_t index, Clock::time_point now);
     void Finish(Clock::time_point now);
+    void Report(PortState state);
 
-    const CliOptions& options_;
+    const StationJob& job_;
     std::string port_;
+    StationObserver& observer_;
+    StationClock clock_;
+    bool severalPorts_;
     PortStreams streams_;
+    std::unique_ptr<quorvane::Ui> shown_;
     MemoryForm form_;
-    ConsoleUi ui_;
+    SessionUi ui_;
     StationMailbox mailbox_;
     TForm1 window_;
     StageList stages_;
@@ -138,8 +130,7 @@ private:
     bool finished_ = false;
     bool quiet_ = false;
     PortOutcome outcome_;
-    bool severalPorts_ = false;         // lines carry the port's name
-    std::unique_ptr<TraceFile> trace_;  // --trace
+    std::unique_ptr<TraceFile> trace_;
 };
 
 }  // namespace quorvane

@@ -1,35 +1,42 @@
-// Controls as the command line shows and takes them: CONTROL=VALUE lines, and a
-// value given as --set (or in a per-tracker file) put into its control.
+// Controls as a station shows and takes them: CONTROL=VALUE lines, and a value
+// given by a job (or in a per-tracker file) put into its control.
 #pragma once
 
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/form.h"
 #include "app/window_model.h"
-#include "cli/cli_options.h"
 #include "link/groups.h"
+#include "station/station_job.h"
 
 namespace quorvane {
+
+// A value that does not fit its control, or a control that is not there.
+class EBadValue : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
 
 // An edit's or memo's text escaped, a check box 0/1, a combo box's item index.
 std::string ValueOf(const Form& form, const ControlDef& control);
 void PrintControls(std::ostream& out, const Form& form, const std::vector<const ControlDef*>& controls);
 void PrintGroup(std::ostream& out, const Form& form, const Group& group);
 
-// Throws EUsage when the control is unknown or the value does not fit its kind.
+// Throws EBadValue when the control is unknown or the value does not fit its kind.
 void ApplySet(Form& form, const std::string& name, const std::string& value);
 
 // The controls a command prints or covers: the group's, every group's for the
 // "all" commands, the Info tab's for info; none for maintenance commands.
-std::vector<const ControlDef*> CommandControls(const CliOptions& options);
+std::vector<const ControlDef*> CommandControls(const StationJob& job);
 
 // The controls a command prints on success: those it read from the tracker.
-std::vector<const ControlDef*> PrintedControls(const CliOptions& options);
+std::vector<const ControlDef*> PrintedControls(const StationJob& job);
 
 // Encodes every block a write command would send and throws the encoder's
 // EConvertError when one does not convert: nothing may reach the tracker then.
-void CheckCommandEncodes(const Form& form, const CliOptions& options);
+void CheckCommandEncodes(const Form& form, const StationJob& job);
 
 }  // namespace quorvane

@@ -1,5 +1,5 @@
-// What a run leaves in writing: the record file (one JSON object per line per
-// tracker and attempt, appended) and --json's object per port on stdout.
+// What a run leaves in writing: the record file, one JSON object per line per
+// tracker and attempt, appended.
 #pragma once
 
 #include <fstream>
@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_options.h"
-#include "cli/port_session.h"
+#include "station/port_outcome.h"
+#include "station/station_job.h"
 
 namespace quorvane {
 
@@ -33,10 +33,7 @@ private:
 std::string Latin1ToUtf8(const std::string& bytes);
 
 // The record of one attempt on one port.
-nlohmann::ordered_json RecordOf(const CliOptions& options, const std::string& port, const PortOutcome& outcome,
-                        int attempt);
-
-// --json: the port, its result and message, and the command's controls by name.
-nlohmann::ordered_json PortObject(PortSession& session);
+nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, const PortOutcome& outcome,
+                                int attempt);
 
 }  // namespace quorvane

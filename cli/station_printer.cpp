@@ -1,0 +1,171 @@
+#include "cli/station_printer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/console_ui.h"
+#include "station/control_values.h"
+#include "station/port_session.h"
+#include "station/run_record.h"
+
+namespace quorvane {
+namespace {
+
+// A word as a POSIX shell reads it back.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-_./=:,@%+", c) != nullptr;
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+JobCommand JobCommandOf(CliCommand command) {
+    switch (command) {
+        case CliCommand::Read: return JobCommand::Read;
+        case CliCommand::ReadAll: return JobCommand::ReadAll;
+        case CliCommand::Write: return JobCommand::Write;
+        case CliCommand::WriteAll: return JobCommand::WriteAll;
+        case CliCommand::Default: return JobCommand::Default;
+        case CliCommand::ClearSms: return JobCommand::ClearSms;
+        case CliCommand::ClearGprs1: return JobCommand::ClearGprs1;
+        case CliCommand::ClearGprs2: return JobCommand::ClearGprs2;
+        case CliCommand::ClearGpsLog: return JobCommand::ClearGpsLog;
+        case CliCommand::SetMileage: return JobCommand::SetMileage;
+        case CliCommand::RfidAuth: return JobCommand::RfidAuth;
+        case CliCommand::RfidDelete: return JobCommand::RfidDelete;
+        case CliCommand::RfidCheck: return JobCommand::RfidCheck;
+        case CliCommand::TempPair: return JobCommand::TempPair;
+        case CliCommand::Diff: return JobCommand::Diff;
+        case CliCommand::Info:
+        case CliCommand::Ports:  // no station's commands: they use the job's values alone
+        case CliCommand::Dump:
+        case CliCommand::Find: break;
+    }
+    return JobCommand::Info;
+}
+
+nlohmann::ordered_json ValueJson(const Form& form, const ControlDef& control) {
+    switch (control.kind) {
+        case ControlKind::CheckBox: return form.Checked(control.name) ? 1 : 0;
+        case ControlKind::ComboBox: return form.ItemIndex(control.name);
+        default: return Latin1ToUtf8(form.Text(control.name));
+    }
+}
+
+// --json: the port, its result and message, and the command's controls by name.
+nlohmann::ordered_json PortObject(const PortSession& session) {
+    const PortOutcome& o = session.Outcome();
+    nlohmann::ordered_json object = {
+        {"port", Latin1ToUtf8(session.Port())},
+        {"result", PortResultName(o.result)},
+        {"message", Latin1ToUtf8(o.message)},
+    };
+    if (o.result == PortResult::Completed) {
+        for (const ControlDef* c : CommandControls(session.Job())) object[c->name] = ValueJson(session.Form(), *c);
+    }
+    return object;
+}
+
+}  // namespace
+
+StationJob JobOf(const CliOptions& options) {
+    StationJob job;
+    job.command = JobCommandOf(options.command);
+    job.group = options.group;
+    job.commandWords = CommandWords(options);
+    job.ports = options.ports;
+    if (job.ports.empty() && !options.port.empty()) job.ports.push_back(options.port);
+    job.auth = options.auth;
+    job.load = options.load;
+    job.sets = options.sets;
+    job.perTracker = options.perTracker;
+    job.saveFile = options.file;
+    job.diffA = options.diffA;
+    job.diffB = options.diffB;
+    job.backupDir = options.backupDir;
+    job.verify = options.verify;
+    job.retry = options.retry;
+    job.repeat = options.repeat;
+    job.timeoutSeconds = options.timeoutSeconds;
+    job.report = options.report;
+    job.trace = options.trace;
+    job.timing = options.timing;
+    job.printValues = !options.json;
+    return job;
+}
+
+std::string RetryCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& ports) {
+    std::vector<std::string> words;
+    bool portsPlaced = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--port" && i + 1 < arguments.size()) {
+            if (!portsPlaced) {
+                for (const std::string& p : ports) words.insert(words.end(), {"--port", p});
+                portsPlaced = true;
+            }
+            ++i;
+            continue;
+        }
+        words.push_back(arguments[i]);
+    }
+    std::string line = "quorvane-cli";
+    for (const std::string& w : words) line += " " + ShellWord(w);
+    return line;
+}
+
+void StationPrinter::PortLine(const std::string& port, LineKind kind, std::string_view text) {
+    std::ostream& stream = kind == LineKind::Out ? out_ : err_;
+    if (severalPorts_ && !port.empty()) stream << port << ": ";
+    stream << text << std::flush;
+}
+
+std::unique_ptr<Ui> StationPrinter::MakePortUi(const std::string&, std::ostream& err) {
+    return std::make_unique<ConsoleUi>(err);
+}
+
+void StationPrinter::RunEnded(const PortSession& session, const PortRecord&) {
+    if (options_.json) out_ << PortObject(session).dump() << '\n' << std::flush;
+}
+
+void StationPrinter::StationEnded(const std::vector<PortRecord>& lines) {
+    if (!options_.repeat && !severalPorts_ && options_.retry == 0) return;
+    int completed = 0;
+    for (const PortRecord& r : lines) {
+        err_ << r.port << ": ";
+        if (r.last.result == PortResult::Completed) {
+            ++completed;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.2f", r.last.seconds);
+            err_ << "completed " << seconds << " s IMEI " << r.last.imei;
+        } else {
+            err_ << "failed: " << r.last.message;
+        }
+        if (r.attempts > 1) err_ << " (" << r.attempts << " attempts)";
+        err_ << '\n';
+    }
+    const std::size_t failed = lines.size() - static_cast<std::size_t>(completed);
+    err_ << completed << " completed, " << failed << " failed\n";
+    if (failed > 0 && severalPorts_ && !options_.repeat) {
+        std::vector<std::string> ports;
+        for (const PortRecord& r : lines) {
+            if (r.last.result != PortResult::Completed) ports.push_back(r.port);
+        }
+        err_ << "retry: " << RetryCommandLine(options_.arguments, ports) << '\n';
+    }
+    err_ << std::flush;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,253 @@
+#include "station/station.h"
+
+#include <algorithm>
+
+#include "serial/port_list.h"
+#include "station/exit_status.h"
+#include "station/stages.h"
+
+namespace quorvane {
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(10);
+// Repeat: how long one look for a tracker waits for its connect answer, and the
+// pause between looks at a port whose tracker was served or that cannot be opened.
+constexpr auto kLookLimit = std::chrono::seconds(2);
+constexpr auto kLookPause = std::chrono::seconds(1);
+
+std::vector<std::string> ResolvePorts(const StationJob& job) {
+    std::vector<std::string> ports;
+    auto add = [&](const std::string& name) {
+        if (std::find(ports.begin(), ports.end(), name) == ports.end()) ports.push_back(name);
+    };
+    for (const std::string& name : job.ports) {
+        if (name == "all") {
+            for (const std::string& listed : ListSerialPorts()) add(listed);
+        } else {
+            add(name);
+        }
+    }
+    return ports;
+}
+
+}  // namespace
+
+Station::Station(const StationJob& job, StationObserver& observer, std::string programDir, StationClock clock)
+    : job_(job),
+      observer_(observer),
+      programDir_(std::move(programDir)),
+      clock_(std::move(clock)),
+      ports_(ResolvePorts(job)) {
+    for (const std::string& port : ports_) records_.push_back(PortRecord{port, 0, {}, 0});
+}
+
+Station::~Station() = default;
+
+SessionContext Station::Context(std::string lineName) {
+    // Lines of the station as a whole (its trial of the job's values) are no port's.
+    const bool perPort = !lineName.empty() && SeveralPorts();
+    return SessionContext{programDir_, observer_, bell_, clock_, std::move(lineName), perPort};
+}
+
+void Station::StationLine(const std::string& text) { observer_.PortLine({}, LineKind::Err, text + '\n'); }
+
+std::unique_ptr<PortSession> Station::MakeSession(Slot& slot) {
+    const std::string& port = records_[slot.record].port;
+    StagePlan plan;
+    plan.perTracker = perTracker_ ? &*perTracker_ : nullptr;
+    if (job_.repeat) {
+        // Looking for the next tracker: short, quiet connect attempts, and a tracker
+        // served already only once it has been away.
+        plan.connectLimit = kLookLimit;
+        plan.quietConnect = true;
+        plan.admit = [&slot](const PortOutcome& o) { return slot.away || o.imei != slot.lastImei; };
+    }
+    return std::make_unique<PortSession>(job_, port, Context(port), MakeStages(job_, plan));
+}
+
+bool Station::Start() {
+    if (records_.empty()) {
+        StationLine("error: no serial port found");
+        noStart_ = kExitNoStart;
+    } else if (!OpenFiles() || !CommandCanStart()) {
+        noStart_ = kExitNoStart;
+    }
+    if (noStart_) {
+        finished_ = true;
+        return false;
+    }
+    std::vector<std::size_t> all(records_.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    BeginRound(all);
+    return true;
+}
+
+bool Station::CommandCanStart() {
+    // The settings file and the values are the same for every port: when they do
+    // not fit, the command cannot start, and no port is opened.
+    PortSession trial(job_, records_.front().port, Context({}), StageList{});
+    return trial.Prepare();
+}
+
+void Station::BeginRound(const std::vector<std::size_t>& records) {
+    const auto now = clock_();
+    slots_ = std::vector<Slot>(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        slots_[i].record = records[i];
+        slots_[i].startAt = now;
+    }
+    nextTick_ = now + kTick;
+    ticked_ = false;
+}
+
+void Station::RoundEnded() {
+    slots_.clear();
+    // Failed ports again, after every other port is done.
+    if (!job_.repeat && retriesDone_ < job_.retry) {
+        std::vector<std::size_t> round;
+        for (std::size_t i = 0; i < records_.size(); ++i) {
+            if (records_[i].last.result != PortResult::Completed) round.push_back(i);
+        }
+        if (!round.empty()) {
+            ++retriesDone_;
+            BeginRound(round);
+            return;
+        }
+    }
+    Finish();
+}
+
+void Station::Finish() {
+    finished_ = true;
+    observer_.StationEnded(job_.repeat ? served_ : records_);
+}
+
+bool Station::Step(Clock::time_point now) {
+    if (finished_) return false;
+    for (Slot& slot : slots_) {
+        if (slot.session) slot.session->Drain();
+    }
+    if (!StepSlots(now)) {
+        RoundEnded();
+        return !finished_;
+    }
+    ticked_ = now >= nextTick_;
+    if (ticked_) {
+        for (Slot& slot : slots_) {
+            if (slot.session) slot.session->Tick();
+        }
+        nextTick_ += kTick;
+    }
+    return true;
+}
+
+void Station::WaitForWork() {
+    if (ticked_ || finished_) return;
+    bell_.WaitUntil(nextTick_ + std::chrono::milliseconds(1));
+}
+
+bool Station::StepSlots(Clock::time_point now) {
+    const bool stopping = job_.repeat && stopRequested_;
+    bool busy = false;
+    for (Slot& slot : slots_) {
+        if (!slot.session && slot.startAt && !stopping && now >= *slot.startAt) {
+            slot.startAt.reset();
+            slot.session = MakeSession(slot);
+            if (slot.session->Prepare()) {
+                slot.session->Start(now);
+            } else {
+                slot.session->Fail(PortResult::NoStart);
+            }
+        }
+        if (!slot.session) {
+            busy = busy || (slot.startAt && !stopping);
+            continue;
+        }
+        // Stopping: a port still looking for its tracker has written nothing.
+        if (stopping && slot.session->StageName() == "connect") {
+            slot.session.reset();
+            continue;
+        }
+        slot.session->Step(now);
+        if (slot.session->Finished() || !slot.session->Started()) {
+            SessionEnded(slot, now);
+            slot.session.reset();
+        }
+        busy = busy || slot.session || (slot.startAt && !stopping);
+    }
+    return busy;
+}
+
+void Station::SessionEnded(Slot& slot, Clock::time_point now) {
+    PortSession& session = *slot.session;
+    PortRecord& record = records_[slot.record];
+    if (!job_.repeat) {
+        RunEnded(session, record);
+        return;
+    }
+    const PortOutcome& outcome = session.Outcome();
+    if (session.Quiet()) {
+        // Nothing there, or the tracker served last still there.
+        if (outcome.result == PortResult::NotOpened || outcome.result == PortResult::NoAnswer) slot.away = true;
+        slot.startAt = now + (outcome.result == PortResult::NoAnswer ? Clock::duration::zero() : kLookPause);
+        return;
+    }
+    record.attempts = 0;  // every tracker is its own first attempt
+    RunEnded(session, record);
+    served_.push_back(record);
+    if (outcome.imei.empty()) return;  // refused before any tracker answered: this port is done
+    slot.lastImei = outcome.imei;
+    slot.away = false;
+    slot.startAt = now + kLookPause;
+}
+
+bool Station::OpenFiles() {
+    try {
+        if (job_.perTracker) perTracker_ = TrackerTable::Load(*job_.perTracker);
+        if (job_.report) recordFile_ = std::make_unique<RecordFile>(*job_.report);
+    } catch (const std::runtime_error& e) {  // ETrackerTable, ERecordFile
+        StationLine(std::string("error: ") + e.what());
+        return false;
+    }
+    return true;
+}
+
+void Station::RunEnded(PortSession& session, PortRecord& record) {
+    ++record.attempts;
+    record.last = session.Outcome();
+    record.lastExitStatus = session.ExitStatus();
+    if (recordFile_) {
+        try {
+            recordFile_->Append(RecordOf(job_, record.port, record.last, record.attempts));
+        } catch (const ERecordFile& e) {
+            if (!recordFailed_) session.Err() << "error: " << e.what() << '\n' << std::flush;
+            recordFailed_ = true;
+        }
+    }
+    observer_.RunEnded(session, record);
+}
+
+int Station::ExitStatus() const {
+    if (noStart_) return *noStart_;
+    if (job_.repeat) {
+        const bool allCompleted = std::all_of(served_.begin(), served_.end(), [](const PortRecord& r) {
+            return r.last.result == PortResult::Completed;
+        });
+        return allCompleted && !recordFailed_ ? kExitDone : kExitFailed;
+    }
+    if (!SeveralPorts()) {
+        const int status = records_.front().lastExitStatus;
+        return status == kExitDone && recordFailed_ ? kExitFailed : status;
+    }
+    if (recordFailed_) return kExitFailed;
+    const bool allCompleted = std::all_of(records_.begin(), records_.end(), [](const PortRecord& r) {
+        return r.last.result == PortResult::Completed;
+    });
+    if (allCompleted) return kExitDone;
+    const bool noneStarted = std::all_of(records_.begin(), records_.end(), [](const PortRecord& r) {
+        return r.last.result == PortResult::NoStart;
+    });
+    return noneStarted ? kExitNoStart : kExitFailed;
+}
+
+}  // namespace quorvane
