@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "cli/escape.h"
+#include "station/escape.h"
 #include "link/groups.h"
 
 namespace quorvane {

@@ -1,6 +1,6 @@
 #include "cli/console_ui.h"
 
-#include "cli/escape.h"
+#include "station/escape.h"
 
 namespace quorvane {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/escape.h"
+#include "station/escape.h"
 #include "fuzz/fuzz_input.h"
 
 using namespace quorvane;

@@ -4,7 +4,7 @@
 
 #include "blocks/blocks.h"
 #include "blocks/payload.h"
-#include "cli/escape.h"
+#include "station/escape.h"
 
 namespace quorvane {
 

@@ -1,7 +1,7 @@
 #include "station/diff_command.h"
 
 #include "app/compare.h"
-#include "cli/escape.h"
+#include "station/escape.h"
 #include "station/exit_status.h"
 #include "settings/settings_file.h"
 

@@ -4,7 +4,7 @@
 
 #include "serial/comm.h"
 #include "station/control_values.h"
-#include "cli/escape.h"
+#include "station/escape.h"
 #include "station/exit_status.h"
 #include "station/trace_file.h"
 

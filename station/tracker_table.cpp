@@ -6,7 +6,7 @@
 
 #include "app/memory_form.h"
 #include "station/control_values.h"
-#include "cli/escape.h"
+#include "station/escape.h"
 
 namespace quorvane {
 

@@ -1,4 +1,4 @@
-#include "cli/escape.h"
+#include "station/escape.h"
 
 #include <gtest/gtest.h>
 
