@@ -8,7 +8,7 @@
 #include "app/stored_value.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
-#include "serial/system_paths.h"
+#include "platform/system.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 
