@@ -2,7 +2,8 @@
 // program's folder, the local time, and writing a whole file so that it is either the
 // old one or the new one. One implementation per system, picked by CMake:
 // system_posix.cpp (Linux and the like) and system_windows.cpp; system.cpp holds
-// what is plain C++. No other product file includes a system header.
+// what is plain C++. Apart from the serial component's backend and port list, no
+// other product file includes a system header.
 #pragma once
 
 #include <ctime>
