@@ -102,14 +102,15 @@ bool SaveLineTour(TForm1Window& window, const QString& dir) {
         // Find Tracker over two trackers, a silent port and one that does not open,
         // with the window's port closed.
         window.Guard([&] { logic.OpenPortClick(); });
-        logic.SetPortSource(std::make_shared<FunctionPortSource>([&] {
-            return std::vector<PortInfo>{
-                Described(tracker.SlavePath(), "", "", ""),
-                Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),
-                Described(silent.SlavePath(), "", "", ""),
-                Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
-            };
-        }));
+        // The window keeps polling its port source after the trackers here are gone,
+        // so the list is held by value.
+        const std::vector<PortInfo> ports{
+            Described(tracker.SlavePath(), "", "", ""),
+            Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),
+            Described(silent.SlavePath(), "", "", ""),
+            Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
+        };
+        logic.SetPortSource(std::make_shared<FunctionPortSource>([ports] { return ports; }));
         tools->FindItem().trigger();
         FindTrackerDialog* finder = tools->Finder();
         if (finder == nullptr || !WaitFor([&] { return !finder->Searching(); }, 5000)) return false;
