@@ -103,14 +103,14 @@ bool SaveLineTour(TForm1Window& window, const QString& dir) {
         // with the window's port closed.
         window.Guard([&] { logic.OpenPortClick(); });
         // The window keeps polling its port source after the trackers here are gone,
-        // so the list is held by value.
-        const std::vector<PortInfo> ports{
+        // so the list is shared with it, not taken from the stack.
+        auto ports = std::make_shared<const std::vector<PortInfo>>(std::vector<PortInfo>{
             Described(tracker.SlavePath(), "", "", ""),
             Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),
             Described(silent.SlavePath(), "", "", ""),
             Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
-        };
-        logic.SetPortSource(std::make_shared<FunctionPortSource>([ports] { return ports; }));
+        });
+        logic.SetPortSource(std::make_shared<FunctionPortSource>([ports] { return *ports; }));
         tools->FindItem().trigger();
         FindTrackerDialog* finder = tools->Finder();
         if (finder == nullptr || !WaitFor([&] { return !finder->Searching(); }, 5000)) return false;
