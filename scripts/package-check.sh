@@ -3,10 +3,10 @@
 # dependencies, unpacks it into a scratch root and runs the installed programs
 # from there, checks that the editor holds none of the documentation's tours, that
 # apt could install it, and runs lintian (errors fail).
-#   scripts/package-check.sh [BUILD_DIR]          (default build; see scripts/package.sh)
+#   scripts/package-check.sh [BUILD_DIR]          (default build-package; see scripts/package.sh)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-b=${1:-build}
+b=${1:-build-package}
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Debian package quorvane-editor_VERSION_ARCH.deb with CPack:
-#   scripts/package.sh [BUILD_DIR]          (default build)
-# Packs the three programs of an optimised build tree with the Qt window, the normal
-# tree by default (scripts/run-tests.sh packs what its normal stage tested); a
-# missing tree is configured (RelWithDebInfo, Qt) and only the three programs are
-# built. CPack strips the programs. The package lands in BUILD_DIR and its path is
-# the last line printed.
+#   scripts/package.sh [BUILD_DIR]          (default build-package)
+# Packs the three programs of an optimised build tree with the Qt window: an existing
+# tree as it is (scripts/run-tests.sh packs the normal tree, whose programs its normal
+# stage tested), or a new Release tree in which only the three programs are built.
+# CPack strips the programs. The package lands in BUILD_DIR and its path is the last
+# line printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-b=${1:-build}
+b=${1:-build-package}
 if [ ! -f "$b/build.ninja" ]; then
   launcher=()
   command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   # CPack then installs the three programs without building the tests first.
-  cmake -S . -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WITH_QT=ON \
+  cmake -S . -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WITH_QT=ON \
         -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" > "$b.configure.log" 2>&1 || { cat "$b.configure.log"; exit 1; }
   rm -f "$b.configure.log"
 fi
