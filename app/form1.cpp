@@ -18,7 +18,7 @@
 #include "link/traffic.h"
 #include "serial/comm.h"
 #include "serial/port_list.h"
-#include "settings/file_replace.h"
+#include "platform/system.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {

@@ -9,7 +9,7 @@
 #include "app/window_model.h"
 #include "blocks/blocks.h"
 #include "link/frame.h"
-#include "serial/system_paths.h"
+#include "platform/system.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 

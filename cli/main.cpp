@@ -5,7 +5,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
-#include "serial/system_paths.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

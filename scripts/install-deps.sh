@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
           libgtest-dev qt6-base-dev libgl-dev xvfb xauth nlohmann-json3-dev libudev-dev pkg-config
-          g++-mingw-w64-x86-64 wine wine64 lintian dpkg-dev fakeroot)
+          g++-mingw-w64-x86-64 wine wine64 lintian dpkg-dev fakeroot ccache)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

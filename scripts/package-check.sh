@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The package stage: builds the Debian package, checks its file list and its
 # dependencies, unpacks it into a scratch root and runs the installed programs
-# from there, checks that apt could install it, and runs lintian (errors fail).
-#   scripts/package-check.sh [BUILD_DIR]          (default build-package)
+# from there, checks that the editor holds none of the documentation's tours, that
+# apt could install it, and runs lintian (errors fail).
+#   scripts/package-check.sh [BUILD_DIR]          (default build-package; see scripts/package.sh)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 b=${1:-build-package}
@@ -62,6 +63,23 @@ for program in quorvane-cli quorvane-sim quorvane-editor; do
     fail "installed $program --help: $(cat "$root/$program.help")"
   fi
 done
+
+# --- the editor holds no tour: the pictures are quorvane-tours' job -----------------
+# The build tree's editor is the installed one before CPack stripped it: its symbols
+# must name the window (or nm shows nothing to check) and nothing of the tours.
+symbols=$(nm -C "$b/app/qt/quorvane-editor" 2>&1)
+if ! grep -q 'quorvane::TForm1Window::' <<< "$symbols"; then
+  fail "nm -C $b/app/qt/quorvane-editor shows no symbols of the window: $(head -n 3 <<< "$symbols")"
+elif tour_symbols=$(grep -i -E 'screenshot|tour' <<< "$symbols"); then
+  fail "the editor holds the tours' code: $(head -n 5 <<< "$tour_symbols")"
+else
+  echo "nm -C quorvane-editor: $(wc -l <<< "$symbols") symbols, none of the tours"
+fi
+# The stripped, installed editor: none of the tours' texts.
+if tour_texts=$(strings "$root/usr/bin/quorvane-editor" |
+                grep -E 'quorvane-tours|--screenshots|traffic-panel\.png|compare-dialog\.png'); then
+  fail "the installed editor holds the tours' texts: $(head -n 3 <<< "$tour_texts")"
+fi
 
 # --- apt would install it: every dependency resolves ------------------------------
 if apt-get install -s -qq "./$deb" > "$root/apt.log" 2>&1 || apt-get install -s -qq "$(realpath "$deb")" > "$root/apt.log" 2>&1; then

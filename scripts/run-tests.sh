@@ -18,6 +18,9 @@ stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(normal asan tsan fuzz tidy windows package)
 
 source scripts/sanitizer-env.sh
+# Every build tree compiles through ccache, so a second run recompiles only what changed.
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 declare -a results=()
 failed=0
 passed=0
@@ -46,7 +49,7 @@ if wants normal; then
   banner "normal build and tests"
   start=$(date +%s)
   status=0
-  cmake -S . -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || status=1
+  cmake -S . -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" || status=1
   [ $status -ne 0 ] || cmake --build "$b" -j "$jobs" || status=1
   if [ $status -eq 0 ]; then
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$b" --output-on-failure -j "$jobs" --timeout 300 2>&1 |
@@ -65,7 +68,7 @@ if wants asan; then
   check_leak_sanitizer clang++-14
   # Bounds checks in the standard containers catch what ASan cannot see inside a
   # fixed array member.
-  CXX=clang++-14 cmake -S . -B $b-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  CXX=clang++-14 cmake -S . -B $b-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
       "-DQUORVANE_SANITIZE=address;undefined" -DCMAKE_CXX_FLAGS="-O1 -D_GLIBCXX_ASSERTIONS" &&
     cmake --build $b-asan -j "$jobs" &&
     QT_QPA_PLATFORM=offscreen ctest --test-dir $b-asan --output-on-failure -j "$jobs" --timeout 600 \
@@ -96,7 +99,7 @@ if wants tsan; then
           sub(/.*quorvane_test\([ \t]*/, "", call); split(call, w, /[ \t]+/); print w[1] } }
     ' tests/*/CMakeLists.txt | sort -u | tr '\n' ' ')
     echo "Test targets: $targets"
-    CXX=clang++-14 cmake -S . -B $b-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WITH_QT=OFF \
+    CXX=clang++-14 cmake -S . -B $b-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WITH_QT=OFF "${launcher[@]}" \
         -DQUORVANE_SANITIZE=thread -DCMAKE_CXX_FLAGS="-O1" &&
       cmake --build $b-tsan -j "$jobs" --target $targets &&
       $TSAN_LAUNCHER ctest --test-dir $b-tsan --output-on-failure -j "$jobs" --timeout 600 \
@@ -146,10 +149,11 @@ if wants windows; then
 fi
 
 # --- package: the Debian package, its contents, its programs, lintian ---------------
+# Packed from the normal tree: the programs the normal stage tested are the ones shipped.
 if wants package; then
-  banner "Debian package ($b-package)"
+  banner "Debian package (from $b)"
   start=$(date +%s)
-  scripts/package-check.sh "$b-package" 2>&1 | tee "$b-package.log"
+  scripts/package-check.sh "$b" 2>&1 | tee "$b-package.log"
   status=${PIPESTATUS[0]}
   finish package "$start" "$status" "$(grep -a -E '^package: ' "$b-package.log" | tail -1)"
   rm -f "$b-package.log"

@@ -14,7 +14,7 @@
 //   (TIOCGICOUNT) where the driver keeps them, else from sampling the modem lines;
 //   pseudo-terminals offer neither, so no line events are reported for them.
 #include "serial/comm_backend.h"
-#include "serial/open_failure.h"
+#include "serial/port_list.h"
 
 #include <fcntl.h>
 #include <poll.h>

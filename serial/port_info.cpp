@@ -1,3 +1,5 @@
+// Port descriptions, the port watcher and the open-failure texts: what needs no
+// system call.
 #include <utility>
 
 #include "serial/port_list.h"
@@ -43,6 +45,37 @@ std::vector<PortInfo> BarePorts(std::vector<std::string> names) {
         ports.push_back(std::move(info));
     }
     return ports;
+}
+
+std::string NoPermissionText(const std::string& path, const std::string& group, const std::string& user) {
+    return "No permission to open " + path + ": it belongs to the group \"" + group + "\" and the user \"" +
+           user + "\" is not a member of it. Add the user to that group (sudo usermod -aG " + group + " " +
+           user + "), then log out and in again.";
+}
+
+std::string BusyText(const std::string& path, const std::vector<PortHolder>& holders) {
+    std::string text = path + " is busy: another program has it open";
+    if (holders.empty()) return text + ".";
+    text += " (";
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += holders[i].program.empty() ? std::string("a program") : holders[i].program;
+        text += " with process id " + std::to_string(holders[i].pid);
+    }
+    text += "). Close it";
+    for (const PortHolder& holder : holders) {
+        if (holder.program == "ModemManager") {
+            text += "; a modem manager probes new ports for a while after they appear, so waiting a few "
+                    "seconds may be enough";
+            break;
+        }
+    }
+    return text + ".";
+}
+
+std::string NoSuchDeviceText(const std::string& path) {
+    return "No such device: " + path + " does not exist (the adapter may be unplugged, or it appeared under "
+           "another name).";
 }
 
 }  // namespace quorvane

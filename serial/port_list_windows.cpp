@@ -1,6 +1,8 @@
 // Serial ports from the registry: the values of the key
 // HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, which every serial driver fills
 // with its ports' names, in the order the registry keeps them. The key is only read.
+// The registry tells nothing of the adapter behind a name, so a lost port is
+// recognised again by its name.
 #include <windows.h>
 
 #include "serial/port_list.h"
@@ -56,6 +58,10 @@ std::vector<std::string> ListSerialPorts() { return PortsUnder(HKEY_LOCAL_MACHIN
 std::vector<std::string> ListSerialPorts(const std::string& keyPath) {
     const std::wstring path(keyPath.begin(), keyPath.end());
     return PortsUnder(HKEY_CURRENT_USER, path.c_str());
+}
+
+std::unique_ptr<PortSource> MakeSystemPortSource() {
+    return std::make_unique<FunctionPortSource>([] { return BarePorts(ListSerialPorts()); });
 }
 
 }  // namespace quorvane

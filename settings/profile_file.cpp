@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "settings/file_replace.h"
+#include "platform/system.h"
 
 namespace quorvane {
 

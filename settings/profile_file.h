@@ -52,7 +52,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "settings/file_replace.h"
+#include "platform/system.h"
 
 namespace quorvane {
 

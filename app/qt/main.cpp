@@ -1,9 +1,6 @@
 // quorvane-editor: the parameter editor's window.
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QPixmap>
-#include <QTabWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,23 +14,17 @@
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
 #if QUORVANE_HAVE_SIMULATOR
-#include "app/qt/line_screenshots.h"
-#include "app/qt/trust_screenshots.h"
 #include "sim/pty_tracker.h"
 #endif
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quorvane-editor [--port NAME] [--simulate] [--screenshots DIR]\n"
+    "Usage: quorvane-editor [--port NAME] [--simulate]\n"
     "\n"
     "  --port NAME        show NAME as the port to open (ttyUSB0, /dev/ttyACM0, ...)\n"
     "  --simulate         start a simulated tracker on a pseudo-terminal and preset its port;\n"
     "                     it stops when the editor closes\n"
-    "  --screenshots DIR  save a picture of each tab to DIR/NN-<tab>.png, then of the\n"
-    "                     Traffic panel and Find Tracker (traffic-panel.png,\n"
-    "                     find-tracker.png), the changed marks, the compare dialog and\n"
-    "                     Find against simulated trackers, and exit (needs no display)\n"
     "  --help             show this text\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are passed to Qt.\n";
@@ -41,7 +32,6 @@ constexpr const char* kUsage =
 struct Options {
     std::optional<std::string> port;
     bool simulate = false;
-    std::optional<std::string> screenshots;
     bool help = false;
 };
 
@@ -63,8 +53,6 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
             o.simulate = true;
         } else if (arg == "--port") {
             if (!(o.port = value(arg))) return std::nullopt;
-        } else if (arg == "--screenshots") {
-            if (!(o.screenshots = value(arg))) return std::nullopt;
         } else if (arg.starts_with("--")) {
             error = "unknown option " + std::string(arg);
             return std::nullopt;
@@ -112,28 +100,6 @@ bool HasDisplay(int argc, char** argv) {
 #endif
 }
 
-bool SaveScreenshots(quorvane::TForm1Window& window, const QString& dir) {
-    if (!QDir().mkpath(dir)) {
-        std::fprintf(stderr, "quorvane-editor: cannot create %s\n", qPrintable(dir));
-        return false;
-    }
-    window.show();
-    QTabWidget& pages = window.PageControl();
-    for (int i = 0; i < pages.count(); ++i) {
-        pages.setCurrentIndex(i);
-        QCoreApplication::processEvents();
-        const QString path =
-            QDir(dir).filePath(QStringLiteral("%1-%2.png").arg(i + 1, 2, 10, QLatin1Char('0')).arg(pages.tabText(i)));
-        if (!window.grab().save(path, "PNG")) {
-            std::fprintf(stderr, "quorvane-editor: cannot write %s\n", qPrintable(path));
-            return false;
-        }
-        std::printf("%s\n", qPrintable(path));
-    }
-    pages.setCurrentIndex(0);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,15 +113,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    // Pictures of the tabs need no screen.
-    if (options->screenshots && std::getenv("QT_QPA_PLATFORM") == nullptr) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!HasDisplay(argc, argv)) {
         std::fputs(
             "quorvane-editor: no display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot "
             "open.\n"
             "Run it from a terminal inside a desktop session, or on a machine without a screen under a virtual\n"
-            "one:  xvfb-run -a quorvane-editor\n"
-            "Pictures of the tabs need no display:  quorvane-editor --screenshots DIR\n",
+            "one:  xvfb-run -a quorvane-editor\n",
             stderr);
         return 1;
     }
@@ -182,22 +145,6 @@ int main(int argc, char** argv) {
     quorvane::TForm1Window window(std::string(programDir.constData(), static_cast<std::size_t>(programDir.size())));
     window.Create();
     if (port) window.Controls().SetText("ComboBox1", *port);
-
-    if (options->screenshots) {
-        const QString dir = QString::fromLocal8Bit(options->screenshots->c_str());
-        if (!SaveScreenshots(window, dir)) return 1;
-#if QUORVANE_HAVE_SIMULATOR
-        // The tools' pictures need simulated trackers; the write-safety ones come from a
-        // window of their own.
-        if (!quorvane::SaveLineScreenshots(window, dir)) return 1;
-        return quorvane::SaveTrustScreenshots(dir, std::string(programDir.constData(),
-                                                               static_cast<std::size_t>(programDir.size())))
-                   ? 0
-                   : 1;
-#else
-        return 0;
-#endif
-    }
 
     window.show();
     return QApplication::exec();

@@ -12,7 +12,6 @@
 
 #include "serial/comm.h"
 #include "serial/mailbox.h"
-#include "serial/open_failure.h"
 #include "serial/port_list.h"
 
 namespace quorvane {

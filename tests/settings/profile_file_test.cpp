@@ -12,7 +12,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "settings/file_replace.h"
+#include "platform/system.h"
 
 #include "tests/settings/temp_dir.h"
 

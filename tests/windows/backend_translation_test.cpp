@@ -7,7 +7,7 @@
 #include "serial/comm.h"
 #include "serial/comm_backend_windows.h"
 #include "serial/mailbox.h"
-#include "serial/system_paths.h"
+#include "platform/system.h"
 
 namespace quorvane::test {
 namespace {

@@ -1,4 +1,6 @@
-#include "settings/file_replace.h"
+// The plain C++ part of the system seam: the names of a save's temporaries and the
+// folder checks.
+#include "platform/system.h"
 
 #include <chrono>
 #include <cstdint>

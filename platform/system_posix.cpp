@@ -1,6 +1,6 @@
-// The POSIX file calls of a save: a locked temporary written, flushed, given the old
-// file's owner, group and mode, and renamed over the target; or, where that cannot
-// be done, the target rewritten in place.
+// The system seam on POSIX systems. A save: a locked temporary written, flushed,
+// given the old file's owner, group and mode, and renamed over the target; or, where
+// that cannot be done, the target rewritten in place.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,9 +9,18 @@
 #include <cerrno>
 #include <string>
 
-#include "settings/file_replace.h"
+#include "platform/system.h"
 
 namespace quorvane {
+
+std::string ProgramDir(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path().string() + "/";
+}
+
+bool LocalTime(std::time_t time, std::tm& local) { return ::localtime_r(&time, &local) != nullptr; }
 
 namespace {
 

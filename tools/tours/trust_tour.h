@@ -11,6 +11,6 @@ namespace quorvane {
 
 // Saves DIR/changes-GPRS.png, DIR/changes-Event.png, DIR/compare-dialog.png and
 // DIR/find.png; prints each path. False, with the reason on stderr, when one fails.
-bool SaveTrustScreenshots(const QString& dir, const std::string& programDir);
+bool SaveTrustTour(const QString& dir, const std::string& programDir);
 
 }  // namespace quorvane

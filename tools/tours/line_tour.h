@@ -10,6 +10,6 @@ class TForm1Window;
 
 // Saves DIR/traffic-panel.png and DIR/find-tracker.png and prints their paths; false
 // (with a message on standard error) when something fails.
-bool SaveLineScreenshots(TForm1Window& window, const QString& dir);
+bool SaveLineTour(TForm1Window& window, const QString& dir);
 
 }  // namespace quorvane

@@ -1,15 +1,25 @@
-// Writing a whole file so that it is either the old one or the new one. The file
-// system calls live in one file per platform family: file_replace_posix.cpp (Linux
-// and the like), file_replace_portable.cpp (Windows, and any platform without the
-// POSIX calls). This header and file_replace.cpp are plain C++.
+// What the core asks of the operating system outside the serial line: the running
+// program's folder, the local time, and writing a whole file so that it is either the
+// old one or the new one. One implementation per system, picked by CMake:
+// system_posix.cpp (Linux and the like) and system_windows.cpp; system.cpp holds
+// what is plain C++. Apart from the serial component's backend and port list, no
+// other product file includes a system header.
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace quorvane {
+
+// The folder of the running program, ending in a separator; from `argv0` when the
+// system cannot tell.
+std::string ProgramDir(const char* argv0);
+
+// `time` as local calendar time, thread-safe; false when it cannot be converted.
+bool LocalTime(std::time_t time, std::tm& local);
 
 // Temporary files of a save are named ".qvsave-XXXXXXXX.tmp" in the target's folder:
 // short whatever the target's name, hidden, and never "*.ini", so no settings dialog

@@ -1,4 +1,4 @@
-#include "app/qt/line_screenshots.h"
+#include "tools/tours/line_tour.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,7 +44,7 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
 bool Save(QWidget& widget, const QString& path) {
     QCoreApplication::processEvents();
     if (!widget.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "quorvane-editor: cannot write %s\n", qPrintable(path));
+        std::fprintf(stderr, "quorvane-tours: cannot write %s\n", qPrintable(path));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
@@ -62,7 +62,7 @@ PortInfo Described(const std::string& name, const char* vendor, const char* prod
 
 }  // namespace
 
-bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
+bool SaveLineTour(TForm1Window& window, const QString& dir) {
     try {
         auto* tools = window.findChild<LineTools*>(QStringLiteral("LineTools"));
         if (tools == nullptr) return false;
@@ -91,7 +91,7 @@ bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
         window.Guard([&] { logic.OpenPortClick(); });
         if (!WaitFor([&] { return window.Dialogs().StatusText(0) == "Connected"; }, 5000) ||
             !WaitFor([&] { return logic.Engine().State().OperationState == OperationState::OpIdle; }, 5000)) {
-            std::fprintf(stderr, "quorvane-editor: the simulated tracker did not answer\n");
+            std::fprintf(stderr, "quorvane-tours: the simulated tracker did not answer\n");
             return false;
         }
         window.Guard([&] { logic.Click("ReadAllClick"); });
@@ -102,14 +102,15 @@ bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
         // Find Tracker over two trackers, a silent port and one that does not open,
         // with the window's port closed.
         window.Guard([&] { logic.OpenPortClick(); });
-        logic.SetPortSource(std::make_shared<FunctionPortSource>([&] {
-            return std::vector<PortInfo>{
-                Described(tracker.SlavePath(), "", "", ""),
-                Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),
-                Described(silent.SlavePath(), "", "", ""),
-                Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
-            };
-        }));
+        // The window keeps polling its port source after the trackers here are gone,
+        // so the list is shared with it, not taken from the stack.
+        auto ports = std::make_shared<const std::vector<PortInfo>>(std::vector<PortInfo>{
+            Described(tracker.SlavePath(), "", "", ""),
+            Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),
+            Described(silent.SlavePath(), "", "", ""),
+            Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
+        });
+        logic.SetPortSource(std::make_shared<FunctionPortSource>([ports] { return *ports; }));
         tools->FindItem().trigger();
         FindTrackerDialog* finder = tools->Finder();
         if (finder == nullptr || !WaitFor([&] { return !finder->Searching(); }, 5000)) return false;
@@ -117,7 +118,7 @@ bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
         finder->close();
         return traffic && find;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorvane-editor: %s\n", e.what());
+        std::fprintf(stderr, "quorvane-tours: %s\n", e.what());
         return false;
     }
 }

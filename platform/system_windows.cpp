@@ -1,18 +1,37 @@
-// A save with standard C++ only, for platforms without the POSIX calls (Windows):
-// a temporary written, flushed and renamed over the target, or the target rewritten
-// in place where no temporary can be made. Owners are not carried over, and an
-// abandoned temporary is removed when nothing holds it open any more.
+// The system seam on Windows. A save: a temporary written, flushed and renamed over
+// the target, or the target rewritten in place where no temporary can be made.
+// Owners are not carried over, and an abandoned temporary is removed when nothing
+// holds it open any more.
+#include <io.h>
+#include <windows.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#endif
-
-#include "settings/file_replace.h"
+#include "platform/system.h"
 
 namespace quorvane {
+
+std::string ProgramDir(const char* argv0) {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) break;
+        if (length < name.size()) {
+            name.resize(length);
+            // Narrow text in the system's code page, as every other path the core handles.
+            return std::filesystem::path(name).parent_path().string() + "\\";
+        }
+        if (name.size() >= 32768) break;
+        name.resize(name.size() * 2);
+    }
+    std::error_code ec;
+    return std::filesystem::absolute(argv0, ec).parent_path().string() + "\\";
+}
+
+bool LocalTime(std::time_t time, std::tm& local) { return ::localtime_s(&local, &time) == 0; }
 
 namespace {
 
@@ -22,11 +41,7 @@ constexpr int kNameAttempts = 32;
 
 bool Commit(std::FILE* f) {
     if (std::fflush(f) != 0 || std::ferror(f)) return false;
-#ifdef _WIN32
     return ::_commit(::_fileno(f)) == 0;
-#else
-    return true;
-#endif
 }
 
 bool WriteAndClose(std::FILE* f, std::string_view data) {

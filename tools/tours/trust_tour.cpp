@@ -1,4 +1,4 @@
-#include "app/qt/trust_screenshots.h"
+#include "tools/tours/trust_tour.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -38,7 +38,7 @@ bool WaitUntil(const std::function<bool()>& done, const char* what) {
     QDeadlineTimer deadline(kWaitMs);
     while (!done()) {
         if (deadline.hasExpired()) {
-            std::fprintf(stderr, "quorvane-editor: pictures: no %s in time\n", what);
+            std::fprintf(stderr, "quorvane-tours: pictures: no %s in time\n", what);
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -50,7 +50,7 @@ bool Save(QWidget& widget, const QString& dir, const QString& name) {
     QCoreApplication::processEvents();
     const QString path = QDir(dir).filePath(name);
     if (!widget.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "quorvane-editor: cannot write %s\n", qPrintable(path));
+        std::fprintf(stderr, "quorvane-tours: cannot write %s\n", qPrintable(path));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
@@ -127,11 +127,11 @@ bool Shoot(const QString& dir, const std::string& programDir) {
 
 }  // namespace
 
-bool SaveTrustScreenshots(const QString& dir, const std::string& programDir) {
+bool SaveTrustTour(const QString& dir, const std::string& programDir) {
     try {
         return Shoot(dir, programDir);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorvane-editor: pictures: %s\n", e.what());
+        std::fprintf(stderr, "quorvane-tours: pictures: %s\n", e.what());
         return false;
     }
 }
