@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/write_safety.h"
+#include "trust/write_safety.h"
 #include "blocks/memory_map.h"
 #include "link/frame.h"
 #include "link/frame_assembler.h"

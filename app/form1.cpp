@@ -420,7 +420,7 @@ void TForm1::LoadSettings1Click() {
     Impl& m = *impl_;
     const auto path = m.ui.ChooseOpenFile(kSettingsFilter);
     if (path && LoadSettingsFile(m.form, *path)) {
-        LoadBackupSection(m.form, *path);  // a backup's own controls; nothing for other files
+        ReadBackupSection(m.form, *path, BackupKeys());  // a backup's own controls; nothing for other files
         m.settingsLoaded = true;
         m.ui.ChangesUpdated();
     }
@@ -566,7 +566,7 @@ void TForm1::LoadBackup(const std::string& path) {
     Impl& m = *impl_;
     (void)ReadSettingsFileForm(path);  // refuses a missing or foreign file before the window changes
     if (LoadSettingsFile(m.form, path)) {
-        LoadBackupSection(m.form, path);
+        ReadBackupSection(m.form, path, BackupKeys());
         m.settingsLoaded = true;
         m.ui.ChangesUpdated();
     }

@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/baseline.h"
-#include "app/compare.h"
+#include "trust/baseline.h"
+#include "trust/compare.h"
 #include "app/form.h"
 #include "app/memory_form.h"
 #include "app/ui.h"
-#include "app/write_safety.h"
+#include "trust/write_safety.h"
 #include "serial/mailbox.h"
 
 namespace quorvane {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/compare.h"
+#include "trust/compare.h"
 
 namespace quorvane {
 

@@ -1,6 +1,6 @@
 #include "cli/diff_command.h"
 
-#include "app/compare.h"
+#include "trust/compare.h"
 #include "cli/cli_runner.h"
 #include "cli/escape.h"
 #include "settings/settings_file.h"

@@ -32,7 +32,7 @@
 #include "app/qt/compare_dialog.h"
 #include "app/qt/find_dialog.h"
 #include "app/qt/trust_tools.h"
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 #include "link/engine.h"
 #include "settings/settings_file.h"
