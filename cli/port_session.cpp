@@ -30,7 +30,9 @@ PortSession::PortSession(const CliOptions& options, std::string programDir, std:
       mailbox_(bell),
       window_(form_, ui_, mailbox_, std::move(programDir)),
       stages_(std::move(stages)),
-      severalPorts_(!output.prefix.empty()) {}
+      severalPorts_(!output.prefix.empty()) {
+    window_.Safety().SetUi(&ui_);
+}
 
 PortSession::~PortSession() = default;
 
@@ -82,8 +84,8 @@ void PortSession::Tick() {
 
 void PortSession::Step(Clock::time_point now) {
     // A lost port ends whatever stage runs, at once.
-    if (started_ && !finished_ && window_.PortLostState()) {
-        Err() << PortLostLine(window_.LostPortName()) << '\n';
+    if (started_ && !finished_ && window_.Watch().PortLostState()) {
+        Err() << PortLostLine(window_.Watch().LostPortName()) << '\n';
         Fail(PortResult::Failed);
         Finish(now);
         return;

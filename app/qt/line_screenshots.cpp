@@ -102,7 +102,7 @@ bool SaveLineScreenshots(TForm1Window& window, const QString& dir) {
         // Find Tracker over two trackers, a silent port and one that does not open,
         // with the window's port closed.
         window.Guard([&] { logic.OpenPortClick(); });
-        logic.SetPortSource(std::make_shared<FunctionPortSource>([&] {
+        logic.Watch().SetPortSource(std::make_shared<FunctionPortSource>([&] {
             return std::vector<PortInfo>{
                 Described(tracker.SlavePath(), "", "", ""),
                 Described(second.SlavePath(), "Acme", "USB-Serial Cable", "AC0042"),

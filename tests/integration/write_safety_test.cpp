@@ -23,7 +23,7 @@ protected:
     }
 
     void Options(bool verify, bool backup) {
-        bench.window.SetWriteSafety({verify, backup, (backups.Path() / "backups").string(), 20});
+        bench.window.Safety().SetOptions({verify, backup, (backups.Path() / "backups").string(), 20});
     }
     // Waits until no side read runs and the engine is idle.
     bool Settle() {
@@ -48,8 +48,8 @@ TEST_F(WriteSafety, OptionsOffAddNoTrafficAndNoText) {
     EXPECT_EQ(requests[0].command, sim::kCmdWrite);
     EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write GPRS Completed!"});
     EXPECT_EQ(bench.ui.StatusText(1), "Write GPRS OK");
-    EXPECT_FALSE(bench.window.LastVerify());
-    EXPECT_FALSE(bench.window.LastBackupPath());
+    EXPECT_FALSE(bench.window.Safety().LastVerify());
+    EXPECT_FALSE(bench.window.Safety().LastBackupPath());
 }
 
 TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
@@ -57,10 +57,10 @@ TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
     bench.form.SetText("APN", "web.example");
     bench.tracker.InjectFault(sim::FaultPlan{Fault::StoreWrong, 1, sim::kCmdWrite});
     bench.Press("GPRSWriteClick");
-    ASSERT_TRUE(bench.WaitUntil([&] { return bench.window.LastVerify().has_value(); }));
+    ASSERT_TRUE(bench.WaitUntil([&] { return bench.window.Safety().LastVerify().has_value(); }));
     ASSERT_TRUE(Settle());
 
-    const Comparison& result = *bench.window.LastVerify();
+    const Comparison& result = *bench.window.Safety().LastVerify();
     ASSERT_EQ(result.differences.size(), 1U);
     EXPECT_EQ(result.differences[0].control, "APN");
     EXPECT_EQ(result.differences[0].thisValue, "web.example");
@@ -88,7 +88,7 @@ TEST_F(WriteSafety, ACleanWriteAllVerifiesOk) {
     const auto requests = bench.TakeRequests();
     EXPECT_EQ(Count(requests, sim::kCmdWrite), 8U);
     EXPECT_EQ(Count(requests, sim::kCmdRead), 8U);
-    EXPECT_TRUE(bench.window.ChangedControls().empty());  // a write clears the marks
+    EXPECT_TRUE(bench.window.Safety().ChangedControls().empty());  // a write clears the marks
 }
 
 TEST_F(WriteSafety, AVerificationReadThatTimesOutIsOneError) {
@@ -97,14 +97,14 @@ TEST_F(WriteSafety, AVerificationReadThatTimesOutIsOneError) {
     bench.Press("GEOFenceWriteClick");
     ASSERT_TRUE(bench.WaitForNotice("Write GEO Completed!"));
     ASSERT_EQ(bench.WaitForRequests(2).size(), 2U);
-    ASSERT_TRUE(bench.window.SideReadActive());
+    ASSERT_TRUE(bench.window.Safety().SideReadActive());
     EXPECT_FALSE(bench.window.Click("ReadAllClick"));  // the line is taken
     bench.TickTimer2(kReplyTimeout);
-    EXPECT_FALSE(bench.window.SideReadActive());
+    EXPECT_FALSE(bench.window.Safety().SideReadActive());
     EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{
                                      "Verify failed: the tracker could not be read back (Read Overtime!)"});
     EXPECT_EQ(bench.ui.StatusText(1), "Verify Error");
-    EXPECT_FALSE(bench.window.LastVerify());
+    EXPECT_FALSE(bench.window.Safety().LastVerify());
 }
 
 TEST_F(WriteSafety, ABackupRestoresTheTrackerByteForByte) {
@@ -120,13 +120,13 @@ TEST_F(WriteSafety, ABackupRestoresTheTrackerByteForByte) {
     const auto requests = bench.TakeRequests();
     ASSERT_EQ(requests.size(), 16U);
     for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(requests[k].command, sim::kCmdRead) << "the backup comes first";
-    ASSERT_TRUE(bench.window.LastBackupPath());
-    const std::filesystem::path backup = *bench.window.LastBackupPath();
+    ASSERT_TRUE(bench.window.Safety().LastBackupPath());
+    const std::filesystem::path backup = *bench.window.Safety().LastBackupPath();
     EXPECT_EQ(backup.parent_path(), backups.Path() / "backups" / bench.form.Text("IMEI"));
     EXPECT_NE(bench.tracker.State().areas, original.areas);
 
     Options(false, false);
-    bench.window.Guard([&] { bench.window.LoadBackup(backup.string()); });
+    bench.window.Guard([&] { bench.window.Safety().LoadBackup(backup.string()); });
     EXPECT_EQ(bench.form.Text("APN"), "internet");
     bench.Press("WriteAllClick");
     ASSERT_EQ(bench.ui.Errors(), std::vector<std::string>{});
@@ -166,24 +166,24 @@ TEST_F(WriteSafety, LoadingAFileMarksWhatItChangedAgainstTheLastRead) {
     other.SetText("APN", "web.example");
     other.SetChecked("No2In", !bench.form.Checked("No2In"));
     SaveSettingsFile(other, path);
-    bench.window.Guard([&] { bench.window.LoadBackup(path); });
-    const std::vector<std::string> changed = bench.window.ChangedControls();
+    bench.window.Guard([&] { bench.window.Safety().LoadBackup(path); });
+    const std::vector<std::string> changed = bench.window.Safety().ChangedControls();
     EXPECT_NE(std::find(changed.begin(), changed.end(), "APN"), changed.end());
     EXPECT_NE(std::find(changed.begin(), changed.end(), "No2In"), changed.end());
-    EXPECT_EQ(bench.window.ChangedTabs().front(), "TabSheet2");
+    EXPECT_EQ(bench.window.Safety().ChangedTabs().front(), "TabSheet2");
 
     // Reading a group clears its marks only.
     bench.Press("GPRSReadClick");
     ASSERT_TRUE(bench.WaitForNotice("Read GPRS Completed!"));
-    for (const std::string& name : bench.window.ChangedControls()) EXPECT_NE(FindControl(name)->tab, "TabSheet2") << name;
-    const std::vector<std::string> after = bench.window.ChangedControls();
+    for (const std::string& name : bench.window.Safety().ChangedControls()) EXPECT_NE(FindControl(name)->tab, "TabSheet2") << name;
+    const std::vector<std::string> after = bench.window.Safety().ChangedControls();
     EXPECT_NE(std::find(after.begin(), after.end(), "No2In"), after.end());
 
     // A foreign file changes nothing.
     std::ofstream(backups.Path() / "foreign.ini") << "just text\n";
     bench.ui.ClearLog();
     const auto before = Snapshot(bench.form);
-    bench.window.Guard([&] { bench.window.LoadBackup((backups.Path() / "foreign.ini").string()); });
+    bench.window.Guard([&] { bench.window.Safety().LoadBackup((backups.Path() / "foreign.ini").string()); });
     EXPECT_EQ(bench.ui.Errors().size(), 1U);
     EXPECT_EQ(Snapshot(bench.form), before);
 }
@@ -192,8 +192,8 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     bench.form.SetText("APN", "web.example");
     bench.form.SetText("Speed", "0" + bench.form.Text("Speed"));  // the same stored value
     const auto before = Snapshot(bench.form);
-    std::optional<TForm1::TrackerComparison> result;
-    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    std::optional<quorvane::WriteSafety::TrackerComparison> result;
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
     ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
     ASSERT_TRUE(result->ok);
     ASSERT_EQ(result->comparison.differences.size(), 1U);
@@ -201,18 +201,18 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     EXPECT_EQ(result->comparison.differences[0].otherValue, "internet");
     EXPECT_FALSE(result->otherDevice);
     EXPECT_EQ(Snapshot(bench.form), before);
-    EXPECT_EQ(bench.window.ChangedControls(), std::vector<std::string>{"APN"});
+    EXPECT_EQ(bench.window.Safety().ChangedControls(), std::vector<std::string>{"APN"});
 
     // "Take selected into window" makes the window equal again and clears the mark.
-    bench.window.TakeIntoWindow(*result->tracker, {"APN"});
+    bench.window.Safety().TakeIntoWindow(*result->tracker, {"APN"});
     EXPECT_EQ(bench.form.Text("APN"), "internet");
-    EXPECT_TRUE(bench.window.ChangedControls().empty());
+    EXPECT_TRUE(bench.window.Safety().ChangedControls().empty());
 
     // The window's values came from another tracker than the one connected now.
     bench.TakeRequests();
     bench.form.SetText("IMEI", "861111111111111");  // as a connect to another tracker leaves it
     result.reset();
-    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
     ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
     EXPECT_TRUE(result->otherDevice);
     EXPECT_NE(result->deviceNote.find("861111111111111"), std::string::npos) << result->deviceNote;
@@ -223,7 +223,7 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);  // one read of every block
     result.reset();
     bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 5});
-    ASSERT_TRUE(bench.window.CompareWithTracker([&](const TForm1::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
     ASSERT_EQ(bench.WaitForRequests(6).size(), 6U);
     bench.TickTimer2(kReplyTimeout);
     ASSERT_TRUE(result.has_value());
