@@ -47,16 +47,17 @@ void BlockReader::Receive(std::span<const std::uint8_t> bytes) {
 
 void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
     const std::span<const std::uint8_t> answer = std::span(frame).first(frame.size() - 2);
-    if (answer[kCommandIndex] != CmdReadBlock) {
-        Fail("Read Error!");
-        return;
-    }
     const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
     const BlockId id = blocks_[next_];
-    // An answer for another area or offset (a late answer to an earlier request) is not ours.
+    // An answer for another area or offset (a late answer to an earlier request, a
+    // connect answer) is not ours.
     if (payload.size() < 3 || payload[0] != Block(id).area ||
         (payload[1] << 8 | payload[2]) != Block(id).readOffset)
         return;
+    if (answer[kCommandIndex] != CmdReadBlock) {
+        Fail("Read Error!");  // our read, answered with another command
+        return;
+    }
     if (AnswerData(id, answer).empty()) {
         Fail("Read Error!");
         return;

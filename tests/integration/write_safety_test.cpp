@@ -12,6 +12,13 @@
 namespace quorvane::integration {
 namespace {
 
+using TrackerComparison = quorvane::WriteSafety::TrackerComparison;
+
+std::size_t Count(const std::vector<sim::Request>& requests, std::uint8_t command) {
+    return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
+                                                  [&](const sim::Request& r) { return r.command == command; }));
+}
+
 class WriteSafety : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,10 +35,6 @@ protected:
     // Waits until no side read runs and the engine is idle.
     bool Settle() {
         return bench.WaitUntil([&] { return !bench.window.Busy(); });
-    }
-    std::size_t Count(const std::vector<sim::Request>& requests, std::uint8_t command) {
-        return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
-                                                      [&](const sim::Request& r) { return r.command == command; }));
     }
 
     Bench bench;
@@ -192,8 +195,8 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     bench.form.SetText("APN", "web.example");
     bench.form.SetText("Speed", "0" + bench.form.Text("Speed"));  // the same stored value
     const auto before = Snapshot(bench.form);
-    std::optional<quorvane::WriteSafety::TrackerComparison> result;
-    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
+    std::optional<TrackerComparison> result;
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
     ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
     ASSERT_TRUE(result->ok);
     ASSERT_EQ(result->comparison.differences.size(), 1U);
@@ -212,7 +215,7 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     bench.TakeRequests();
     bench.form.SetText("IMEI", "861111111111111");  // as a connect to another tracker leaves it
     result.reset();
-    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
     ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
     EXPECT_TRUE(result->otherDevice);
     EXPECT_NE(result->deviceNote.find("861111111111111"), std::string::npos) << result->deviceNote;
@@ -223,12 +226,72 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
     EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);  // one read of every block
     result.reset();
     bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 5});
-    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const quorvane::WriteSafety::TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
     ASSERT_EQ(bench.WaitForRequests(6).size(), 6U);
     bench.TickTimer2(kReplyTimeout);
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(result->ok);
     EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Could not read the tracker (Read Overtime!)"});
+}
+
+// Opens the port and lets the connect poll send its request; the answer is not taken yet.
+void OpenAndPoll(Bench& bench) {
+    bench.form.SetText("ComboBox1", bench.tracker.SlavePath());
+    bench.window.Guard([&] { bench.window.OpenPortClick(); });
+    ASSERT_TRUE(bench.window.PortOpen());
+    bench.TickTimer1(kConnectPollReload);
+}
+
+TEST(SideReadRaces, NoSideReadStartsWhileTheConnectPollAwaitsItsAnswer) {
+    Bench bench;
+    sim::test::TempDir backups;
+    bench.window.Safety().SetOptions({false, false, backups.Path().string(), 20});
+    OpenAndPoll(bench);
+    std::optional<TrackerComparison> result;
+    EXPECT_FALSE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
+    EXPECT_FALSE(bench.window.Safety().BackUp([](bool) {}));
+    EXPECT_EQ(bench.ui.Errors(), (std::vector<std::string>{
+                                     "The tracker is not connected yet; try again when it has answered",
+                                     "Backup failed: the tracker is not connected yet. Nothing was written."}));
+
+    // The connect answer reaches the window, not a side read.
+    ASSERT_TRUE(bench.WaitUntil([&] { return bench.window.Connected() && !bench.window.Busy(); }));
+    EXPECT_EQ(bench.ui.StatusText(0), "Connected");
+    EXPECT_EQ(bench.form.Text("DeviceID"), "860123456789012");
+    const auto requests = bench.WaitForRequests(2);
+    ASSERT_EQ(requests.size(), 2U);
+    EXPECT_EQ(requests[0].command, sim::kCmdConnect);
+    EXPECT_EQ(requests[1].command, sim::kCmdRead);  // the Device ID
+
+    // Connected, the same compare reads the tracker.
+    ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
+    ASSERT_TRUE(bench.WaitUntil([&] { return result.has_value(); }));
+    EXPECT_TRUE(result->ok) << result->error;
+}
+
+TEST(SideReadRaces, ABackupNeverTakesTheDeviceIdAnswer) {
+    Bench bench;
+    sim::test::TempDir backups;
+    bench.window.Safety().SetOptions({false, true, backups.Path().string(), 20});
+    OpenAndPoll(bench);
+    // The connect answer is in and the Device ID read, at GPRS's area and offset, is out.
+    ASSERT_TRUE(bench.WaitUntil([&] { return bench.Engine().DeviceIdPending; }));
+    EXPECT_FALSE(bench.window.Safety().BackUp([](bool) {}));
+    bench.Press("GPRSWriteClick");  // backs up first: refused as well, nothing written
+    const std::string busy = "Backup failed: the tracker is busy with another operation. Nothing was written.";
+    EXPECT_EQ(bench.ui.Errors(), (std::vector<std::string>{busy, busy}));
+
+    ASSERT_TRUE(bench.WaitUntil([&] { return !bench.window.Busy(); }));
+    EXPECT_EQ(bench.form.Text("DeviceID"), "860123456789012");
+    EXPECT_EQ(bench.TakeRequests().size(), 2U);  // the connect request and the Device ID read
+
+    // Once the Device ID is in, the backup reads every block and is saved.
+    std::optional<bool> saved;
+    ASSERT_TRUE(bench.window.Safety().BackUp([&](bool ok) { saved = ok; }));
+    ASSERT_TRUE(bench.WaitUntil([&] { return saved.has_value(); }));
+    EXPECT_TRUE(*saved);
+    EXPECT_EQ(bench.ui.Errors().size(), 2U);
+    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);
 }
 
 }  // namespace
