@@ -122,7 +122,7 @@ void PortWatch::Tick1s() {
     const auto found = std::find_if(ports.begin(), ports.end(),
                                     [this](const PortInfo& p) { return openedPort_.SameDevice(p); });
     if (found == ports.end()) return;
-    const PortInfo device = *found;
+    const PortInfo& device = *found;
     form_.SetText("ComboBox1", device.name);
     try {
         window_.OpenPortClick();

@@ -17,7 +17,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
 fi
 cmake --build "$build" -j "$(nproc)" > "$build/tidy-build.log" 2>&1 || { cat "$build/tidy-build.log"; exit 1; }
 
-folders='(app|blocks|cli|link|serial|settings|sim|tests|fuzz)'
+folders='(app|blocks|cli|link|serial|settings|sim|trust|tests|fuzz)'
 # The project's sources in a compile database; build trees and the files Qt's moc
 # generates are not among them.
 sources() {

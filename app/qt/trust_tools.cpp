@@ -47,7 +47,9 @@ TrustTools::TrustTools(TForm1Window& window) : window_(window) {
     TForm1& logic = window_.Logic();
     marks_ = std::make_unique<ChangeMarks>(
         window_.Controls(), window_.PageControl(),
-        [this, &logic](const std::string& control) { return logic.Safety().Changes().Changed(window_.Controls(), control); },
+        [this, &logic](const std::string& control) {
+            return logic.Safety().Changes().Changed(window_.Controls(), control);
+        },
         [&logic] { return logic.Safety().ChangedControls(); });
     window_.Dialogs().SetWriteSafetyHooks({
         [this](const Comparison& result) { ShowVerifyFailed(result); },

@@ -178,7 +178,8 @@ TEST_F(WriteSafety, LoadingAFileMarksWhatItChangedAgainstTheLastRead) {
     // Reading a group clears its marks only.
     bench.Press("GPRSReadClick");
     ASSERT_TRUE(bench.WaitForNotice("Read GPRS Completed!"));
-    for (const std::string& name : bench.window.Safety().ChangedControls()) EXPECT_NE(FindControl(name)->tab, "TabSheet2") << name;
+    for (const std::string& name : bench.window.Safety().ChangedControls())
+        EXPECT_NE(FindControl(name)->tab, "TabSheet2") << name;
     const std::vector<std::string> after = bench.window.Safety().ChangedControls();
     EXPECT_NE(std::find(after.begin(), after.end(), "No2In"), after.end());
 
