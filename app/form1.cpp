@@ -74,11 +74,12 @@ public:
     // Only the engine writes panel 0 through here, when the tracker's frame arrives.
     bool Connected() const { return connected_; }
     void Disconnected() { connected_ = false; }
-    std::uint64_t Panel1Texts() const { return panel1_; }
+    // Told before each text panel 1 shows.
+    std::function<void()> OnPanel1;
 
     void SetStatusText(int panel, std::string_view text) override {
         if (panel == 0) connected_ = true;
-        if (panel == 1) ++panel1_;
+        if (panel == 1 && OnPanel1) OnPanel1();
         ui_.SetStatusText(panel, text);
     }
     std::string StatusText(int panel) const override { return ui_.StatusText(panel); }
@@ -100,7 +101,6 @@ public:
 private:
     Ui& ui_;
     bool connected_ = false;
-    std::uint64_t panel1_ = 0;
 };
 
 std::vector<std::string> PortNames(PortSource& source) {
@@ -139,6 +139,7 @@ struct TForm1::Impl {
         };
         // A failed read or write, or the far end gone: the one signal of a lost port.
         comm.OnRequestHangup = [this, &owner](TComm&) { owner.Guard([this] { watch.PortLost(); }); };
+        ui.OnPanel1 = [this] { watch.Panel1Changed(); };
         engine.SetTraffic(&traffic);
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { safety.Completed(write, blocks); });
@@ -322,7 +323,6 @@ bool TForm1::PortOpen() const { return impl_->portOpen; }
 std::uint8_t TForm1::ConnectPollCount() const { return impl_->engine.State().ConnectPollCount; }
 bool TForm1::SettingsLoaded() const { return impl_->settingsLoaded; }
 bool TForm1::Connected() const { return impl_->portOpen && impl_->ui.Connected(); }
-std::uint64_t TForm1::OperationTexts() const { return impl_->ui.Panel1Texts(); }
 
 bool TForm1::Busy() const {
     const EngineState& s = impl_->engine.State();

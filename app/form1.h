@@ -67,8 +67,6 @@ public:
     // tracker: the one meaning of busy. No side read starts then, and the command
     // line's stages wait for it to clear.
     bool Busy() const;
-    // How many texts panel 1 has shown; a change tells that something else was shown.
-    std::uint64_t OperationTexts() const;
 
     TComm& Comm1();
     TransactionEngine& Engine();

@@ -113,7 +113,7 @@ void PortWatch::Tick10ms() {
     // After a reconnect the tracker's answer ends "Reconnecting...".
     if (!reconnecting_ || !window_.Connected()) return;
     reconnecting_ = false;
-    if (window_.OperationTexts() == reconnectShown_) ui_.SetStatusText(1, "Idle");
+    if (reconnectShown_) ui_.SetStatusText(1, "Idle");
 }
 
 void PortWatch::Tick1s() {
@@ -132,7 +132,7 @@ void PortWatch::Tick1s() {
     openedPort_ = device;
     reconnecting_ = true;
     ui_.SetStatusText(1, "Reconnecting...");
-    reconnectShown_ = window_.OperationTexts();
+    reconnectShown_ = true;
 }
 
 bool PortWatch::Reconnecting() const { return reconnecting_ && window_.PortOpen() && !window_.Connected(); }

@@ -70,6 +70,8 @@ public:
 
     // The port named `name` was opened.
     void Opened(const std::string& name);
+    // Panel 1 is about to show a text.
+    void Panel1Changed() { reconnectShown_ = false; }
     // The 10 ms tick: once the tracker answered a reconnect, panel 1 returns to "Idle"
     // unless something else was shown there since.
     void Tick10ms();
@@ -90,7 +92,7 @@ private:
     bool lossBoxOpen_ = false;
     bool reconnectAutomatically_ = true;
     bool reconnecting_ = false;
-    std::uint64_t reconnectShown_ = 0;  // the window's panel 1 count when "Reconnecting..." was shown
+    bool reconnectShown_ = false;  // panel 1 still shows "Reconnecting..."
 };
 
 }  // namespace quorvane
