@@ -215,6 +215,28 @@ TEST(Reconnect, NeitherWhenSwitchedOffNorForAnotherDevice) {
     EXPECT_TRUE(e.window.PortOpen());
 }
 
+// "Reconnecting..." gives way to "Idle" only while nothing else was shown since: a
+// read started before the connect answer keeps its own text.
+TEST(Reconnect, AReadStartedWhileReconnectingKeepsItsText) {
+    auto ports = std::make_shared<ScriptedPorts>();
+    Bench e;
+    ports->ports = {Adapter(e.tracker.SlavePath(), "CABLE-1")};
+    e.window.Watch().SetPortSource(ports);
+    ASSERT_TRUE(e.Connect());
+    e.tracker.Unplug();
+    ASSERT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s));
+    PtyTracker again({});
+    ports->ports = {Adapter(again.SlavePath(), "CABLE-1")};
+    e.TickTimer2(1);
+    ASSERT_TRUE(e.window.Watch().Reconnecting());
+
+    e.Press("GPRSReadClick");
+    ASSERT_TRUE(e.WaitForNotice("Read GPRS Completed!"));
+    e.TickTimer1(1);
+    EXPECT_FALSE(e.window.Watch().Reconnecting());
+    EXPECT_EQ(e.ui.StatusText(1), "Read GPRS OK");
+}
+
 // The editor's trace of a Read All and the tracker's own trace agree row by row:
 // same frames, same commands, lengths and summaries, opposite directions.
 TEST(Traffic, ReadAllTraceMatchesTheTrackersOwnRowByRow) {
