@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/form.h"
+#include "link/tracker_probe.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"
 
@@ -62,19 +63,14 @@ public:
     void SetClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
 
 private:
-    struct Probe;
     Mailbox& mailbox_;
     const Form& form_;
     std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
     Clock::time_point deadline_{};
-    std::vector<std::unique_ptr<Probe>> probes_;
+    // One per result, in the same order.
+    std::vector<std::unique_ptr<TrackerProbe>> probes_;
     std::vector<FindResult> results_;
     bool done_ = true;
 };
-
-// Splits the device texts of a connect answer's payload (firmware "," IMEI ","
-// serial ","), starting at `payload` offset 5. Missing fields stay empty.
-void ParseDeviceTexts(const std::vector<std::uint8_t>& payload, std::string& firmware,
-                      std::string& imei, std::string& serialNumber);
 
 }  // namespace quorvane

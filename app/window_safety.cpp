@@ -4,10 +4,11 @@
 #include <exception>
 #include <utility>
 
-#include "app/block_reader.h"
 #include "app/form1.h"
 #include "blocks/blocks.h"
+#include "link/block_reader.h"
 #include "link/engine.h"
+#include "link/groups.h"
 #include "link/traffic.h"
 #include "settings/backup_section.h"
 #include "settings/settings_file.h"
@@ -17,41 +18,27 @@ namespace quorvane {
 namespace {
 
 // Every block, in the order "Read All" reads them.
-const std::vector<BlockId>& AllBlocks() {
-    static const std::vector<BlockId> blocks = {BlockId::Gprs,        BlockId::Main, BlockId::MainExt,
-                                                BlockId::Interface,   BlockId::Temperature,
-                                                BlockId::Sms,         BlockId::GeoFence, BlockId::Event};
-    return blocks;
-}
+std::vector<BlockId> AllBlocks() { return {AllGroups().blocks.begin(), AllGroups().blocks.end()}; }
 
-// The handlers that write to the tracker, and the encoders that must succeed before
-// a backup is worth taking.
+// The handlers that write to the tracker: their encoders must succeed before a
+// backup is worth taking.
 struct WriteHandler {
-    const char* handler;
-    std::vector<void (*)(const Form&, TxPayload&)> encoders;
+    std::vector<BlockEncoder> encoders;
 };
 
-const std::vector<WriteHandler>& WriteHandlers() {
-    static const std::vector<WriteHandler> handlers = {
-        {"WriteAllClick",
-         {EncodeGprsBlock, EncodeMainBlock, EncodeMainExtBlock, EncodeInterfaceBlock, EncodeTemperatureBlock,
-          EncodeSmsBlock, EncodeGeoFenceBlock, EncodeEventBlock}},
-        {"GPRSWriteClick", {EncodeGprsBlock}},
-        {"MainSetWriteClick", {EncodeMainBlock, EncodeMainExtBlock}},
-        {"InterfaceWriteClick", {EncodeInterfaceBlock}},
-        {"Temp_WriteClick", {EncodeTemperatureBlock}},
-        {"SMSWriteClick", {EncodeSmsBlock}},
-        {"GEOFenceWriteClick", {EncodeGeoFenceBlock}},
-        {"EventWriteClick", {EncodeEventBlock}},
-        {"InitAllClick", {}},
-    };
-    return handlers;
-}
-
-const WriteHandler* FindWriteHandler(std::string_view handler) {
-    for (const WriteHandler& w : WriteHandlers())
-        if (handler == w.handler) return &w;
-    return nullptr;
+std::optional<WriteHandler> FindWriteHandler(std::string_view handler) {
+    const auto target = OperationOfHandler(handler);
+    if (!target) return std::nullopt;
+    switch (target->op) {
+    case Operation::WriteGroup:
+    case Operation::WriteAll: {
+        WriteHandler w;
+        for (BlockId id : target->group->blocks) w.encoders.push_back(EncoderOf(id));
+        return w;
+    }
+    case Operation::Default: return WriteHandler{};
+    default: return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -130,11 +117,10 @@ void WriteSafety::Abandon() {
     sideDone_ = nullptr;
 }
 
-void WriteSafety::NoteSent(std::span<const std::uint8_t> frame) {
-    constexpr std::size_t kCommand = 4;
-    constexpr std::size_t kPayload = 5;
-    if (frame.size() > kPayload + 2 && frame[kCommand] == CmdWriteBlock) {
-        const std::span<const std::uint8_t> payload = frame.subspan(kPayload, frame.size() - kPayload - 2);
+void WriteSafety::NoteSent(std::span<const std::uint8_t> bytes) {
+    const FrameView frame(bytes);
+    if (frame.Whole() && frame.Command() == CmdWriteBlock) {
+        const std::span<const std::uint8_t> payload = frame.Payload();
         if (const auto id = WrittenBlock(payload))
             sent_[*id] = std::vector<std::uint8_t>(payload.begin() + kBlockHeaderLength, payload.end());
     }
@@ -211,9 +197,9 @@ constexpr const char* kBackupBusy = "Backup failed: the tracker is busy with ano
 constexpr const char* kBackupConnecting = "Backup failed: the tracker is not connected yet. Nothing was written.";
 
 void WriteSafety::BeforeWrite(std::string_view handler, const std::function<void()>& run) {
-    const WriteHandler* write = FindWriteHandler(handler);
-    if (write != nullptr) sent_.clear();
-    if (write == nullptr || !options_.backUpBeforeWriting || !window_.PortOpen()) {
+    const std::optional<WriteHandler> write = FindWriteHandler(handler);
+    if (write) sent_.clear();
+    if (!write || !options_.backUpBeforeWriting || !window_.PortOpen()) {
         run();
         return;
     }

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,25 +93,33 @@ struct Bench {
 
     // Milliseconds from the click to the completion box; negative on failure.
     double ReadAll() {
-        bool completed = false;
+        bool boxShown = false;
         double ms = -1;
+        std::optional<quorvane::OperationResult> result;
+        quorvane::TransactionEngine& engine = window->Logic().Engine();
+        const int hook = engine.AddResultHook([&](const quorvane::OperationResult& r) {
+            if (!result) result = r;
+        });
         QElapsedTimer clock;
         QTimer answer;
         answer.setInterval(1);
         QObject::connect(&answer, &QTimer::timeout, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr) return;
-            if (box->text() == QStringLiteral("Read All Completed!") && !completed) {
+            if (!boxShown) {
                 ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-                completed = true;
+                boxShown = true;
             }
             box->accept();
         });
         answer.start();
         clock.start();
         window->Guard([this] { window->Logic().Click("ReadAllClick"); });
-        WaitFor([&] { return completed && Idle(); }, 20000);
-        return ms;
+        WaitFor([&] { return result.has_value() && Idle(); }, 20000);
+        engine.RemoveResultHook(hook);
+        const bool ok = result && result->op == quorvane::Operation::ReadAll &&
+                        result->outcome == quorvane::Outcome::Completed;
+        return ok ? ms : -1;
     }
 
     QTemporaryDir programDir;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,9 +107,15 @@ Run ReadAll(int mode, int runs) {
     std::vector<double> times;
     for (int r = 0; r < runs; ++r) {
         const std::size_t before = ui.Notices().size();
+        std::optional<OperationResult> result;
+        const int hook = window.Engine().AddResultHook([&](const OperationResult& r) {
+            if (!result) result = r;
+        });
         const auto start = Clock::now();
         window.Guard([&] { window.Click("ReadAllClick"); });
-        if (!waitFor([&] { return ui.Notices().size() > before; }) || ui.Notices().back() != "Read All Completed!") {
+        const bool ended = waitFor([&] { return ui.Notices().size() > before; });
+        window.Engine().RemoveResultHook(hook);
+        if (!ended || !result || result->op != Operation::ReadAll || result->outcome != Outcome::Completed) {
             std::printf("Read All failed\n");
             return {};
         }

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "cli/escape.h"
-#include "cli/groups.h"
+#include "link/groups.h"
 
 namespace quorvane {
 namespace {
@@ -166,7 +166,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             if (required) throw EUsage(args[i] + " needs a GROUP");
             return;
         }
-        if (!FindCliGroup(rest.front())) throw EUsage("unknown group '" + rest.front() + "'");
+        if (!FindGroup(rest.front())) throw EUsage("unknown group '" + rest.front() + "'");
         options.group = rest.front();
         rest.erase(rest.begin());
     };

@@ -2,7 +2,7 @@
 
 #include "cli/control_values.h"
 #include "cli/diff_command.h"
-#include "cli/groups.h"
+#include "link/groups.h"
 #include "cli/line_cli.h"
 #include "cli/port_session.h"
 #include "cli/stages.h"
@@ -18,9 +18,9 @@ int RunDump(const CliOptions& options, std::ostream& out, std::ostream& err, con
     PortSession session(options, programDir, options.port, SessionOutput{out, err, {}}, bell, StageList{});
     if (!session.Prepare()) return kExitNoStart;
     if (!options.group.empty()) {
-        PrintGroup(out, session.Form(), *FindCliGroup(options.group));
+        PrintGroup(out, session.Form(), *FindGroup(options.group));
     } else {
-        for (const CliGroup& g : CliGroups()) PrintGroup(out, session.Form(), g);
+        for (const Group& g : Groups()) PrintGroup(out, session.Form(), g);
     }
     return kExitDone;
 }

@@ -20,7 +20,7 @@ void PrintControls(std::ostream& out, const Form& form, const std::vector<const 
     for (const ControlDef* c : controls) out << c->name << '=' << ValueOf(form, *c) << '\n';
 }
 
-void PrintGroup(std::ostream& out, const Form& form, const CliGroup& group) {
+void PrintGroup(std::ostream& out, const Form& form, const Group& group) {
     PrintControls(out, form, DataControls(group.tab));
 }
 
@@ -54,16 +54,16 @@ void ApplySet(Form& form, const std::string& name, const std::string& value) {
 
 std::vector<const ControlDef*> CommandControls(const CliOptions& options) {
     std::vector<const ControlDef*> controls;
-    auto addGroup = [&](const CliGroup& g) {
+    auto addGroup = [&](const Group& g) {
         const auto tab = DataControls(g.tab);
         controls.insert(controls.end(), tab.begin(), tab.end());
     };
     switch (options.command) {
         case CliCommand::Read:
-        case CliCommand::Write: addGroup(*FindCliGroup(options.group)); break;
+        case CliCommand::Write: addGroup(*FindGroup(options.group)); break;
         case CliCommand::ReadAll:
         case CliCommand::WriteAll:
-            for (const CliGroup& g : CliGroups()) addGroup(g);
+            for (const Group& g : Groups()) addGroup(g);
             break;
         case CliCommand::Info:
             controls = DataControls("TabSheet1");
@@ -85,35 +85,13 @@ std::vector<const ControlDef*> PrintedControls(const CliOptions& options) {
     }
 }
 
-namespace {
-
-using Encoder = void (*)(const Form&, TxPayload&);
-
-std::vector<Encoder> GroupEncoders(std::string_view group) {
-    if (group == "gprs") return {EncodeGprsBlock};
-    if (group == "main") return {EncodeMainBlock, EncodeMainExtBlock};
-    if (group == "interface") return {EncodeInterfaceBlock};
-    if (group == "temp") return {EncodeTemperatureBlock};
-    if (group == "auth") return {EncodeSmsBlock};
-    if (group == "geo") return {EncodeGeoFenceBlock};
-    if (group == "event") return {EncodeEventBlock};
-    return {};
-}
-
-}  // namespace
-
 void CheckCommandEncodes(const Form& form, const CliOptions& options) {
-    std::vector<Encoder> encoders;
-    if (options.command == CliCommand::Write) {
-        encoders = GroupEncoders(options.group);
-    } else if (options.command == CliCommand::WriteAll) {
-        for (const CliGroup& g : CliGroups()) {
-            const auto more = GroupEncoders(g.name);
-            encoders.insert(encoders.end(), more.begin(), more.end());
-        }
-    }
+    const Group* group = nullptr;
+    if (options.command == CliCommand::Write) group = FindGroup(options.group);
+    if (options.command == CliCommand::WriteAll) group = &AllGroups();
+    if (group == nullptr) return;
     TxPayload scratch;
-    for (Encoder encode : encoders) encode(form, scratch);
+    for (BlockId id : group->blocks) EncoderOf(id)(form, scratch);
 }
 
 }  // namespace quorvane

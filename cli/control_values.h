@@ -9,14 +9,14 @@
 #include "app/form.h"
 #include "app/window_model.h"
 #include "cli/cli_options.h"
-#include "cli/groups.h"
+#include "link/groups.h"
 
 namespace quorvane {
 
 // An edit's or memo's text escaped, a check box 0/1, a combo box's item index.
 std::string ValueOf(const Form& form, const ControlDef& control);
 void PrintControls(std::ostream& out, const Form& form, const std::vector<const ControlDef*>& controls);
-void PrintGroup(std::ostream& out, const Form& form, const CliGroup& group);
+void PrintGroup(std::ostream& out, const Form& form, const Group& group);
 
 // Throws EUsage when the control is unknown or the value does not fit its kind.
 void ApplySet(Form& form, const std::string& name, const std::string& value);

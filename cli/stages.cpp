@@ -1,41 +1,39 @@
 #include "cli/stages.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 #include "cli/control_values.h"
 #include "cli/line_cli.h"
 #include "cli/tracker_table.h"
 #include "cli/write_safety_stages.h"
 #include "link/engine.h"
+#include "link/groups.h"
 #include "serial/comm.h"
 
 namespace quorvane {
 namespace {
 
-struct Expected {
-    const char* handler;
-    std::vector<std::string> completions;
-};
-
-Expected ExpectedFor(const CliOptions& o) {
-    const CliGroup* g = FindCliGroup(o.group);
+// The operation a command starts and, for a group's read or write, its group.
+std::optional<HandlerTarget> OperationFor(const CliOptions& o) {
+    const Group* g = FindGroup(o.group);
     switch (o.command) {
-        case CliCommand::Read: return {g->readHandler, {g->readCompleted}};
-        case CliCommand::Write: return {g->writeHandler, {g->writeCompleted}};
-        case CliCommand::ReadAll: return {"ReadAllClick", {"Read All Completed!"}};
-        case CliCommand::WriteAll: return {"WriteAllClick", {"Write All Completed!"}};
-        case CliCommand::Default: return {"InitAllClick", {"Default Completed!"}};
-        case CliCommand::ClearSms: return {"ClearSMSClick", {"Clear SMS Buffer Completed!"}};
-        case CliCommand::ClearGprs1: return {"ClearGPRS1Click", {"Clear GPRS-1 Buffer Completed!"}};
-        case CliCommand::ClearGprs2: return {"ClearGPRS2Click", {"Clear GPRS-2 Buffer Completed!"}};
-        case CliCommand::ClearGpsLog: return {"ClearGPSLogClick", {"Clear GPS Log Completed!"}};
-        case CliCommand::SetMileage: return {"SetMileageClick", {"Set Mileaga Completed!"}};
-        case CliCommand::RfidAuth: return {"SET_IDClick", {"Auth ID Completed!"}};
-        case CliCommand::RfidDelete: return {"DEL_IDClick", {"Delete ID Completed!"}};
-        case CliCommand::RfidCheck: return {"CHK_IDClick", {"Check ID Completed!"}};
-        case CliCommand::TempPair:
-            return {"Temp_PairClick", {"Temperature Pairing Completed!", "Temperature Deleting Completed!"}};
-        default: return {"", {}};
+        case CliCommand::Read: return HandlerTarget{Operation::ReadGroup, g};
+        case CliCommand::Write: return HandlerTarget{Operation::WriteGroup, g};
+        case CliCommand::ReadAll: return HandlerTarget{Operation::ReadAll, &AllGroups()};
+        case CliCommand::WriteAll: return HandlerTarget{Operation::WriteAll, &AllGroups()};
+        case CliCommand::Default: return HandlerTarget{Operation::Default, nullptr};
+        case CliCommand::ClearSms: return HandlerTarget{Operation::ClearSms, nullptr};
+        case CliCommand::ClearGprs1: return HandlerTarget{Operation::ClearGprs1, nullptr};
+        case CliCommand::ClearGprs2: return HandlerTarget{Operation::ClearGprs2, nullptr};
+        case CliCommand::ClearGpsLog: return HandlerTarget{Operation::ClearGpsLog, nullptr};
+        case CliCommand::SetMileage: return HandlerTarget{Operation::SetMileage, nullptr};
+        case CliCommand::RfidAuth: return HandlerTarget{Operation::AuthorizeId, nullptr};
+        case CliCommand::RfidDelete: return HandlerTarget{Operation::DeleteId, nullptr};
+        case CliCommand::RfidCheck: return HandlerTarget{Operation::CheckId, nullptr};
+        case CliCommand::TempPair: return HandlerTarget{Operation::TemperaturePair, nullptr};
+        default: return std::nullopt;
     }
 }
 
@@ -166,16 +164,26 @@ CommandStage::CommandStage(const CliOptions& options)
 
 StageStatus CommandStage::Begin(PortSession& s, Clock::time_point now) {
     const CliOptions& options = s.Options();
-    const Expected expected = ExpectedFor(options);
+    const auto target = OperationFor(options);
+    const char* handler = target ? HandlerOf(target->op, target->group) : "";
     ConsoleUi& ui = s.Ui();
     errorsBefore_ = ui.Errors().size();
     noticesBefore_ = ui.Notices().size();
+    // The first operation to end after the click tells how the command went.
+    ended_ = std::make_shared<std::optional<OperationResult>>();
+    TransactionEngine& engine = s.Window().Engine();
+    if (resultHook_ != 0) engine.RemoveResultHook(resultHook_);
+    resultHook_ = engine.AddResultHook([ended = ended_](const OperationResult& r) {
+        if (!*ended) *ended = r;
+    });
     // A write goes out block by block; a value that does not convert must stop it
     // before the first block, not halfway through.
     s.Window().Guard([&] { CheckCommandEncodes(s.Form(), options); });
     started_ = Clock::now();
-    if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(expected.handler); });
+    if (ui.Errors().size() == errorsBefore_) s.Window().Guard([&] { s.Window().Click(handler); });
     if (ui.Errors().size() != errorsBefore_) {  // refused before sending
+        engine.RemoveResultHook(resultHook_);
+        resultHook_ = 0;
         PrintCovered(s);
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
@@ -193,12 +201,13 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         s.Err() << "timing: " << std::chrono::duration<double>(Clock::now() - started_).count() << '\n'
                 << std::flush;
     }
-    const Expected expected = ExpectedFor(options);
-    const bool completed =
-        ended && ui.Notices().size() > noticesBefore_ &&
-        std::find(expected.completions.begin(), expected.completions.end(), ui.Notices()[noticesBefore_]) !=
-            expected.completions.end() &&
-        ui.Errors().size() == errorsBefore_;
+    s.Window().Engine().RemoveResultHook(resultHook_);
+    resultHook_ = 0;
+    const auto target = OperationFor(options);
+    const std::optional<OperationResult>& result = *ended_;
+    const bool completed = ended && target && result && result->outcome == Outcome::Completed &&
+                           result->op == target->op && result->group == target->group &&
+                           ui.Errors().size() == errorsBefore_;
     PrintCovered(s);
     // A partial read is never saved as if it were whole.
     if (!completed) {

@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "cli/port_session.h"
+#include "link/groups.h"
 
 namespace quorvane {
 
@@ -56,7 +58,7 @@ private:
     const TrackerTable& table_;
 };
 
-// Runs the command's button handler and waits for its completion notice; prints
+// Runs the command's button handler and waits for its operation to end; prints
 // what the command reads and saves the settings file it names.
 class CommandStage : public SessionStage {
 public:
@@ -68,6 +70,8 @@ public:
 
 private:
     std::string name_;
+    std::shared_ptr<std::optional<OperationResult>> ended_;
+    int resultHook_ = 0;
     std::size_t errorsBefore_ = 0;
     std::size_t noticesBefore_ = 0;
     Clock::time_point started_{};

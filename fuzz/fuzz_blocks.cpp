@@ -7,6 +7,7 @@
 // Properties: nothing is read outside the answer (it sits in a buffer of its exact
 // size); no decoder throws; a decoder that refuses an answer leaves the window as
 // it was; what a decoder put into the window can be written back by its encoder.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         if (which >= kCodecCount) {
             const std::size_t index = (mode & 0x80) ? kDeviceInfoIndex : word % (answer.size() + 1);
-            DecodeDeviceInfo(form, answer, index, which == kCodecCount);
+            DecodeDeviceInfo(form, answer.subspan(std::min(index, answer.size())), which == kCodecCount);
             return 0;
         }
         const Codec& codec = kCodecs[which];

@@ -1,13 +1,13 @@
 // Frame finding and reassembly fed arbitrary block sequences.
 //
 // Input: blocks of [flags][length (2)][bytes]; flags bit 0 clears the assembler
-// first (a new request), bits 1-7 are FindFrame's start index.
+// first (a new request), bits 1-7 are not used.
 //
 // Properties: every frame taken is valid, lies in the stream right after the bytes
 // dropped before it and is taken once; nothing is left pending that holds a
 // complete valid frame; a whole block always fits after the assembler ran dry;
-// FindFrame and ScanFrame agree with the reference and read nothing outside their
-// input (each block sits in a buffer of its exact size).
+// ScanFrame and the frame view agree with the reference and read nothing outside
+// their input (each block sits in a buffer of its exact size).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,18 +27,24 @@ using quorvane::fuzz::ValidFrameAt;
 
 namespace {
 
-void CheckFindFrame(std::span<const std::uint8_t> block, std::uint16_t start) {
-    std::uint16_t last = 0xBEEF;
-    const std::uint16_t at = FindFrame(block, start, last);
-    std::size_t header = start;
-    while (header + 5 <= block.size() && !(block[header] == 0x5A && block[header + 1] == 0xA5)) ++header;
-    if (at != 0) {
-        QV_CHECK(at >= 4 && at - 4 == header, "FindFrame skipped a header or pointed past one");
-        QV_CHECK(ValidFrameAt(block, at - 4, false) != 0, "FindFrame returned an invalid frame");
-        QV_CHECK(last == (block[at - 2] << 8 | block[at - 1]), "LastFrameLength is not the frame's");
-    } else if (block.size() >= 6 && header + 5 <= block.size()) {
-        QV_CHECK(ValidFrameAt(block, header, false) == 0, "FindFrame missed the frame at the first header");
-    }
+// Every field of the view over any bytes stays inside them; over a valid frame the
+// length field, payload and CRC agree with the reference.
+void CheckView(std::span<const std::uint8_t> block) {
+    const FrameView any(block);
+    std::size_t touched = any.Payload().size() + any.WithoutCrc().size() + any.BlockData().size() +
+                          any.DeviceInfo().size() + any.LengthField() + any.Command();
+    for (const auto field : {any.Area(), any.Status(), any.WriteStatus(), any.ConnectResult()}) touched += field.value_or(0);
+    for (const auto field : {any.BlockOffset(), any.BlockLength()}) touched += field.value_or(0);
+    touched += static_cast<std::size_t>(any.AuthCode().value_or(0) & 1);
+    (void)touched;
+
+    const std::size_t valid = ValidFrameAt(block, 0, false);
+    if (valid == 0) return;
+    const auto frame = block.first(valid);
+    const FrameView view(frame);
+    QV_CHECK(FrameView::CrcMatches(frame), "the view refuses a valid frame's CRC");
+    QV_CHECK(FrameView::SizeFor(view.LengthField()) == valid, "the length field does not give the frame's size");
+    QV_CHECK(view.Payload().size() + kFrameOverhead == valid, "the payload is not the frame less its overhead");
 }
 
 void CheckScan(std::span<const std::uint8_t> bytes) {
@@ -80,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!bytes.empty()) std::memcpy(exact.get(), bytes.data(), bytes.size());
         const std::span<const std::uint8_t> block(exact.get(), bytes.size());
 
-        CheckFindFrame(block, static_cast<std::uint16_t>(flags >> 1));
+        CheckView(block);
         CheckScan(block);
 
         if (flags & 1) {

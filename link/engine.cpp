@@ -13,43 +13,32 @@ namespace quorvane {
 
 namespace {
 
-using Encoder = void (*)(const Form&, TxPayload&);
-using Decoder = bool (*)(Form&, std::span<const std::uint8_t>, std::size_t);
-
-// One row per block step; WriteStep and ReadStep share the numbering.
+// One row per block step, in the order of AllGroups().blocks; WriteStep and ReadStep
+// share the numbering.
 struct BlockStep {
     BlockId block;
-    Encoder encode;
-    Decoder decode;
-    const char* name;        // in "Read GPRS OK"; none for the Main block, whose group ends with the extension
-    bool textBeforeDecode;   // GEO and Event show their OK text before decoding
+    bool textBeforeDecode;  // GEO and Event show their OK text before decoding
 };
 
 constexpr std::array<BlockStep, kBlockSteps> kSteps{{
-    {BlockId::Gprs, EncodeGprsBlock, DecodeGprsBlock, "GPRS", false},
-    {BlockId::Main, EncodeMainBlock, DecodeMainBlock, nullptr, false},
-    {BlockId::MainExt, EncodeMainExtBlock, DecodeMainExtBlock, "Main", false},
-    {BlockId::Interface, EncodeInterfaceBlock, DecodeInterfaceBlock, "Interface", false},
-    {BlockId::Temperature, EncodeTemperatureBlock, DecodeTemperatureBlock, "Temperature", false},
-    {BlockId::Sms, EncodeSmsBlock, DecodeSmsBlock, "Auth", false},
-    {BlockId::GeoFence, EncodeGeoFenceBlock, DecodeGeoFenceBlock, "GEO", true},
-    {BlockId::Event, EncodeEventBlock, DecodeEventBlock, "Event", true},
+    {BlockId::Gprs, false},
+    {BlockId::Main, false},
+    {BlockId::MainExt, false},
+    {BlockId::Interface, false},
+    {BlockId::Temperature, false},
+    {BlockId::Sms, false},
+    {BlockId::GeoFence, true},
+    {BlockId::Event, true},
 }};
 
-constexpr std::uint8_t kMainStep = 1;
-constexpr std::uint8_t kMainExtStep = 2;
-constexpr std::uint8_t kEventStep = 7;
-
-// Positions inside a frame: the command byte, the first payload byte, and the
-// read answer's area-offset field that decoders are given.
-constexpr std::size_t kCommandIndex = 4;
-constexpr std::size_t kPayloadIndex = 5;
-constexpr std::size_t kDecoderIndex = kCommandIndex + 2;
-constexpr std::size_t kDeviceInfoIndex = kPayloadIndex + 5;
-
-std::string Text(const char* a, const char* name, const char* b) {
-    return std::string(a) + name + b;
+std::uint8_t StepOf(BlockId block) {
+    for (std::uint8_t step = 0; step < kBlockSteps; ++step) {
+        if (kSteps[step].block == block) return step;
+    }
+    return kBlockSteps;
 }
+
+bool LastOfGroup(BlockId block) { return GroupOf(block).blocks.back() == block; }
 
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 
@@ -81,20 +70,24 @@ void TransactionEngine::SetTraffic(TrafficRecorder* recorder) {
 }
 
 void TransactionEngine::AbandonOperation() {
+    const auto abandoned = End(Outcome::Abandoned, "");
     state_.OperationState = OperationState::OpIdle;
     state_.TimeoutCount = 0;
     state_.WriteAllActive = false;
     state_.ReadAllActive = false;
     state_.DeviceIdPending = false;
     state_.ConnectPollCount = 0;
+    Report(abandoned);
 }
 
 void TransactionEngine::SendConnectRequest() {
     BuildAuthCodePayload(form_, tx_);
     Send(CmdConnect);
+    const auto restarted = End(Outcome::Restarted, "");
     state_.OperationState = OperationState::OpIdle;
     state_.TimeoutCount = 0;
     state_.DeviceIdPending = false;
+    Report(restarted);
 }
 
 void TransactionEngine::SendReadStep(std::uint8_t step) {
@@ -105,7 +98,7 @@ void TransactionEngine::SendReadStep(std::uint8_t step) {
 }
 
 void TransactionEngine::SendWriteStep(std::uint8_t step) {
-    kSteps[step].encode(form_, tx_);
+    EncoderOf(kSteps[step].block)(form_, tx_);
     Send(CmdWriteBlock);
     state_.WriteStep = step;
     state_.TimeoutCount = kReplyTimeout;
@@ -113,55 +106,100 @@ void TransactionEngine::SendWriteStep(std::uint8_t step) {
 
 // A new start abandons whatever was awaited, the automatic Device ID read
 // included: its silent time-out must not swallow the new operation's report.
-void TransactionEngine::StartRead(std::uint8_t step, bool readAll, std::string_view text) {
+void TransactionEngine::StartRead(const Group& group, bool readAll) {
+    const std::uint8_t step = StepOf(group.blocks.front());
     BuildReadRequest(kSteps[step].block, tx_);
     Send(CmdReadBlock);
+    Begin(readAll ? Operation::ReadAll : Operation::ReadGroup, &group);
     state_.OperationState = OperationState::OpRead;
     state_.ReadStep = step;
     state_.TimeoutCount = kReplyTimeout;
     state_.ReadAllActive = readAll;
     state_.DeviceIdPending = false;
-    ui_.SetStatusText(1, text);
+    ui_.SetStatusText(1, group.reading);
 }
 
-void TransactionEngine::StartWrite(std::uint8_t step, bool writeAll, std::string_view text) {
-    kSteps[step].encode(form_, tx_);
+void TransactionEngine::StartWrite(const Group& group, bool writeAll) {
+    const std::uint8_t step = StepOf(group.blocks.front());
+    EncoderOf(kSteps[step].block)(form_, tx_);
     Send(CmdWriteBlock);
+    Begin(writeAll ? Operation::WriteAll : Operation::WriteGroup, &group);
     state_.OperationState = OperationState::OpWrite;
     state_.WriteStep = step;
     state_.TimeoutCount = kReplyTimeout;
     state_.WriteAllActive = writeAll;
     state_.DeviceIdPending = false;
-    ui_.SetStatusText(1, text);
+    ui_.SetStatusText(1, group.writing);
 }
 
-void TransactionEngine::StartMaintenance(std::uint8_t command, OperationState state,
+void TransactionEngine::StartMaintenance(std::uint8_t command, OperationState state, Operation op,
                                          std::uint8_t timeout, std::string_view text) {
     Send(command);
+    Begin(op, nullptr);
     state_.OperationState = state;
     state_.TimeoutCount = timeout;
     state_.DeviceIdPending = false;
     ui_.SetStatusText(1, text);
 }
 
-void TransactionEngine::ReadAllClick() { StartRead(0, true, "Reading All..."); }
-void TransactionEngine::WriteAllClick() { StartWrite(0, true, "Writing All..."); }
+void TransactionEngine::ReadAllClick() { StartRead(AllGroups(), true); }
+void TransactionEngine::WriteAllClick() { StartWrite(AllGroups(), true); }
 
-void TransactionEngine::GPRSWriteClick() { StartWrite(0, false, "Writing GPRS..."); }
-void TransactionEngine::MainSetWriteClick() { StartWrite(kMainStep, false, "Writing Main..."); }
-void TransactionEngine::InterfaceWriteClick() { StartWrite(3, false, "Writing Interface..."); }
-void TransactionEngine::Temp_WriteClick() { StartWrite(4, false, "Writing Temp..."); }
-void TransactionEngine::SMSWriteClick() { StartWrite(5, false, "Writing Auth..."); }
-void TransactionEngine::GEOFenceWriteClick() { StartWrite(6, false, "Writing GEO..."); }
-void TransactionEngine::EventWriteClick() { StartWrite(kEventStep, false, "Writing Event..."); }
+void TransactionEngine::GPRSWriteClick() { StartWrite(GroupOf(BlockId::Gprs), false); }
+void TransactionEngine::MainSetWriteClick() { StartWrite(GroupOf(BlockId::Main), false); }
+void TransactionEngine::InterfaceWriteClick() { StartWrite(GroupOf(BlockId::Interface), false); }
+void TransactionEngine::Temp_WriteClick() { StartWrite(GroupOf(BlockId::Temperature), false); }
+void TransactionEngine::SMSWriteClick() { StartWrite(GroupOf(BlockId::Sms), false); }
+void TransactionEngine::GEOFenceWriteClick() { StartWrite(GroupOf(BlockId::GeoFence), false); }
+void TransactionEngine::EventWriteClick() { StartWrite(GroupOf(BlockId::Event), false); }
 
-void TransactionEngine::GPRSReadClick() { StartRead(0, false, "Reading GPRS..."); }
-void TransactionEngine::MainSetReadClick() { StartRead(kMainStep, false, "Reading Main..."); }
-void TransactionEngine::InterfaceReadClick() { StartRead(3, false, "Reading Interface..."); }
-void TransactionEngine::Temp_ReadClick() { StartRead(4, false, "Reading Temp..."); }
-void TransactionEngine::SMSReadClick() { StartRead(5, false, "Reading Auth..."); }
-void TransactionEngine::GEOFenceReadClick() { StartRead(6, false, "Reading GEO..."); }
-void TransactionEngine::EventReadClick() { StartRead(kEventStep, false, "Reading Event..."); }
+void TransactionEngine::GPRSReadClick() { StartRead(GroupOf(BlockId::Gprs), false); }
+void TransactionEngine::MainSetReadClick() { StartRead(GroupOf(BlockId::Main), false); }
+void TransactionEngine::InterfaceReadClick() { StartRead(GroupOf(BlockId::Interface), false); }
+void TransactionEngine::Temp_ReadClick() { StartRead(GroupOf(BlockId::Temperature), false); }
+void TransactionEngine::SMSReadClick() { StartRead(GroupOf(BlockId::Sms), false); }
+void TransactionEngine::GEOFenceReadClick() { StartRead(GroupOf(BlockId::GeoFence), false); }
+void TransactionEngine::EventReadClick() { StartRead(GroupOf(BlockId::Event), false); }
+
+// --- results -------------------------------------------------------------------
+
+void TransactionEngine::Begin(Operation op, const Group* group) {
+    underWay_ = true;
+    operation_ = op;
+    group_ = group;
+    blocksDone_ = 0;
+}
+
+std::optional<OperationResult> TransactionEngine::End(Outcome outcome, std::string_view text) {
+    if (!underWay_) return std::nullopt;
+    underWay_ = false;
+    OperationResult result;
+    result.op = operation_;
+    result.group = group_;
+    result.outcome = outcome;
+    result.blocksDone = blocksDone_;
+    result.blocksTotal = group_ != nullptr ? static_cast<int>(group_->blocks.size()) : 0;
+    result.text = std::string(text);
+    return result;
+}
+
+void TransactionEngine::Report(const std::optional<OperationResult>& result) {
+    if (!result || resultHooks_.empty()) return;
+    const auto hooks = resultHooks_;
+    for (const auto& [id, hook] : hooks) {
+        if (hook) hook(*result);
+    }
+}
+
+int TransactionEngine::AddResultHook(ResultHook hook) {
+    const int id = nextResultHook_++;
+    resultHooks_.emplace_back(id, std::move(hook));
+    return id;
+}
+
+void TransactionEngine::RemoveResultHook(int id) {
+    std::erase_if(resultHooks_, [id](const auto& entry) { return entry.first == id; });
+}
 
 // --- receiving -----------------------------------------------------------------
 
@@ -200,7 +238,7 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
             state_.ConnectPollCount = pollBeforeText_;
         }
         try {
-            Dispatch(*frame);
+            Dispatch(FrameView(*frame));
         } catch (...) {
             if (!error) error = std::current_exception();
         }
@@ -215,41 +253,38 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
     if (error) std::rethrow_exception(error);
 }
 
-void TransactionEngine::Dispatch(const std::vector<std::uint8_t>& frame) {
-    // The answer: header to the end of the payload, without the CRC.
-    const std::span<const std::uint8_t> answer = std::span(frame).first(frame.size() - 2);
-    const std::uint8_t command = answer[kCommandIndex];
-    const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
-
+void TransactionEngine::Dispatch(const FrameView& frame) {
     ui_.SetStatusText(0, "Connected");
     switch (state_.OperationState) {
     case OperationState::OpIdle:
-        if (command == CmdConnect) OnConnectAnswer(answer);
+        if (frame.Command() == CmdConnect) OnConnectAnswer(frame);
         break;
     case OperationState::OpWrite:
-        OnWriteAnswer(command, payload);
+        OnWriteAnswer(frame);
         break;
     case OperationState::OpRead:
-        OnReadAnswer(command, answer);
+        OnReadAnswer(frame);
         break;
     default:
-        OnMaintenanceAnswer(command, payload);
+        OnMaintenanceAnswer(frame);
         break;
     }
 }
 
-void TransactionEngine::OnConnectAnswer(std::span<const std::uint8_t> answer) {
-    const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
+void TransactionEngine::OnConnectAnswer(const FrameView& frame) {
     // Without its authorization result the frame is no connect answer.
-    if (payload.size() < 2) return;
+    const auto result = frame.ConnectResult();
+    if (!result) return;
 
     state_.ConnectPollCount = 0;
-    if (payload[1] == 0) {
+    Begin(Operation::Connect, nullptr);
+    authRefused_ = *result == 0;
+    if (authRefused_) {
         state_.TimeoutCount = 0;
         state_.OperationState = OperationState::OpIdle;
         ui_.Notice("Auth Code Error!");
     }
-    DecodeDeviceInfo(form_, answer, kDeviceInfoIndex, settingsLoaded_ && settingsLoaded_());
+    DecodeDeviceInfo(form_, frame.DeviceInfo(), settingsLoaded_ && settingsLoaded_());
 
     BuildReadRequest(BlockId::DeviceId, tx_);
     Send(CmdReadBlock);
@@ -260,144 +295,124 @@ void TransactionEngine::OnConnectAnswer(std::span<const std::uint8_t> answer) {
     state_.DeviceIdPending = true;
 }
 
-void TransactionEngine::EndWithNotice(std::string_view text) {
-    state_.TimeoutCount = 0;
-    ui_.Notice(text);
-    state_.OperationState = OperationState::OpIdle;
-}
-
-void TransactionEngine::OnWriteAnswer(std::uint8_t command, std::span<const std::uint8_t> payload) {
-    if (command != CmdWriteBlock) {
+void TransactionEngine::OnWriteAnswer(const FrameView& frame) {
+    if (frame.Command() != CmdWriteBlock) {
+        const auto result = End(Outcome::AnswerError, "Write Error!");
         state_.TimeoutCount = 0;
         state_.WriteAllActive = false;
         ui_.SetStatusText(1, "Write Error!");
         ui_.Notice("Write Error!");
         state_.OperationState = OperationState::OpIdle;
+        Report(result);
         return;
     }
     const std::uint8_t step = state_.WriteStep;
-    if (step >= kBlockSteps || payload.size() < 2) return;
+    if (step >= kBlockSteps || !frame.WriteStatus()) return;
     const BlockStep& def = kSteps[step];
-    if (payload[0] != Block(def.block).area || payload[1] != 1) return;
+    if (*frame.Area() != Block(def.block).area || *frame.WriteStatus() != 1) return;
+    ++blocksDone_;
 
-    // The Main group is always written as its two blocks.
-    if (step == kMainStep) {
-        SendWriteStep(kMainExtStep);
-        return;
-    }
-    ui_.SetStatusText(1, Text("Write ", def.name, " OK"));
-    if (step == kEventStep) {
-        state_.TimeoutCount = 0;
-        const bool all = state_.WriteAllActive;
-        if (all) {
-            state_.WriteAllActive = false;
-            ui_.SetStatusText(1, "Write All OK");
-            ui_.Notice("Write All Completed!");
-        } else {
-            ui_.Notice("Write Event Completed!");
-        }
-        state_.OperationState = OperationState::OpIdle;
-        Completed(true, step, all);
-        return;
-    }
-    if (state_.WriteAllActive) {
+    // A group of several blocks is always written whole.
+    if (!LastOfGroup(def.block)) {
         SendWriteStep(static_cast<std::uint8_t>(step + 1));
-    } else {
-        EndWithNotice(Text("Write ", def.name, " Completed!"));
-        Completed(true, step, false);
+        return;
     }
+    ui_.SetStatusText(1, GroupOf(def.block).writeOk);
+    if (state_.WriteAllActive && step + 1 < kBlockSteps) {
+        SendWriteStep(static_cast<std::uint8_t>(step + 1));
+        return;
+    }
+    Finish(true, step);
+}
+
+void TransactionEngine::Finish(bool write, std::uint8_t step) {
+    state_.TimeoutCount = 0;
+    bool& active = write ? state_.WriteAllActive : state_.ReadAllActive;
+    const bool all = active;
+    const Group& group = all ? AllGroups() : GroupOf(kSteps[step].block);
+    const char* text = write ? group.writeCompleted : group.readCompleted;
+    const auto result = End(Outcome::Completed, text);
+    if (all) {
+        active = false;
+        ui_.SetStatusText(1, write ? group.writeOk : group.readOk);
+    }
+    ui_.Notice(text);
+    state_.OperationState = OperationState::OpIdle;
+    Report(result);
+    Completed(write, step, all);
 }
 
 void TransactionEngine::Completed(bool write, std::uint8_t step, bool all) const {
     if (!completed_ || state_.OperationState != OperationState::OpIdle) return;
-    std::vector<BlockId> blocks;
-    if (all) {
-        for (const BlockStep& s : kSteps) blocks.push_back(s.block);
-    } else if (step == kMainStep || step == kMainExtStep) {
-        blocks = {BlockId::Main, BlockId::MainExt};
-    } else {
-        blocks = {kSteps[step].block};
-    }
-    completed_(write, blocks);
+    const Group& group = all ? AllGroups() : GroupOf(kSteps[step].block);
+    completed_(write, std::vector<BlockId>(group.blocks.begin(), group.blocks.end()));
 }
 
-void TransactionEngine::ReadError() {
+void TransactionEngine::ReadError(Outcome outcome) {
+    const auto result = End(outcome, "Read Error!");
     state_.ReadAllActive = false;
     state_.DeviceIdPending = false;
     state_.TimeoutCount = 0;
     ui_.SetStatusText(1, "Read Error!");
     ui_.Notice("Read Error!");
     state_.OperationState = OperationState::OpIdle;
+    Report(result);
 }
 
-void TransactionEngine::OnReadAnswer(std::uint8_t command, std::span<const std::uint8_t> answer) {
-    if (command != CmdReadBlock) {
-        ReadError();
+void TransactionEngine::OnReadAnswer(const FrameView& frame) {
+    if (frame.Command() != CmdReadBlock) {
+        ReadError(Outcome::AnswerError);
         return;
     }
-    const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
-    if (payload.empty()) return;
-    const std::uint8_t area = payload[0];
+    const auto area = frame.Area();
+    if (!area) return;
     const std::uint8_t step = state_.ReadStep;
 
     if (step == ReadStepDeviceId) {
-        if (area == Block(BlockId::DeviceId).area) OnDeviceIdAnswer(payload);
+        if (*area == Block(BlockId::DeviceId).area) OnDeviceIdAnswer(frame);
         return;
     }
     if (step >= kBlockSteps) return;
     const BlockStep& def = kSteps[step];
-    if (area != Block(def.block).area) return;
+    if (*area != Block(def.block).area) return;
 
     // An answer too short for its block is a read error, found before any OK text.
-    if (!AnswerHoldsBlock(def.block, answer, kDecoderIndex)) {
-        ReadError();
+    const std::span<const std::uint8_t> answer = frame.WithoutCrc();
+    if (!AnswerHoldsBlock(def.block, answer, FrameView::kBlockOffsetAt)) {
+        ReadError(Outcome::ShortAnswer);
         return;
     }
-    if (def.textBeforeDecode) ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
-    def.decode(form_, answer, kDecoderIndex);
-    if (!def.textBeforeDecode && def.name != nullptr) ui_.SetStatusText(1, Text("Read ", def.name, " OK"));
+    const Group& group = GroupOf(def.block);
+    const bool last = LastOfGroup(def.block);
+    if (def.textBeforeDecode) ui_.SetStatusText(1, group.readOk);
+    DecoderOf(def.block)(form_, answer, FrameView::kBlockOffsetAt);
+    if (!def.textBeforeDecode && last) ui_.SetStatusText(1, group.readOk);
+    ++blocksDone_;
 
-    if (step == kMainStep) {
-        SendReadStep(kMainExtStep);
-        return;
-    }
-    if (step == kEventStep) {
-        state_.TimeoutCount = 0;
-        const bool all = state_.ReadAllActive;
-        if (all) {
-            state_.ReadAllActive = false;
-            ui_.SetStatusText(1, "Read All OK");
-            ui_.Notice("Read All Completed!");
-        } else {
-            ui_.Notice("Read Event Completed!");
-        }
-        state_.OperationState = OperationState::OpIdle;
-        Completed(false, step, all);
-        return;
-    }
-    if (state_.ReadAllActive) {
+    if (!last || (state_.ReadAllActive && step + 1 < kBlockSteps)) {
         SendReadStep(static_cast<std::uint8_t>(step + 1));
-    } else {
-        EndWithNotice(Text("Read ", def.name, " Completed!"));
-        Completed(false, step, false);
+        return;
     }
+    Finish(false, step);
 }
 
 // The Device ID: the leading digits of the data, at most as many as the answer's
 // length field gives and never beyond the answer's payload.
-void TransactionEngine::OnDeviceIdAnswer(std::span<const std::uint8_t> payload) {
+void TransactionEngine::OnDeviceIdAnswer(const FrameView& frame) {
     std::string digits;
-    if (payload.size() >= kBlockHeaderLength) {
-        const std::size_t claimed = static_cast<std::size_t>(payload[3] << 8 | payload[4]);
-        const std::span<const std::uint8_t> data = payload.subspan(kBlockHeaderLength);
-        for (std::size_t k = 0; k < claimed && k < data.size() && IsDigit(data[k]); ++k) {
+    if (const auto claimed = frame.BlockLength()) {
+        const std::span<const std::uint8_t> data = frame.BlockData();
+        for (std::size_t k = 0; k < *claimed && k < data.size() && IsDigit(data[k]); ++k) {
             digits.push_back(static_cast<char>(data[k]));
         }
     }
+    const auto result =
+        authRefused_ ? End(Outcome::Refused, "Auth Code Error!") : End(Outcome::Completed, "");
     form_.SetText("DeviceID", digits);
     state_.TimeoutCount = 0;
     state_.OperationState = OperationState::OpIdle;
     state_.DeviceIdPending = false;
+    Report(result);
 }
 
 // --- time-out ------------------------------------------------------------------
@@ -408,18 +423,25 @@ void TransactionEngine::Timer2Timer() {
     // What an unfinished frame had gathered can no longer be the awaited answer.
     rx_.Clear();
     pollRestartedInFrame_ = false;
-    if (!state_.DeviceIdPending) ReportTimeout(state_.OperationState);
+    std::optional<OperationResult> result;
+    if (state_.DeviceIdPending) {
+        result = End(Outcome::TimedOut, "");
+    } else {
+        result = ReportTimeout(state_.OperationState);
+    }
     state_.OperationState = OperationState::OpIdle;
     state_.WriteAllActive = false;
     state_.ReadAllActive = false;
     state_.DeviceIdPending = false;
+    Report(result);
 }
 
-void TransactionEngine::ReportTimeout(OperationState state) {
+// Shows the time-out's texts; gives the operation's result.
+std::optional<OperationResult> TransactionEngine::ReportTimeout(OperationState state) {
     const char* panel = nullptr;
     const char* notice = nullptr;
     switch (state) {
-    case OperationState::OpIdle: return;
+    case OperationState::OpIdle: return End(Outcome::TimedOut, "");
     case OperationState::OpWrite: panel = "Write Error"; notice = "Write Overtime!"; break;
     case OperationState::OpRead: panel = "Read Error"; notice = "Read Overtime!"; break;
     case OperationState::OpDefault: panel = "Default Error"; notice = "Default Overtime!"; break;
@@ -445,9 +467,10 @@ void TransactionEngine::ReportTimeout(OperationState state) {
         }
         break;
     }
-    if (panel == nullptr) return;
+    auto result = End(Outcome::TimedOut, notice);
     ui_.SetStatusText(1, panel);
     ui_.Notice(notice);
+    return result;
 }
 
 }  // namespace quorvane

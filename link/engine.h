@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -20,27 +21,14 @@
 #include "app/ui.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
+#include "link/commands.h"
 #include "link/frame.h"
 #include "link/frame_assembler.h"
+#include "link/groups.h"
 
 namespace quorvane {
 
 class TrafficRecorder;
-
-// Command codes, the same in a request and in its answer.
-inline constexpr std::uint8_t CmdConnect = 0x50;
-inline constexpr std::uint8_t CmdWriteBlock = 0x58;
-inline constexpr std::uint8_t CmdReadBlock = 0x59;
-inline constexpr std::uint8_t CmdAuthorizeId = 0xB0;
-inline constexpr std::uint8_t CmdDeleteId = 0xB1;
-inline constexpr std::uint8_t CmdCheckId = 0xB2;
-inline constexpr std::uint8_t CmdTemperaturePair = 0xB5;
-inline constexpr std::uint8_t CmdClearSms = 0xC0;
-inline constexpr std::uint8_t CmdClearGprs1 = 0xC1;
-inline constexpr std::uint8_t CmdClearGprs2 = 0xC2;
-inline constexpr std::uint8_t CmdClearGpsLog = 0xC3;
-inline constexpr std::uint8_t CmdSetMileage = 0xC4;
-inline constexpr std::uint8_t CmdDefault = 0xE5;
 
 // Which operation awaits an answer. Unscoped, so both OpRead and
 // OperationState::OpRead name a value.
@@ -155,6 +143,12 @@ public:
     using CompletionHook = std::function<void(bool write, const std::vector<BlockId>& blocks)>;
     void SetCompletionHook(CompletionHook hook) { completed_ = std::move(hook); }
 
+    // Called once for every operation that ends, however it ended, after its texts
+    // have been shown. A hook may add or remove hooks. Returns an id for RemoveResultHook.
+    using ResultHook = std::function<void(const OperationResult&)>;
+    int AddResultHook(ResultHook hook);
+    void RemoveResultHook(int id);
+
     const TxPayload& Payload() const { return tx_; }
     const FrameAssembler& Receiver() const { return rx_; }
     // Length field of the last frame acted on.
@@ -162,28 +156,35 @@ public:
 
 private:
     void Send(std::uint8_t command);
-    void StartRead(std::uint8_t step, bool readAll, std::string_view text);
-    void StartWrite(std::uint8_t step, bool writeAll, std::string_view text);
-    void StartMaintenance(std::uint8_t command, quorvane::OperationState state,
+    void StartRead(const Group& group, bool readAll);
+    void StartWrite(const Group& group, bool writeAll);
+    void StartMaintenance(std::uint8_t command, quorvane::OperationState state, Operation op,
                           std::uint8_t timeout, std::string_view text);
     void SendReadStep(std::uint8_t step);
     void SendWriteStep(std::uint8_t step);
 
-    void Dispatch(const std::vector<std::uint8_t>& frame);
-    void OnConnectAnswer(std::span<const std::uint8_t> answer);
-    void OnWriteAnswer(std::uint8_t command, std::span<const std::uint8_t> payload);
-    void OnReadAnswer(std::uint8_t command, std::span<const std::uint8_t> answer);
-    void OnDeviceIdAnswer(std::span<const std::uint8_t> payload);
-    void ReadError();
-    void EndWithNotice(std::string_view text);
+    void Dispatch(const FrameView& frame);
+    void OnConnectAnswer(const FrameView& frame);
+    void OnWriteAnswer(const FrameView& frame);
+    void OnReadAnswer(const FrameView& frame);
+    void OnDeviceIdAnswer(const FrameView& frame);
+    void ReadError(Outcome outcome);
+    void Finish(bool write, std::uint8_t step);
 
     // maintenance.cpp
-    void OnMaintenanceAnswer(std::uint8_t command, std::span<const std::uint8_t> payload);
-    void FinishMaintenance(std::string_view panelText, std::string_view notice);
+    void OnMaintenanceAnswer(const FrameView& frame);
+    void FinishMaintenance(Outcome outcome, std::string_view panelText, std::string_view notice);
     bool TemperatureDeleting() const;
 
-    void ReportTimeout(quorvane::OperationState state);
+    std::optional<OperationResult> ReportTimeout(quorvane::OperationState state);
     void Completed(bool write, std::uint8_t step, bool all) const;
+
+    // The operation under way, for its result.
+    void Begin(Operation op, const Group* group);
+    // The result of the operation under way, taken before its texts are shown (a box
+    // may start another operation); nullopt when none is under way.
+    std::optional<OperationResult> End(Outcome outcome, std::string_view text);
+    void Report(const std::optional<OperationResult>& result);
 
     Form& form_;
     Ui& ui_;
@@ -204,6 +205,13 @@ private:
     bool pollRestartedInFrame_ = false;
     std::uint8_t pollBeforeText_ = 0;
     CompletionHook completed_;
+    std::vector<std::pair<int, ResultHook>> resultHooks_;
+    int nextResultHook_ = 1;
+    bool underWay_ = false;
+    Operation operation_ = Operation::Connect;
+    const Group* group_ = nullptr;
+    int blocksDone_ = 0;
+    bool authRefused_ = false;  // the connect answer refused the authorization code
 };
 
 }  // namespace quorvane

@@ -37,13 +37,14 @@ std::size_t BuildFrame(std::uint8_t command, std::span<const std::uint8_t> paylo
     const auto length = static_cast<std::uint16_t>(n + 1);
     out[0] = kFrameHeader1;
     out[1] = kFrameHeader2;
-    out[2] = static_cast<std::uint8_t>(length >> 8);
-    out[3] = static_cast<std::uint8_t>(length & 0xFF);
-    out[4] = command;
-    std::copy(payload.begin(), payload.end(), out.begin() + 5);
-    const std::uint16_t crc = Crc16(out.first(n + 5));
-    out[n + 5] = static_cast<std::uint8_t>(crc >> 8);
-    out[n + 6] = static_cast<std::uint8_t>(crc & 0xFF);
+    out[FrameView::kLengthAt] = static_cast<std::uint8_t>(length >> 8);
+    out[FrameView::kLengthAt + 1] = static_cast<std::uint8_t>(length & 0xFF);
+    out[FrameView::kCommandAt] = command;
+    std::copy(payload.begin(), payload.end(), out.begin() + FrameView::kPayloadAt);
+    const std::size_t crcAt = FrameView::kPayloadAt + n;
+    const std::uint16_t crc = Crc16(out.first(crcAt));
+    out[crcAt] = static_cast<std::uint8_t>(crc >> 8);
+    out[crcAt + 1] = static_cast<std::uint8_t>(crc & 0xFF);
     return n + kFrameOverhead;
 }
 
@@ -61,29 +62,68 @@ void SendCommand(const TxPayload& payload, std::uint8_t command, FrameBuffer& fr
     write(frame.data(), static_cast<std::uint16_t>(size));
 }
 
-std::uint16_t FindFrame(std::span<const std::uint8_t> rx, std::uint16_t start,
-                        std::uint16_t& lastFrameLength) {
-    // Indices are 16-bit on this link; a longer view is looked at up to 65535 bytes.
-    const std::size_t received = std::min<std::size_t>(rx.size(), 0xFFFF);
-    if (received < 6) return 0;
-    if (start > received - 5) return 0;
-    std::size_t i = start;
-    while (i <= received - 5 && !(rx[i] == kFrameHeader1 && rx[i + 1] == kFrameHeader2)) ++i;
-    if (i > received - 5) return 0;
-    const std::uint16_t length = static_cast<std::uint16_t>(rx[i + 2] << 8 | rx[i + 3]);
-    lastFrameLength = length;
-    if (i + length + 6 > received) return 0;
-    const std::uint16_t crc = Crc16(rx.subspan(i, 4 + length));
-    if (rx[i + 4 + length] == (crc >> 8) && rx[i + 5 + length] == (crc & 0xFF)) {
-        return static_cast<std::uint16_t>(i + 4);
-    }
-    return 0;
+// --- the frame view ---------------------------------------------------------------
+
+namespace {
+
+// Payload offsets of the fields that are not the first payload byte.
+constexpr std::size_t kBlockDataAt = 5;      // after area, offset (2) and length (2)
+constexpr std::size_t kAuthCodeAt = 1;       // after the connect request's 01
+constexpr std::size_t kAuthCodeSize = 4;
+constexpr std::size_t kDeviceInfoAt = 5;     // the connect answer's device texts
+
+}  // namespace
+
+std::optional<std::uint16_t> FrameView::LengthFieldOf(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kHeaderSize) return std::nullopt;
+    return static_cast<std::uint16_t>(bytes[kLengthAt] << 8 | bytes[kLengthAt + 1]);
 }
 
-int ReverseBytes(const std::uint8_t* source, std::uint8_t* destination, int count) {
-    if (count < 1) return 0;
-    for (int k = 0; k < count; ++k) destination[k] = source[count - 1 - k];
-    return count;
+bool FrameView::CrcMatches(std::span<const std::uint8_t> frame) {
+    if (frame.size() < 2) return false;
+    const std::size_t at = frame.size() - 2;
+    const std::uint16_t crc = Crc16(frame.first(at));
+    return frame[at] == (crc >> 8) && frame[at + 1] == (crc & 0xFF);
+}
+
+std::span<const std::uint8_t> FrameView::Payload() const {
+    if (!Whole()) return {};
+    return bytes_.subspan(kPayloadAt, bytes_.size() - kFrameOverhead);
+}
+
+std::span<const std::uint8_t> FrameView::WithoutCrc() const {
+    if (!Whole()) return {};
+    return bytes_.first(bytes_.size() - 2);
+}
+
+std::span<const std::uint8_t> FrameView::BlockData() const {
+    const auto payload = Payload();
+    return payload.size() < kBlockDataAt ? std::span<const std::uint8_t>() : payload.subspan(kBlockDataAt);
+}
+
+std::optional<std::int32_t> FrameView::AuthCode() const {
+    const auto payload = Payload();
+    if (payload.size() < kAuthCodeAt + kAuthCodeSize) return std::nullopt;
+    std::uint32_t code = 0;
+    for (std::size_t k = kAuthCodeSize; k-- > 0;) code = code << 8 | payload[kAuthCodeAt + k];
+    return static_cast<std::int32_t>(code);
+}
+
+std::span<const std::uint8_t> FrameView::DeviceInfo() const {
+    const auto payload = Payload();
+    return payload.size() <= kDeviceInfoAt ? std::span<const std::uint8_t>() : payload.subspan(kDeviceInfoAt);
+}
+
+std::optional<std::uint8_t> FrameView::PayloadByte(std::size_t at) const {
+    const auto payload = Payload();
+    if (at >= payload.size()) return std::nullopt;
+    return payload[at];
+}
+
+std::optional<std::uint16_t> FrameView::PayloadWord(std::size_t at) const {
+    const auto payload = Payload();
+    if (at + 1 >= payload.size()) return std::nullopt;
+    return static_cast<std::uint16_t>(payload[at] << 8 | payload[at + 1]);
 }
 
 }  // namespace quorvane

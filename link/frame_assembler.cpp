@@ -13,9 +13,8 @@ namespace {
 
 constexpr std::string_view kModelText = "Model";
 
-std::uint16_t LengthField(std::span<const std::uint8_t> bytes) {
-    return static_cast<std::uint16_t>(bytes[2] << 8 | bytes[3]);
-}
+// The length field of bytes known to hold a whole header.
+std::uint16_t LengthField(std::span<const std::uint8_t> bytes) { return *FrameView::LengthFieldOf(bytes); }
 
 }  // namespace
 
@@ -29,19 +28,17 @@ ScanResult ScanFrame(std::span<const std::uint8_t> bytes) {
     }
     if (bytes.size() < 2) return {ScanKind::NeedMore, ScanReason::PartialHeader, 0};
     if (bytes[1] != kFrameHeader2) return {ScanKind::Skip, ScanReason::NoHeader, 1};
-    if (bytes.size() < 4) return {ScanKind::NeedMore, ScanReason::PartialHeader, 0};
+    const auto lengthField = FrameView::LengthFieldOf(bytes);
+    if (!lengthField) return {ScanKind::NeedMore, ScanReason::PartialHeader, 0};
 
-    const std::size_t length = LengthField(bytes);
-    const std::size_t total = length + 6;
+    const std::size_t length = *lengthField;
+    const std::size_t total = FrameView::SizeFor(*lengthField);
     if (length == 0 || total > kMaxFrameLength) return {ScanKind::Skip, ScanReason::BadLength, 1};
     if (bytes.size() < total) {
         return {ScanKind::NeedMore, ScanReason::Incomplete, total - bytes.size()};
     }
 
-    const std::uint16_t crc = Crc16(bytes.first(4 + length));
-    if (bytes[4 + length] != (crc >> 8) || bytes[5 + length] != (crc & 0xFF)) {
-        return {ScanKind::Skip, ScanReason::CrcMismatch, 1};
-    }
+    if (!FrameView::CrcMatches(bytes.first(total))) return {ScanKind::Skip, ScanReason::CrcMismatch, 1};
     return {ScanKind::Frame, ScanReason::None, total};
 }
 
@@ -86,7 +83,7 @@ std::optional<std::vector<std::uint8_t>> FrameAssembler::NextFrame() {
             if (Tracing()) {
                 if (scan.reason == ScanReason::CrcMismatch && strayMuted_ == 0) {
                     FlushTraffic();
-                    const std::size_t total = LengthField(Pending()) + 6U;
+                    const std::size_t total = FrameView::SizeFor(LengthField(Pending()));
                     traffic_->RecordCrcError(TrafficDirection::Received, Pending().first(total));
                     strayMuted_ = total;
                 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "blocks/device_info.h"
+#include "link/commands.h"
 #include "link/frame.h"
 #include "link/frame_assembler.h"
 
@@ -11,94 +13,68 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::size_t kCommandIndex = 4;
-constexpr std::size_t kPayloadIndex = 5;
-
-std::uint16_t Be16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
 // "area 1, offset 0, length 512" from a block header (area, offset, length).
-std::string BlockHeader(std::span<const std::uint8_t> payload) {
-    if (payload.size() < 5) return "short block header";
-    return "area " + std::to_string(payload[0]) + ", offset " + std::to_string(Be16(payload, 1)) +
-           ", length " + std::to_string(Be16(payload, 3));
+std::string BlockHeader(const FrameView& frame) {
+    const auto area = frame.Area();
+    const auto offset = frame.BlockOffset();
+    const auto length = frame.BlockLength();
+    if (!area || !offset || !length) return "short block header";
+    return "area " + std::to_string(*area) + ", offset " + std::to_string(*offset) + ", length " +
+           std::to_string(*length);
 }
 
-// The device texts of a connect answer: firmware, IMEI, serial, comma-separated.
-std::string DeviceTexts(std::span<const std::uint8_t> texts) {
+// The device texts of a connect answer: ", firmware ..., IMEI ..., SN ..." for each
+// text closed by its "," that is printable and at most 40 characters; the first
+// that is not ends the list.
+std::string DeviceTextsSummary(std::span<const std::uint8_t> info) {
     static constexpr const char* kNames[] = {"firmware ", "IMEI ", "SN "};
+    constexpr std::size_t kLongest = 40;
     std::string out;
-    std::size_t field = 0;
-    std::string current;
-    for (std::size_t i = 0; i < texts.size() && field < 3; ++i) {
-        const std::uint8_t b = texts[i];
-        if (b == ',') {
-            out += ", ";
-            out += kNames[field];
-            out += current;
-            current.clear();
-            ++field;
-            continue;
-        }
-        if (b < 0x20 || b >= 0x7F || current.size() >= 40) break;
-        current.push_back(static_cast<char>(b));
+    const DeviceTexts texts = SplitDeviceTexts(info);
+    for (std::size_t k = 0; k < texts.fields.size(); ++k) {
+        const DeviceText& field = texts.fields[k];
+        if (!field.closed || PrintableLength(field.text, kLongest) != field.text.size()) break;
+        out += ", ";
+        out += kNames[k];
+        out += field.text;
     }
     return out;
 }
 
-std::string Summary(bool request, std::uint8_t command, std::span<const std::uint8_t> payload) {
-    switch (command) {
-    case 0x50:  // connect
+std::string Summary(bool request, const FrameView& frame) {
+    const std::span<const std::uint8_t> payload = frame.Payload();
+    switch (frame.Command()) {
+    case CmdConnect:
         if (request) {
-            if (payload.size() < 5) return "";
-            const auto code = static_cast<std::int32_t>(static_cast<std::uint32_t>(payload[1]) |
-                                                         static_cast<std::uint32_t>(payload[2]) << 8 |
-                                                         static_cast<std::uint32_t>(payload[3]) << 16 |
-                                                         static_cast<std::uint32_t>(payload[4]) << 24);
-            return "auth code " + std::to_string(code);
+            const auto code = frame.AuthCode();
+            return code ? "auth code " + std::to_string(*code) : "";
         }
-        if (payload.size() < 2) return "short answer";
-        return std::string(payload[1] != 0 ? "accepted" : "auth code refused") +
-               (payload.size() > kPayloadIndex ? DeviceTexts(payload.subspan(kPayloadIndex)) : "");
-    case 0x59:  // read block
-        return BlockHeader(payload) +
-               (!request && payload.size() >= 5 ? ", " + std::to_string(payload.size() - 5) + " data bytes" : "");
-    case 0x58:  // write block
-        if (request) return BlockHeader(payload);
-        if (payload.size() < 2) return "short answer";
-        return "area " + std::to_string(payload[0]) + ", status " + std::to_string(payload[1]);
-    case 0xB2:  // check ID: the answer is the list itself
+        if (!frame.ConnectResult()) return "short answer";
+        return std::string(*frame.ConnectResult() != 0 ? "accepted" : "auth code refused") +
+               DeviceTextsSummary(frame.DeviceInfo());
+    case CmdReadBlock:
+        return BlockHeader(frame) +
+               (!request && frame.BlockLength() ? ", " + std::to_string(frame.BlockData().size()) + " data bytes" : "");
+    case CmdWriteBlock:
+        if (request) return BlockHeader(frame);
+        if (!frame.WriteStatus()) return "short answer";
+        return "area " + std::to_string(*frame.Area()) + ", status " + std::to_string(*frame.WriteStatus());
+    case CmdCheckId:  // the answer is the list itself
         if (request) return "";
         return "ID list, " + std::to_string(payload.size()) + " bytes";
     default:
         if (request) {
             return payload.empty() ? "" : std::to_string(payload.size()) + " payload bytes";
         }
-        if (payload.empty()) return "no status";
-        return "status " + std::to_string(payload[0]);
+        if (!frame.Status()) return "no status";
+        return "status " + std::to_string(*frame.Status());
     }
 }
 
 }  // namespace
 
 std::string TrafficCommandName(std::uint8_t command) {
-    switch (command) {
-    case 0x50: return "Connect";
-    case 0x58: return "Write Block";
-    case 0x59: return "Read Block";
-    case 0xB0: return "Auth ID";
-    case 0xB1: return "Delete ID";
-    case 0xB2: return "Check ID";
-    case 0xB5: return "Temperature Pair";
-    case 0xC0: return "Clear SMS";
-    case 0xC1: return "Clear GPRS-1";
-    case 0xC2: return "Clear GPRS-2";
-    case 0xC3: return "Clear GPS Log";
-    case 0xC4: return "Set Mileage";
-    case 0xE5: return "Default";
-    default: break;
-    }
+    if (const auto name = NameOfCommand(command)) return std::string(*name);
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", command);
     return text;
@@ -109,9 +85,9 @@ std::string_view TrafficDirectionText(TrafficDirection direction) {
 }
 
 std::string SummarizeFrame(bool request, std::span<const std::uint8_t> frame) {
-    if (frame.size() < kFrameOverhead) return "";
-    return Summary(request, frame[kCommandIndex],
-                   frame.subspan(kPayloadIndex, frame.size() - kFrameOverhead));
+    const FrameView view(frame);
+    if (!view.Whole()) return "";
+    return Summary(request, view);
 }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
@@ -172,8 +148,8 @@ TrafficRow TrafficRecorder::NewRow(TrafficDirection direction, TrafficKind kind,
 void TrafficRecorder::RecordFrame(TrafficDirection direction, std::span<const std::uint8_t> frame, bool notSent) {
     if (!enabled_) return;
     TrafficRow row = NewRow(direction, TrafficKind::Frame, frame);
-    if (frame.size() > kCommandIndex) {
-        row.commandCode = frame[kCommandIndex];
+    if (const FrameView view(frame); view.HasCommand()) {
+        row.commandCode = view.Command();
         row.command = TrafficCommandName(row.commandCode);
     }
     row.summary = SummarizeFrame((direction == TrafficDirection::Sent) != trackerSide_, frame);
@@ -187,8 +163,8 @@ void TrafficRecorder::RecordFrame(TrafficDirection direction, std::span<const st
 void TrafficRecorder::RecordCrcError(TrafficDirection direction, std::span<const std::uint8_t> frame) {
     if (!enabled_) return;
     TrafficRow row = NewRow(direction, TrafficKind::CrcError, frame);
-    if (frame.size() > kCommandIndex) {
-        row.commandCode = frame[kCommandIndex];
+    if (const FrameView view(frame); view.HasCommand()) {
+        row.commandCode = view.Command();
         row.command = TrafficCommandName(row.commandCode);
     }
     row.summary = "CRC error";
@@ -215,7 +191,9 @@ void TrafficRecorder::RecordBytes(TrafficDirection direction, std::span<const st
         const ScanResult scan = ScanFrame(bytes.subspan(at));
         if (scan.kind == ScanKind::NeedMore) break;  // an unfinished frame is stray here
         if (scan.kind == ScanKind::Frame || scan.reason == ScanReason::CrcMismatch) {
-            const std::size_t total = scan.kind == ScanKind::Frame ? scan.length : Be16(bytes, at + 2) + 6U;
+            const std::size_t total =
+                scan.kind == ScanKind::Frame ? scan.length
+                                             : FrameView::SizeFor(*FrameView::LengthFieldOf(bytes.subspan(at)));
             flushStray(at);
             if (scan.kind == ScanKind::Frame) {
                 RecordFrame(direction, bytes.subspan(at, total));

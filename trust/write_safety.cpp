@@ -8,6 +8,7 @@
 #include "trust/stored_value.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
+#include "link/frame.h"
 #include "serial/system_paths.h"
 #include "settings/backup_section.h"
 #include "settings/settings_file.h"
@@ -16,8 +17,8 @@ namespace quorvane {
 
 namespace {
 
-// Where decoders are given a read answer: the area-offset field after command and area.
-constexpr std::size_t kDecoderIndex = 6;
+// Where decoders are given a read answer.
+constexpr std::size_t kDecoderIndex = FrameView::kBlockOffsetAt;
 
 using Decoder = bool (*)(Form&, std::span<const std::uint8_t>, std::size_t);
 

@@ -17,6 +17,7 @@
 #include "trust/compare.h"
 #include "app/form.h"
 #include "blocks/memory_map.h"
+#include "link/block_reader.h"
 #include "settings/backup_section.h"
 
 namespace quorvane {
@@ -32,8 +33,6 @@ struct WriteSafetyOptions {
 
 // The data bytes of each block write request sent, by block.
 using SentBlocks = std::map<BlockId, std::vector<std::uint8_t>>;
-// Read answers as received (frame header to the end of the payload, no CRC), by block.
-using ReadAnswers = std::map<BlockId, std::vector<std::uint8_t>>;
 
 // The block a write request's payload (area, offset, length, data) belongs to, or
 // nullopt. Used to note what a write sent.

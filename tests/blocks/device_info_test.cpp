@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ void AppendBig(Bytes& b, std::uint32_t v, int width) {
 // Bytes before payload offset 5 (frame header, length, command, five payload bytes).
 constexpr std::size_t kIndex = 10;
 
+// The device information from `index` of `answer`, as the engine hands it on.
+void Decode(Form& form, std::span<const std::uint8_t> answer, std::size_t index, bool loaded) {
+    DecodeDeviceInfo(form, answer.subspan(std::min(index, answer.size())), loaded);
+}
+
 Bytes ConnectAnswer(std::string_view texts, bool withRfid) {
     Bytes b(kIndex, 0x2C);  // commas before the index must not matter
     AppendText(b, texts);
@@ -42,7 +48,7 @@ Bytes ConnectAnswer(std::string_view texts, bool withRfid) {
 TEST(DeviceInfo, AllFields) {
     MemoryForm form;
     const Bytes answer = ConnectAnswer("KR420-V2.1,356789012345678,SN0001,", true);
-    DecodeDeviceInfo(form, answer, kIndex, false);
+    Decode(form, answer, kIndex, false);
     EXPECT_EQ(form.Text("Firmware"), "KR420-V2.1");
     EXPECT_EQ(form.Text("IMEI"), "356789012345678");
     EXPECT_EQ(form.Text("SN"), "SN0001");
@@ -59,18 +65,18 @@ TEST(DeviceInfo, WithoutTheRfidCountTheBoxStays) {
     MemoryForm form;
     form.SetText("RFID", "9");
     Bytes answer = ConnectAnswer("FW,IMEI,SN,", false);
-    DecodeDeviceInfo(form, answer, kIndex, false);
+    Decode(form, answer, kIndex, false);
     EXPECT_EQ(form.Text("Mileage"), "123456");
     EXPECT_EQ(form.Text("RFID"), "9");
     answer.push_back(0x01);  // one byte is not a count
-    DecodeDeviceInfo(form, answer, kIndex, false);
+    Decode(form, answer, kIndex, false);
     EXPECT_EQ(form.Text("RFID"), "9");
 }
 
 TEST(DeviceInfo, EmptyTextFieldsKeepTheOthersInPlace) {
     MemoryForm form;
     form.SetText("IMEI", "old");
-    DecodeDeviceInfo(form, ConnectAnswer(",,SN9,", true), kIndex, false);
+    Decode(form, ConnectAnswer(",,SN9,", true), kIndex, false);
     EXPECT_EQ(form.Text("Firmware"), "");
     EXPECT_EQ(form.Text("IMEI"), "");
     EXPECT_EQ(form.Text("SN"), "SN9");
@@ -96,7 +102,7 @@ TEST(DeviceInfo, CutShortAnswersNeverReadBeyondTheirEnd) {
         MemoryForm form;
         for (const char* box : order) form.SetText(box, "untouched");
         const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-        DecodeDeviceInfo(form, std::span<const std::uint8_t>(cut), kIndex, true);
+        Decode(form, std::span<const std::uint8_t>(cut), kIndex, true);
         bool reached = false;
         for (const char* box : order) {
             const bool set = !reached;
@@ -107,7 +113,7 @@ TEST(DeviceInfo, CutShortAnswersNeverReadBeyondTheirEnd) {
     for (std::size_t size = 0; size <= full.size(); ++size) {
         MemoryForm form;
         const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-        DecodeDeviceInfo(form, cut, kIndex, true);
+        Decode(form, cut, kIndex, true);
     }
 }
 
@@ -115,14 +121,14 @@ TEST(DeviceInfo, AnIndexAtOrBeyondTheEndChangesNothing) {
     MemoryForm form;
     const auto before = test::Snapshot(form);
     const Bytes answer(kIndex, ',');
-    DecodeDeviceInfo(form, answer, kIndex, false);
-    DecodeDeviceInfo(form, answer, kIndex + 100, false);
+    Decode(form, answer, kIndex, false);
+    Decode(form, answer, kIndex + 100, false);
     EXPECT_EQ(test::Changed(before, test::Snapshot(form)), "");
 }
 
 TEST(DeviceInfo, AdaptsTheInputRowsToTheFirmware) {
     MemoryForm form;
-    DecodeDeviceInfo(form, ConnectAnswer("QV-KR310-1.0,I,S,", true), kIndex, false);
+    Decode(form, ConnectAnswer("QV-KR310-1.0,I,S,", true), kIndex, false);
     EXPECT_TRUE(form.Visible("In6Mode"));
     EXPECT_EQ(form.Caption("Label214"), "Input3");
 }

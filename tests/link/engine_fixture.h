@@ -60,8 +60,11 @@ inline Bytes ConnectAnswer(bool accepted, std::string_view firmware = "FW1.0") {
     return MakeFrame(CmdConnect, payload);
 }
 
-inline std::uint8_t CommandOf(const Bytes& frame) { return frame.at(4); }
-inline Bytes PayloadOf(const Bytes& frame) { return Bytes(frame.begin() + 5, frame.end() - 2); }
+inline std::uint8_t CommandOf(const Bytes& frame) { return FrameView(frame).Command(); }
+inline Bytes PayloadOf(const Bytes& frame) {
+    const auto payload = FrameView(frame).Payload();
+    return Bytes(payload.begin(), payload.end());
+}
 
 class EngineTest : public ::testing::Test {
 protected:

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 #include "blocks/blocks.h"
+#include "link/tracker_probe.h"
+#include "link/traffic.h"
 #include "tests/link/engine_fixture.h"
 
 namespace quorvane {
@@ -560,6 +563,135 @@ TEST_F(EngineTest, BlockDeliveredWhileABoxIsOpenDoesNotChangeTheFrameBeingHandle
     EXPECT_EQ(form.Text("Firmware"), "FIRST");
     EXPECT_EQ(sent.size(), 2u) << "both answers read the Device ID";
     EXPECT_TRUE(S().DeviceIdPending);
+}
+
+// --- results ---------------------------------------------------------------------
+
+// Each operation ends in exactly one result, whichever way it ends, with the blocks
+// it got through and the notice the user saw.
+TEST_F(EngineTest, EveryOperationEndsInOneResult) {
+    std::vector<OperationResult> results;
+    const int hook = engine.AddResultHook([&](const OperationResult& r) { results.push_back(r); });
+    const auto last = [&] { return results.back(); };
+
+    // Write All answered wrongly after three blocks (GPRS and the Main group's two).
+    engine.WriteAllClick();
+    for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt}) Deliver(WriteAck(Block(id).area));
+    Deliver(ReadAnswer(BlockId::Interface));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(last().op, Operation::WriteAll);
+    EXPECT_EQ(last().outcome, Outcome::AnswerError);
+    EXPECT_EQ(last().blocksDone, 3);
+    EXPECT_EQ(last().blocksTotal, 8);
+    EXPECT_EQ(last().text, ui.Notices().back());
+
+    // A group read that completes names its group.
+    engine.MainSetReadClick();
+    Deliver(ReadAnswer(BlockId::Main));
+    EXPECT_EQ(results.size(), 1u);
+    Deliver(ReadAnswer(BlockId::MainExt));
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(last().op, Operation::ReadGroup);
+    EXPECT_STREQ(last().group->name, "main");
+    EXPECT_EQ(last().outcome, Outcome::Completed);
+    EXPECT_EQ(last().blocksDone, 2);
+    EXPECT_EQ(last().text, "Read Main Completed!");
+
+    // A read that times out half-way, and a one-shot command that times out.
+    engine.ReadAllClick();
+    Deliver(ReadAnswer(BlockId::Gprs));
+    Tick(kReplyTimeout);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(last().outcome, Outcome::TimedOut);
+    EXPECT_EQ(last().blocksDone, 1);
+    EXPECT_EQ(last().text, "Read Overtime!");
+    engine.ClearSMSClick();
+    Tick(kReplyTimeout);
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_EQ(last().op, Operation::ClearSms);
+    EXPECT_EQ(last().outcome, Outcome::TimedOut);
+    EXPECT_EQ(last().text, "Clear SMS Buffer Overtime!");
+
+    // The tracker still busy, refusing, and a command dropped without a report.
+    form.SetText("RFID_Memo", "123");
+    engine.SET_IDClick();
+    Deliver(MakeFrame(CmdAuthorizeId, Bytes{4}));
+    EXPECT_EQ(last().outcome, Outcome::Busy);
+    engine.DEL_IDClick();
+    Deliver(MakeFrame(CmdDeleteId, Bytes{2}));
+    EXPECT_EQ(last().op, Operation::DeleteId);
+    EXPECT_EQ(last().outcome, Outcome::Refused);
+    EXPECT_EQ(last().text, "Delete ID Error!");
+    const std::size_t notices = ui.Notices().size();
+    engine.InitAllClick();
+    engine.AbandonOperation();
+    EXPECT_EQ(last().op, Operation::Default);
+    EXPECT_EQ(last().outcome, Outcome::Abandoned);
+    EXPECT_EQ(ui.Notices().size(), notices);
+    ASSERT_EQ(results.size(), 7u);
+
+    // Nothing under way: nothing to report; a removed hook hears nothing more.
+    engine.AbandonOperation();
+    Tick(kReplyTimeout);
+    engine.RemoveResultHook(hook);
+    engine.GPRSReadClick();
+    Deliver(ReadAnswer(BlockId::Gprs));
+    EXPECT_EQ(results.size(), 7u);
+}
+
+// The group table read both ways: every handler leads back to its group, every
+// block belongs to one group, and "all" is the groups' blocks in order.
+TEST(Groups, HandlersNamesAndBlocksLeadBackToTheirGroup) {
+    std::vector<BlockId> all;
+    for (const Group& g : Groups()) {
+        EXPECT_EQ(FindGroup(g.name), &g);
+        const auto read = OperationOfHandler(g.readHandler);
+        const auto write = OperationOfHandler(g.writeHandler);
+        ASSERT_TRUE(read && write);
+        EXPECT_EQ(read->op, Operation::ReadGroup);
+        EXPECT_EQ(read->group, &g);
+        EXPECT_EQ(write->op, Operation::WriteGroup);
+        EXPECT_STREQ(HandlerOf(Operation::WriteGroup, &g), g.writeHandler);
+        for (BlockId b : g.blocks) {
+            EXPECT_EQ(&GroupOf(b), &g);
+            EXPECT_NE(EncoderOf(b), nullptr);
+            all.push_back(b);
+        }
+    }
+    EXPECT_EQ(all, std::vector<BlockId>(AllGroups().blocks.begin(), AllGroups().blocks.end()));
+    EXPECT_EQ(OperationOfHandler(HandlerOf(Operation::CheckId))->op, Operation::CheckId);
+    EXPECT_FALSE(OperationOfHandler("OpenPortClick"));
+}
+
+// The device texts as the window, the probe and the traffic rows read them: the
+// same texts where they are plain; where one is long or holds a control byte, the
+// probe and the rows stop at it while the window shows it whole.
+TEST(DeviceTexts, ReadTheSameByTheWindowTheProbeAndTheTrafficRows) {
+    const auto readAll = [](const Bytes& frame) {
+        MemoryForm form;
+        DecodeDeviceInfo(form, FrameView(frame).DeviceInfo(), false);
+        const auto identity = IdentityOf(FrameView(frame));
+        return std::tuple(form.Text("Firmware") + "|" + form.Text("IMEI") + "|" + form.Text("SN"),
+                          identity ? identity->firmware + "|" + identity->imei + "|" + identity->serialNumber
+                                   : std::string("none"),
+                          SummarizeFrame(false, frame));
+    };
+    const auto [window, probe, row] = readAll(ConnectAnswer(true, "QV-KR420"));
+    EXPECT_EQ(window, "QV-KR420|860000000000001|SN42");
+    EXPECT_EQ(probe, window);
+    EXPECT_EQ(row, "accepted, firmware QV-KR420, IMEI 860000000000001, SN SN42");
+
+    const std::string long50(50, 'x');
+    const auto [window2, probe2, row2] = readAll(ConnectAnswer(false, long50));
+    EXPECT_EQ(window2, long50 + "|860000000000001|SN42");
+    EXPECT_EQ(probe2, window2);  // the probe keeps up to 64 characters
+    EXPECT_EQ(row2, "auth code refused");  // a row up to 40
+
+    const auto [window3, probe3, row3] = readAll(ConnectAnswer(true, std::string("FW\x01X")));
+    EXPECT_EQ(window3, std::string("FW\x01X|860000000000001|SN42"));
+    EXPECT_EQ(probe3, "FW||");
+    EXPECT_EQ(row3, "accepted");
+    EXPECT_FALSE(IdentityOf(FrameView(ReadAnswer(BlockId::Gprs))));
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "blocks/convert.h"
+#include "link/commands.h"
+
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -74,73 +78,74 @@ TEST(SendCommand, OverflowedPayloadIsNotSent) {
     EXPECT_FALSE(called);
 }
 
-TEST(FindFrame, FindsWorkedExampleAndRecordsLength) {
-    const Bytes rx = {0x5A, 0xA5, 0x00, 0x06, 0x59, 0x01, 0x00, 0x10, 0x00, 0xFF, 0x92, 0x67};
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(rx, 0, last), 4);
-    EXPECT_EQ(last, 6);
+// Every frame built reads back through the view: command, payload, length field and
+// size agree with what went in, the CRC matches, and any changed byte spoils it.
+TEST(FrameView, ReadsBackEveryFrameBuilt) {
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245U + 12345U; };
+    for (int round = 0; round < 200; ++round) {
+        const auto command = static_cast<std::uint8_t>(next() >> 16);
+        Bytes payload(next() % 40);
+        for (auto& b : payload) b = static_cast<std::uint8_t>(next() >> 16);
+        const Bytes frame = MakeFrame(command, payload);
+        const FrameView view(frame);
+        ASSERT_TRUE(view.Whole());
+        EXPECT_EQ(view.Command(), command);
+        EXPECT_EQ(Bytes(view.Payload().begin(), view.Payload().end()), payload);
+        EXPECT_EQ(view.LengthField(), payload.size() + 1);
+        EXPECT_EQ(FrameView::SizeFor(view.LengthField()), frame.size());
+        EXPECT_EQ(view.WithoutCrc().size(), frame.size() - 2);
+        EXPECT_TRUE(FrameView::CrcMatches(frame));
+        Bytes spoiled = frame;
+        spoiled[next() % spoiled.size()] ^= static_cast<std::uint8_t>(1U << (next() % 8));
+        EXPECT_FALSE(FrameView::CrcMatches(spoiled));
+
+        // Read as a block request or answer: area, offset and length MSB first, then data.
+        if (payload.size() >= 5) {
+            EXPECT_EQ(view.Area(), payload[0]);
+            EXPECT_EQ(view.BlockOffset(), payload[1] * 256 + payload[2]);
+            EXPECT_EQ(view.BlockLength(), payload[3] * 256 + payload[4]);
+            EXPECT_EQ(view.BlockData().size(), payload.size() - 5);
+            EXPECT_EQ(view.BlockData().data(), view.Payload().data() + 5);
+        } else {
+            EXPECT_FALSE(view.BlockLength());
+            EXPECT_TRUE(view.BlockData().empty());
+        }
+        EXPECT_EQ(view.Status().has_value(), !payload.empty());
+        EXPECT_EQ(view.WriteStatus().has_value(), payload.size() >= 2);
+    }
 }
 
-TEST(FindFrame, ShortBlocksAndLateHeadersYieldNothing) {
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(Bytes{0x5A, 0xA5, 0x00, 0x01, 0xE5}, 0, last), 0);
-    // The header first occurs at received length - 4.
-    EXPECT_EQ(FindFrame(Bytes{0x00, 0x00, 0x5A, 0xA5, 0x00, 0x01}, 0, last), 0);
-    EXPECT_EQ(FindFrame(Bytes{}, 0, last), 0);
-    // A start beyond received length - 5.
-    const Bytes frame = MakeFrame(0xE5, {});
-    EXPECT_EQ(FindFrame(frame, 3, last), 0);
+TEST(FrameView, ShortBytesHoldNoFields) {
+    const Bytes frame = MakeFrame(CmdReadBlock, Bytes{1, 0, 16, 0, 255});
+    for (std::size_t size = 0; size < kFrameOverhead; ++size) {
+        const std::span<const std::uint8_t> bytes = std::span(frame).first(size);
+        const FrameView view(bytes);
+        EXPECT_FALSE(view.Whole());
+        EXPECT_TRUE(view.Payload().empty());
+        EXPECT_FALSE(view.Area());
+        EXPECT_EQ(view.HasCommand(), size > 4);
+        EXPECT_EQ(FrameView::LengthFieldOf(bytes).has_value(), size >= 4);
+    }
 }
 
-TEST(FindFrame, GarbageBeforeFrameIsSkipped) {
-    Bytes rx = {0x00, 0x5A, 0x13, 0xA5};
-    const Bytes frame = MakeFrame(0x58, Bytes{0x01, 0x01});
-    rx.insert(rx.end(), frame.begin(), frame.end());
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(rx, 0, last), 4 + 4);
-}
-
-TEST(FindFrame, OnlyTheFirstHeaderIsTried) {
-    Bytes bad = MakeFrame(0x58, Bytes{0x01, 0x01});
-    bad.back() ^= 0xFF;
-    const Bytes good = MakeFrame(0x58, Bytes{0x01, 0x01});
-    Bytes rx = bad;
-    rx.insert(rx.end(), good.begin(), good.end());
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(rx, 0, last), 0);
-}
-
-TEST(FindFrame, IncompleteFrameKeepsItsLength) {
-    Bytes payload(300, 0x11);
-    Bytes frame = MakeFrame(0x59, payload);
-    frame.resize(100);
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(frame, 0, last), 0);
-    EXPECT_EQ(last, 301);
-}
-
-TEST(FindFrame, HeaderInsidePayloadIsHarmless) {
-    const Bytes frame = MakeFrame(0x59, Bytes{0x5A, 0xA5, 0x00, 0x01, 0x02});
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(frame, 0, last), 4);
-}
-
-TEST(FindFrame, HugeLengthFieldDoesNotReadPastTheEnd) {
-    const Bytes rx = {0x5A, 0xA5, 0xFF, 0xFF, 0x59, 0x00, 0x00};
-    std::uint16_t last = 0;
-    EXPECT_EQ(FindFrame(rx, 0, last), 0);
-    EXPECT_EQ(last, 0xFFFF);
-}
-
-TEST(ReverseBytes, ReversesAndRefusesEmptyCounts) {
-    const std::uint8_t src[4] = {1, 2, 3, 4};
-    std::uint8_t dst[4] = {0, 0, 0, 0};
-    EXPECT_EQ(ReverseBytes(src, dst, 4), 4);
-    EXPECT_EQ(dst[0], 4);
-    EXPECT_EQ(dst[3], 1);
-    std::uint8_t untouched[1] = {9};
-    EXPECT_EQ(ReverseBytes(src, untouched, 0), 0);
-    EXPECT_EQ(untouched[0], 9);
+// The connect request's code as the payload builder writes it, and the connect
+// answer's result and device texts.
+TEST(FrameView, ConnectRequestAndAnswer) {
+    for (const std::int32_t code : {0, 1, 305419896, -1, -2147483647 - 1}) {
+        TxPayload tx;
+        tx.Clear();
+        tx.Append(0x01);
+        AppendLong(tx, static_cast<std::uint32_t>(code));
+        const Bytes frame = MakeFrame(CmdConnect, tx.View());
+        EXPECT_EQ(FrameView(frame).AuthCode(), code);
+    }
+    const Bytes answer = MakeFrame(CmdConnect, Bytes{1, 0, 9, 9, 9, 'F', 'W', ','});
+    EXPECT_EQ(FrameView(answer).ConnectResult(), 0);
+    const auto info = FrameView(answer).DeviceInfo();
+    EXPECT_EQ(std::string(info.begin(), info.end()), "FW,");
+    EXPECT_TRUE(FrameView(MakeFrame(CmdConnect, Bytes{1, 1, 9, 9, 9})).DeviceInfo().empty());
+    EXPECT_FALSE(FrameView(MakeFrame(CmdConnect, Bytes{1})).ConnectResult());
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ TEST_F(FaultTest, CorruptCrcSpoilsOnlyTheChecksum) {
     const Bytes good = Normal(kCmdRead, kRead);
     ASSERT_EQ(bad.size(), good.size());
     EXPECT_TRUE(std::equal(good.begin(), good.end() - 1, bad.begin()));
-    std::uint16_t length = 0;
-    EXPECT_EQ(FindFrame(bad, 0, length), 0);
+    EXPECT_EQ(ScanFrame(bad).reason, ScanReason::CrcMismatch);
+    EXPECT_FALSE(FirstFrame(bad));
 }
 
 TEST_F(FaultTest, SplitAnswerComesInTwoPartsWithAPause) {
@@ -69,8 +69,9 @@ TEST_F(FaultTest, GarbageBeforeLeavesTheFrameIntact) {
     EXPECT_FALSE(Contains(garbage, B({0x5A, 0xA5})));
     EXPECT_FALSE(Contains(garbage, B("Model")));
     EXPECT_FALSE(Contains(garbage, B({0x11})) || Contains(garbage, B({0x13})));  // no flow control
-    std::uint16_t length = 0;
-    EXPECT_EQ(FindFrame(bytes, 0, length), garbage.size() + 4);
+    const auto frame = FirstFrame(bytes);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->data() - bytes.data(), static_cast<std::ptrdiff_t>(garbage.size()));
 }
 
 TEST_F(FaultTest, WrongCommandIsAValidFrameOfAnotherCommand) {
@@ -79,10 +80,10 @@ TEST_F(FaultTest, WrongCommandIsAValidFrameOfAnotherCommand) {
         {kCmdDefaults, {}}, {kCmdRead, kRead}, {kCmdWrite, B({3, 0, 0, 0, 1, 9})}};
     for (const auto& [command, payload] : requests) {
         const Bytes bytes = Flatten(Send(command, payload));
-        std::uint16_t length = 0;
-        const auto at = FindFrame(bytes, 0, length);
-        ASSERT_EQ(at, 4);
-        EXPECT_NE(bytes[at], command);
+        const auto frame = FirstFrame(bytes);
+        ASSERT_TRUE(frame);
+        ASSERT_EQ(frame->data(), bytes.data());
+        EXPECT_NE(FrameView(*frame).Command(), command);
         const Bytes good = Normal(command, payload);
         EXPECT_EQ(Bytes(bytes.begin() + 5, bytes.end() - 2), Bytes(good.begin() + 5, good.end() - 2));
     }

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include "link/frame.h"
+#include "link/frame_assembler.h"
 #include "sim/simulator.h"
 
 namespace quorvane::sim::test {
@@ -50,12 +53,24 @@ inline Bytes Exchange(Simulator& sim, FakeClock& clock, std::uint8_t command, co
     return Flatten(sim.Receive(Frame(command, payload), clock.Tick()));
 }
 
+// The first complete valid frame in `bytes`, as the editor's scanner finds it.
+inline std::optional<std::span<const std::uint8_t>> FirstFrame(std::span<const std::uint8_t> bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ScanResult scan = ScanFrame(bytes.subspan(at));
+        if (scan.kind == ScanKind::Frame) return bytes.subspan(at, scan.length);
+        if (scan.kind == ScanKind::NeedMore) break;
+        at += scan.length;
+    }
+    return std::nullopt;
+}
+
 // The payload of the one valid frame in `bytes`, checked to carry `command`.
 inline Bytes AnswerPayload(const Bytes& bytes, std::uint8_t command) {
-    std::uint16_t length = 0;
-    const std::uint16_t at = FindFrame(bytes, 0, length);
-    if (at == 0 || bytes[at] != command) return B({0xEE, 0xEE});  // never a valid answer here
-    return Bytes(bytes.begin() + at + 1, bytes.begin() + at + length);
+    const auto frame = FirstFrame(bytes);
+    if (!frame || FrameView(*frame).Command() != command) return B({0xEE, 0xEE});  // never a valid answer here
+    const auto payload = FrameView(*frame).Payload();
+    return Bytes(payload.begin(), payload.end());
 }
 
 class TempDir {

@@ -10,6 +10,7 @@
 
 #include "link/engine.h"
 #include "link/frame.h"
+#include "link/frame_assembler.h"
 #include "serial/comm.h"
 #include "tests/serial/comm_wait.h"
 
@@ -21,8 +22,13 @@ constexpr std::array<std::uint8_t, 5> kAnyCode{0x01, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // True once `received` holds a whole frame with a good CRC.
 bool HasFrame(const Bytes& received) {
-    std::uint16_t length = 0;
-    return FindFrame(received, 0, length) != 0;
+    std::span<const std::uint8_t> rest(received);
+    while (!rest.empty()) {
+        const ScanResult scan = ScanFrame(rest);
+        if (scan.kind != ScanKind::Skip) return scan.kind == ScanKind::Frame;
+        rest = rest.subspan(scan.length);
+    }
+    return false;
 }
 
 class ComPort : public ::testing::Test {

@@ -1,59 +1,22 @@
-// The reads beside the window (backup, verification, compare) and Find.
+// The side read: blocks read into memory, one request at a time.
+#include "link/block_reader.h"
+
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <vector>
 
-#include "app/block_reader.h"
-#include "app/find.h"
 #include "app/memory_form.h"
-#include "blocks/blocks.h"
 #include "link/engine.h"
-#include "link/frame.h"
-#include "trust/write_safety.h"
+#include "link/groups.h"
+#include "tests/blocks/answer_builder.h"
 
 namespace quorvane {
 namespace {
 
-TEST(Find, MatchesLabelNameOrSettingsKeyAcrossTabs) {
-    auto controls = [](const std::vector<FindMatch>& m) {
-        std::vector<std::string> names;
-        names.reserve(m.size());
-        for (const FindMatch& f : m) names.push_back(f.control);
-        return names;
-    };
-    const auto byKey = FindControls("gprs2 time");
-    EXPECT_EQ(controls(byKey), std::vector<std::string>{"TimeInterval2"});
-    EXPECT_EQ(byKey[0].tabCaption, "GPRS");
-
-    const auto byLabel = FindControls("EXT-POWER LOW");
-    ASSERT_FALSE(byLabel.empty());
-    for (const FindMatch& m : byLabel) EXPECT_EQ(m.tabCaption, "Event") << m.control;
-    EXPECT_NE(std::find(controls(byLabel).begin(), controls(byLabel).end(), "ExtPowerLowName"),
-              controls(byLabel).end());
-
-    EXPECT_EQ(controls(FindControls("no3lat")), std::vector<std::string>{"No3Lat"});
-    EXPECT_TRUE(FindControls("no control is called this").empty());
-    EXPECT_EQ(controls(FindControls("", {"Speed", "APN"})), (std::vector<std::string>{"APN", "Speed"}));
-    EXPECT_TRUE(FindControls("apn", {"Speed"}).empty());
-    for (const FindMatch& m : FindControls("")) EXPECT_NE(m.control, "ComboBox1");
-}
-
-// A read answer as the tracker sends it for `id`, holding `data` from the block's
-// read offset (frame header up to the payload's end, no CRC).
-std::vector<std::uint8_t> Answer(BlockId id, std::vector<std::uint8_t> data) {
-    const BlockInfo& b = Block(id);
-    data.resize(b.readLength, 0);
-    std::vector<std::uint8_t> a = {0x5A, 0xA5, 0, 0, 0x59, b.area, static_cast<std::uint8_t>(b.readOffset >> 8),
-                                   static_cast<std::uint8_t>(b.readOffset), static_cast<std::uint8_t>(b.readLength >> 8),
-                                   static_cast<std::uint8_t>(b.readLength)};
-    a.insert(a.end(), data.begin(), data.end());
-    return a;
-}
-
-// The frame the tracker sends for a read answer (CRC included).
+// The frame the tracker sends for a read answer of `id` (CRC included).
 std::vector<std::uint8_t> AnswerFrame(BlockId id, std::uint8_t command = CmdReadBlock) {
-    const std::vector<std::uint8_t> answer = Answer(id, {});
-    return MakeFrame(command, std::span(answer).subspan(5));
+    const test::Answer answer = test::ReadAnswer(id, {});
+    return MakeFrame(command, std::span(answer.bytes).subspan(FrameView::kPayloadAt));
 }
 
 TEST(BlockReader, ReadsItsBlocksInOrderAndTakesOnlyTheirAnswers) {
@@ -84,7 +47,9 @@ TEST(BlockReader, ReadsItsBlocksInOrderAndTakesOnlyTheirAnswers) {
     EXPECT_EQ(reader.Answers().size(), 2U);
 
     MemoryForm form;
-    DecodeAnswers(form, reader.Answers());
+    for (const auto& [id, answer] : reader.Answers()) {
+        EXPECT_TRUE(DecoderOf(id)(form, answer, FrameView::kBlockOffsetAt));
+    }
     EXPECT_EQ(form.Text("Speed"), "0");
 }
 

@@ -5,17 +5,22 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "trust/write_safety.h"
+#include <map>
+
 #include "blocks/memory_map.h"
 #include "link/frame.h"
 #include "link/frame_assembler.h"
 
 namespace quorvane {
+
+class TrafficRecorder;
+
+// Read answers as received (frame header to the end of the payload, no CRC), by block.
+using ReadAnswers = std::map<BlockId, std::vector<std::uint8_t>>;
 
 class BlockReader {
 public:

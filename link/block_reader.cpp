@@ -1,17 +1,11 @@
-#include "app/block_reader.h"
+#include "link/block_reader.h"
 
 #include <utility>
 
+#include "link/commands.h"
 #include "link/engine.h"
 
 namespace quorvane {
-
-namespace {
-
-constexpr std::size_t kCommandIndex = 4;
-constexpr std::size_t kPayloadIndex = 5;
-
-}  // namespace
 
 BlockReader::BlockReader(FrameWriter write, std::vector<BlockId> blocks)
     : write_(std::move(write)), blocks_(std::move(blocks)) {}
@@ -46,19 +40,18 @@ void BlockReader::Receive(std::span<const std::uint8_t> bytes) {
 }
 
 void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
-    const std::span<const std::uint8_t> answer = std::span(frame).first(frame.size() - 2);
-    const std::span<const std::uint8_t> payload = answer.subspan(kPayloadIndex);
+    const FrameView view(frame);
     const BlockId id = blocks_[next_];
     // An answer for another area or offset (a late answer to an earlier request, a
     // connect answer) is not ours.
-    if (payload.size() < 3 || payload[0] != Block(id).area ||
-        (payload[1] << 8 | payload[2]) != Block(id).readOffset)
+    if (!view.BlockOffset() || *view.Area() != Block(id).area || *view.BlockOffset() != Block(id).readOffset)
         return;
-    if (answer[kCommandIndex] != CmdReadBlock) {
+    if (view.Command() != CmdReadBlock) {
         Fail("Read Error!");  // our read, answered with another command
         return;
     }
-    if (AnswerData(id, answer).empty()) {
+    const std::span<const std::uint8_t> answer = view.WithoutCrc();
+    if (!AnswerHoldsBlock(id, answer, FrameView::kBlockOffsetAt)) {
         Fail("Read Error!");
         return;
     }
