@@ -4,7 +4,7 @@
 #include <cctype>
 #include <map>
 
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 #include "settings/settings_file.h"
 

@@ -1,6 +1,11 @@
 #include "app/port_loss.h"
 
+#include <algorithm>
 #include <array>
+
+#include "app/form1.h"
+#include "app/window_safety.h"
+#include "serial/comm.h"
 
 namespace quorvane {
 
@@ -52,5 +57,84 @@ std::string PortLostText(const std::string& port, const std::string& during) {
     if (during == "the Device ID read" || during == kBackgroundRead) return lost + " during " + during;
     return lost + " during " + during + "; the tracker may not have done it";
 }
+
+}  // namespace quorvane
+
+namespace quorvane {
+
+PortSource& PortWatch::Ports() {
+    if (!source_) source_ = MakeSystemPortSource();
+    return *source_;
+}
+
+// What the system knows of the port named `name` now; the bare name when nothing.
+PortInfo PortWatch::Identify(const std::string& name) {
+    for (PortInfo& port : Ports().List()) {
+        if (port.name == name || "/dev/" + port.name == name) return port;
+    }
+    PortInfo info;
+    info.name = name;
+    return info;
+}
+
+void PortWatch::Opened(const std::string& name) {
+    openedPort_ = Identify(name);
+    lost_ = false;
+    reconnecting_ = false;
+}
+
+void PortWatch::PortLost() {
+    if (!window_.PortOpen()) return;
+    const std::string port = window_.Comm1().CommName();
+    const std::string during = window_.Safety().SideReadActive()
+                                   ? std::string(kBackgroundRead)
+                                   : InFlightName(window_.Engine().State(), window_.Connected());
+    // No time-out report may follow for what was in flight: the port is gone.
+    window_.Engine().AbandonOperation();
+    window_.OpenPortClick();  // closes as the Close button does
+    ui_.SetStatusText(1, "Port lost");
+    lost_ = true;
+    lostName_ = port;
+    lostDuring_ = during;
+    reconnecting_ = false;
+    if (OnPortLost) OnPortLost(port, during);
+    // The box may run a nested loop that ticks Timer2: no reconnect while it is open.
+    struct BoxOpen {
+        bool& flag;
+        explicit BoxOpen(bool& f) : flag(f) { flag = true; }
+        ~BoxOpen() { flag = false; }
+        BoxOpen(const BoxOpen&) = delete;
+        BoxOpen& operator=(const BoxOpen&) = delete;
+    } box(lossBoxOpen_);
+    ui_.Notice(PortLostText(port, during));
+}
+
+void PortWatch::Tick10ms() {
+    // After a reconnect the tracker's answer ends "Reconnecting...".
+    if (!reconnecting_ || !window_.Connected()) return;
+    reconnecting_ = false;
+    if (reconnectShown_) ui_.SetStatusText(1, "Idle");
+}
+
+void PortWatch::Tick1s() {
+    if (!lost_ || !reconnectAutomatically_ || lossBoxOpen_ || window_.PortOpen()) return;
+    const std::vector<PortInfo> ports = Ports().List();
+    const auto found = std::find_if(ports.begin(), ports.end(),
+                                    [this](const PortInfo& p) { return openedPort_.SameDevice(p); });
+    if (found == ports.end()) return;
+    const PortInfo& device = *found;
+    form_.SetText("ComboBox1", device.name);
+    try {
+        window_.OpenPortClick();
+    } catch (const ECommsError&) {
+        return;  // busy while the system probes the new device, or gone again: next tick
+    }
+    openedPort_ = device;
+    reconnecting_ = true;
+    ui_.SetStatusText(1, "Reconnecting...");
+    reconnectShown_ = true;
+}
+
+bool PortWatch::Reconnecting() const { return reconnecting_ && window_.PortOpen() && !window_.Connected(); }
 
 }  // namespace quorvane

@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/compare.h"
-
 namespace quorvane {
 
 // A control named in an error: its name, its tab's caption, the label the user reads
@@ -52,32 +50,6 @@ public:
     virtual void CloseWindow() = 0;
     // Scrolls the Event tab's row box by `lines` lines (positive: downwards).
     virtual void ScrollEventBox(int lines) = 0;
-
-    // --- Write safety (Tools menu). The defaults use the boxes above, so every Ui
-    // shows these without code of its own.
-
-    // The check after a write: `result` lists the controls whose read-back value
-    // differs (thisValue sent, otherValue read). Called after the write's own box.
-    virtual void ShowVerifyResult(const Comparison& result) {
-        if (result.Same()) {
-            Notice("Verify OK");
-            return;
-        }
-        std::string text = VerifyFailedText(result.differences.size());
-        for (const ControlDifference& d : result.differences)
-            text += "\n" + d.control + " (" + d.tabCaption + ": " + d.label + "): sent '" + d.thisValue +
-                    "', read '" + d.otherValue + "'";
-        ShowError(text);
-    }
-    // A backup was saved at `path` before a write started.
-    virtual void BackupSaved(std::string_view path) { (void)path; }
-    // The controls changed since the last read or write may have changed (after a
-    // read, a write, a load or a take from a compare). The window refreshes its marks.
-    virtual void ChangesUpdated() {}
-
-    static std::string VerifyFailedText(std::size_t differing) {
-        return "Verify failed: " + std::to_string(differing) + " controls differ";
-    }
 };
 
 }  // namespace quorvane

@@ -78,7 +78,7 @@ Run ReadAll(int mode, int runs) {
     const auto dir = std::filesystem::temp_directory_path() / "qv-traffic-bench";
     std::filesystem::create_directories(dir);
     TForm1 window(form, ui, mailbox, dir.string() + "/");
-    window.SetPortLister([] { return std::vector<std::string>{}; });
+    window.Watch().SetPortSource(std::make_shared<FunctionPortSource>([] { return std::vector<PortInfo>{}; }));
     window.FormCreate();
     std::ofstream trace;
     if (mode >= 1) window.Traffic().SetEnabled(true);

@@ -8,10 +8,11 @@
 #include <string>
 
 #include "app/ui.h"
+#include "trust/trust_ui.h"
 
 namespace quorvane {
 
-class ConsoleUi : public Ui {
+class ConsoleUi : public Ui, public WriteSafetyUi {
 public:
     explicit ConsoleUi(std::ostream& err) : err_(err) {}
 

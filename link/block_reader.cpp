@@ -41,14 +41,15 @@ void BlockReader::Receive(std::span<const std::uint8_t> bytes) {
 
 void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
     const FrameView view(frame);
-    if (view.Command() != CmdReadBlock) {
-        Fail("Read Error!");
-        return;
-    }
     const BlockId id = blocks_[next_];
-    // An answer for another area or offset (a late answer to an earlier request) is not ours.
+    // An answer for another area or offset (a late answer to an earlier request, a
+    // connect answer) is not ours.
     if (!view.BlockOffset() || *view.Area() != Block(id).area || *view.BlockOffset() != Block(id).readOffset)
         return;
+    if (view.Command() != CmdReadBlock) {
+        Fail("Read Error!");  // our read, answered with another command
+        return;
+    }
     const std::span<const std::uint8_t> answer = view.WithoutCrc();
     if (!AnswerHoldsBlock(id, answer, FrameView::kBlockOffsetAt)) {
         Fail("Read Error!");

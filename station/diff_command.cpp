@@ -1,8 +1,8 @@
 #include "station/diff_command.h"
 
-#include "app/compare.h"
 #include "station/escape.h"
 #include "station/exit_status.h"
+#include "trust/compare.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {

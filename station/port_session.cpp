@@ -48,7 +48,9 @@ PortSession::PortSession(const StationJob& job, std::string port, const SessionC
       ui_(*shown_),
       mailbox_(context.bell),
       window_(form_, ui_, mailbox_, context.programDir),
-      stages_(std::move(stages)) {}
+      stages_(std::move(stages)) {
+    window_.Safety().SetUi(&ui_);
+}
 
 PortSession::~PortSession() = default;
 
@@ -100,8 +102,8 @@ void PortSession::Tick() {
 
 void PortSession::Step(Clock::time_point now) {
     // A lost port ends whatever stage runs, at once.
-    if (started_ && !finished_ && window_.PortLostState()) {
-        Err() << "error: port lost: " << window_.LostPortName() << '\n';
+    if (started_ && !finished_ && window_.Watch().PortLostState()) {
+        Err() << "error: port lost: " << window_.Watch().LostPortName() << '\n';
         Fail(PortResult::Failed);
         Finish(now);
         return;

@@ -49,7 +49,17 @@ void SessionUi::ShowVerifyResult(const Comparison& result) {
     } else {
         NoteError(VerifyFailedText(result.differences.size()));
     }
-    shown_.ShowVerifyResult(result);
+    if (auto* safety = dynamic_cast<WriteSafetyUi*>(&shown_)) {
+        safety->ShowVerifyResult(result);
+    } else if (result.Same()) {
+        shown_.Notice("Verify OK");
+    } else {
+        shown_.ShowError(VerifyFailedReport(result));
+    }
+}
+
+void SessionUi::BackupSaved(std::string_view path) {
+    if (auto* safety = dynamic_cast<WriteSafetyUi*>(&shown_)) safety->BackupSaved(path);
 }
 
 }  // namespace quorvane

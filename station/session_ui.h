@@ -1,7 +1,8 @@
 // The Ui a port's session gives its window logic: it keeps what the stages need to
 // know (the notices and errors so far, the last message) and answers as a script
 // would (Yes to every question, the job's file for every file dialog), and passes
-// everything the user should see on to the front end's own Ui.
+// everything the user should see on to the front end's own Ui (and to its
+// WriteSafetyUi where it has one; the plain boxes otherwise).
 #pragma once
 
 #include <array>
@@ -10,10 +11,11 @@
 #include <vector>
 
 #include "app/ui.h"
+#include "trust/trust_ui.h"
 
 namespace quorvane {
 
-class SessionUi : public Ui {
+class SessionUi : public Ui, public WriteSafetyUi {
 public:
     explicit SessionUi(Ui& shown) : shown_(shown) {}
 
@@ -30,7 +32,7 @@ public:
     void CloseWindow() override {}
     void ScrollEventBox(int) override {}
     void ShowVerifyResult(const Comparison& result) override;
-    void BackupSaved(std::string_view path) override { shown_.BackupSaved(path); }
+    void BackupSaved(std::string_view path) override;
 
     // The path every following file dialog answers with; nullopt cancels.
     void SetDialogPath(std::optional<std::string> path) { dialogPath_ = std::move(path); }

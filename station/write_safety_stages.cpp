@@ -18,11 +18,11 @@ void PrintTiming(PortSession& s, Clock::time_point started) {
 
 StageStatus BackupStage::Begin(PortSession& s, Clock::time_point) {
     TForm1& window = s.Window();
-    WriteSafetyOptions options = window.WriteSafety();
+    WriteSafetyOptions options = window.Safety().Options();
     options.backupFolder = folder_;
-    window.SetWriteSafety(options);
+    window.Safety().SetOptions(options);
     ended_ = false;
-    if (!window.BackUp([this](bool saved) {
+    if (!window.Safety().BackUp([this](bool saved) {
             ended_ = true;
             saved_ = saved;
         })) {
@@ -38,7 +38,7 @@ StageStatus BackupStage::Poll(PortSession& s, Clock::time_point) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
-    s.Outcome().backupPath = s.Window().LastBackupPath();
+    s.Outcome().backupPath = s.Window().Safety().LastBackupPath();
     return StageStatus::Done;
 }
 
@@ -47,7 +47,7 @@ StageStatus BackupStage::Poll(PortSession& s, Clock::time_point) {
 StageStatus VerifyStage::Begin(PortSession& s, Clock::time_point) {
     ended_ = false;
     started_ = s.Now();
-    if (!s.Window().VerifyLastWrite([this](bool read) {
+    if (!s.Window().Safety().VerifyLastWrite([this](bool read) {
             ended_ = true;
             read_ = read;
         })) {
@@ -61,7 +61,7 @@ StageStatus VerifyStage::Begin(PortSession& s, Clock::time_point) {
 StageStatus VerifyStage::Poll(PortSession& s, Clock::time_point) {
     if (!ended_) return StageStatus::Running;
     PrintTiming(s, started_);
-    const std::optional<Comparison>& result = s.Window().LastVerify();
+    const std::optional<Comparison>& result = s.Window().Safety().LastVerify();
     if (!read_ || !result) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
@@ -87,7 +87,7 @@ StageStatus DiffStage::Begin(PortSession& s, Clock::time_point) {
     ended_ = false;
     tracker_.reset();
     started_ = s.Now();
-    if (!s.Window().ReadTrackerForm([this](const TForm1::TrackerRead& r) {
+    if (!s.Window().Safety().ReadTrackerForm([this](const WriteSafety::TrackerRead& r) {
             ended_ = true;
             tracker_ = r.form;
         })) {

@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "app/qt/widget_form.h"
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 
 namespace quorvane {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/compare.h"
+#include "trust/compare.h"
 
 class QLabel;
 class QPushButton;

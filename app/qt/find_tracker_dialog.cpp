@@ -102,7 +102,7 @@ void FindTrackerDialog::Search() {
     std::vector<PortInfo> ports;
     skipped_.clear();
     const bool ownOpen = logic.PortOpen();
-    for (PortInfo& port : logic.PortSourceInUse().List()) {
+    for (PortInfo& port : logic.Watch().Ports().List()) {
         // Probing the window's own port would put a second master on its line.
         if (ownOpen && SamePort(port.name, logic.Comm1().CommName()))
             skipped_.push_back(std::move(port));

@@ -24,7 +24,7 @@ namespace quorvane {
 LineTools::LineTools(TForm1Window& window)
     : QObject(&window),
       window_(window),
-      source_([&window] { return window.Logic().PortSourceInUse().List(); }),
+      source_([&window] { return window.Logic().Watch().Ports().List(); }),
       watcher_(source_) {
     setObjectName(QStringLiteral("LineTools"));
     TForm1& logic = window.Logic();
@@ -51,9 +51,9 @@ LineTools::LineTools(TForm1Window& window)
     reconnectItem_->setCheckable(true);
     const bool reconnect = window.Options().Flag(QString::fromLatin1(kReconnectOption), true);
     reconnectItem_->setChecked(reconnect);
-    logic.SetReconnectAutomatically(reconnect);
+    logic.Watch().SetReconnectAutomatically(reconnect);
     connect(reconnectItem_, &QAction::toggled, this, [this](bool on) {
-        window_.Logic().SetReconnectAutomatically(on);
+        window_.Logic().Watch().SetReconnectAutomatically(on);
         window_.Options().SetFlag(QString::fromLatin1(kReconnectOption), on);
     });
 
@@ -75,7 +75,7 @@ LineTools::~LineTools() = default;
 
 QHash<QString, QString> LineTools::Describe() const {
     QHash<QString, QString> descriptions;
-    for (const PortInfo& port : window_.Logic().PortSourceInUse().List()) {
+    for (const PortInfo& port : window_.Logic().Watch().Ports().List()) {
         const std::string description = port.Description();
         if (!description.empty()) descriptions.insert(ToQt(port.name), ToQt(description));
     }

@@ -46,6 +46,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     form_ = std::make_unique<WidgetForm>(*this, *pages_);
     ui_ = std::make_unique<QtUi>(*this, *built_.eventBox);
     logic_ = std::make_unique<TForm1>(*form_, *ui_, mailbox_, std::move(programDir));
+    logic_->Safety().SetUi(ui_.get());
     // The user's configuration folder: a second place for the start-up settings file.
     const QString configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (!configDir.isEmpty()) {

@@ -1,5 +1,7 @@
 #include "app/qt/qt_ui.h"
 
+#include "app/window_safety.h"
+
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -144,7 +146,7 @@ void QtUi::CloseWindow() { window_.close(); }
 
 void QtUi::ShowVerifyResult(const Comparison& result) {
     if (result.Same() || !hooks_.verifyFailed) {
-        Ui::ShowVerifyResult(result);
+        ShowVerifyInBoxes(*this, result);
         return;
     }
     hooks_.verifyFailed(result);

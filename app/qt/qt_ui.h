@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/ui.h"
+#include "trust/trust_ui.h"
 
 class QLabel;
 class QMainWindow;
@@ -18,7 +19,7 @@ class QScrollArea;
 
 namespace quorvane {
 
-class QtUi : public Ui {
+class QtUi : public Ui, public WriteSafetyUi {
 public:
     static constexpr std::array<int, 3> kPanelWidths = {250, 250, 50};
 
@@ -43,7 +44,7 @@ public:
     QLabel& Panel(int panel) const;
 
     // The Tools menu's part: what a verification found, the backup saved before a
-    // write, the changed marks to refresh. Unset hooks leave Ui's own behaviour.
+    // write, the changed marks to refresh. Unset hooks leave the plain boxes.
     struct WriteSafetyHooks {
         std::function<void(const Comparison&)> verifyFailed;
         std::function<void(std::string_view path)> backupSaved;

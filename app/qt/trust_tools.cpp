@@ -47,8 +47,10 @@ TrustTools::TrustTools(TForm1Window& window) : window_(window) {
     TForm1& logic = window_.Logic();
     marks_ = std::make_unique<ChangeMarks>(
         window_.Controls(), window_.PageControl(),
-        [this, &logic](const std::string& control) { return logic.Changes().Changed(window_.Controls(), control); },
-        [&logic] { return logic.ChangedControls(); });
+        [this, &logic](const std::string& control) {
+            return logic.Safety().Changes().Changed(window_.Controls(), control);
+        },
+        [&logic] { return logic.Safety().ChangedControls(); });
     window_.Dialogs().SetWriteSafetyHooks({
         [this](const Comparison& result) { ShowVerifyFailed(result); },
         [this](std::string_view path) {
@@ -138,16 +140,16 @@ void TrustTools::BuildMenu() {
 }
 
 void TrustTools::ApplyOptions() {
-    WriteSafetyOptions options = window_.Logic().WriteSafety();
+    WriteSafetyOptions options = window_.Logic().Safety().Options();
     options.verifyAfterWrite = verify_->isChecked();
     options.backUpBeforeWriting = backup_->isChecked();
     options.backupFolder = PathBytes(BackupFolder());
     options.keepBackups = kBackupsKept;
-    window_.Logic().SetWriteSafety(std::move(options));
+    window_.Logic().Safety().SetOptions(std::move(options));
 }
 
 void TrustTools::FollowSideRead() {
-    const bool active = window_.Logic().SideReadActive();
+    const bool active = window_.Logic().Safety().SideReadActive();
     if (active == sideRead_) return;
     sideRead_ = active;
     WidgetForm& form = window_.Controls();
@@ -183,7 +185,7 @@ void TrustTools::CompareWithTracker() {
     window_.Guard([this] {
         TForm1& logic = window_.Logic();
         QtUi& ui = window_.Dialogs();
-        const bool started = logic.CompareWithTracker([this](const TForm1::TrackerComparison& result) {
+        const bool started = logic.Safety().CompareWithTracker([this](const WriteSafety::TrackerComparison& result) {
             window_.Dialogs().SetStatusText(1, result.ok ? "Compare OK" : "Compare Error");
             if (!result.ok) return;
             // The dialog opens once the receive handler that ended the read has returned.
@@ -207,7 +209,7 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
     view.otherHeading = otherHeading;
     view.note = note;
     auto take = [this, other = std::move(other)](const std::vector<std::string>& controls) {
-        window_.Guard([&] { window_.Logic().TakeIntoWindow(*other, controls); });
+        window_.Guard([&] { window_.Logic().Safety().TakeIntoWindow(*other, controls); });
     };
     auto* dialog = new CompareDialog(comparison, view, std::move(take), &window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -221,7 +223,7 @@ void TrustTools::ShowVerifyFailed(const Comparison& result) {
     view.title = QStringLiteral("Verify");
     view.thisHeading = QStringLiteral("Sent");
     view.otherHeading = QStringLiteral("Read");
-    view.summary = ToQt(Ui::VerifyFailedText(result.differences.size()));
+    view.summary = ToQt(WriteSafetyUi::VerifyFailedText(result.differences.size()));
     view.selectable = false;
     auto* dialog = new CompareDialog(result, view, nullptr, &window_);
     dialog->setObjectName(QStringLiteral("VerifyDialog"));
@@ -232,7 +234,7 @@ void TrustTools::ShowVerifyFailed(const Comparison& result) {
 }
 
 void TrustTools::RestoreBackup(const QString& path) {
-    window_.Guard([&] { window_.Logic().LoadBackup(PathBytes(path)); });
+    window_.Guard([&] { window_.Logic().Safety().LoadBackup(PathBytes(path)); });
 }
 
 void TrustTools::OpenBackupFolder() {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/compare.h"
+#include "trust/compare.h"
 #include "app/find.h"
 #include "app/qt/compare_dialog.h"
 #include "app/qt/find_dialog.h"

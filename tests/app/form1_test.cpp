@@ -90,7 +90,7 @@ private:
 class Form1Test : public ::testing::Test {
 protected:
     Form1Test() : dir_(MakeDir()), window(form, ui, mailbox, dir_) {
-        window.SetPortLister([this] { return ports; });
+        window.Watch().SetPortSource(std::make_shared<FunctionPortSource>([this] { return BarePorts(ports); }));
     }
     ~Form1Test() override { std::filesystem::remove_all(dir_); }
 
@@ -199,7 +199,7 @@ TEST(Form1Install, SaveProposesTheUsersFolderWhenTheProgramsIsNotWritable) {
     QueueMailbox mailbox;
     // No one, root included, can make a file there.
     TForm1 window(form, ui, mailbox, "/proc/");
-    window.SetPortLister([] { return std::vector<std::string>{}; });
+    window.Watch().SetPortSource(std::make_shared<FunctionPortSource>([] { return std::vector<PortInfo>{}; }));
     char pattern[] = "/tmp/quorvane_install_XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string user = std::string(pattern) + "/config/quorvane-editor/";
@@ -216,7 +216,7 @@ TEST(Form1Install, SaveProposesTheUsersFolderWhenTheProgramsIsNotWritable) {
     // The next start finds it there.
     MemoryForm next;
     TForm1 again(next, ui, mailbox, "/proc/");
-    again.SetPortLister([] { return std::vector<std::string>{}; });
+    again.Watch().SetPortSource(std::make_shared<FunctionPortSource>([] { return std::vector<PortInfo>{}; }));
     again.SetUserConfigDir(user);
     again.FormCreate();
     EXPECT_TRUE(again.SettingsLoaded());

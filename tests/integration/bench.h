@@ -52,7 +52,8 @@ class Editor {
 public:
     explicit Editor(PtyTracker& tracker)
         : tracker(tracker), window(form, ui, mailbox, programDir.Path().string() + "/") {
-        window.SetPortLister([path = tracker.SlavePath()] { return std::vector<std::string>{path}; });
+        window.Watch().SetPortSource(
+            std::make_shared<FunctionPortSource>([path = tracker.SlavePath()] { return BarePorts({path}); }));
         window.FormCreate();
         // Count the blocks the port delivers, then hand them on as before.
         auto deliver = window.Comm1().OnReceiveData;

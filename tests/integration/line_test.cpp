@@ -29,7 +29,7 @@ std::string LostText(const Editor& e, const std::string& rest) {
 // After a loss: closed as Close leaves it, "Port lost", exactly the one box, and no
 // time-out report however long the clock runs on.
 void ExpectLost(Editor& e, std::size_t noticesBefore, const std::string& text) {
-    ASSERT_TRUE(e.WaitUntil([&] { return e.window.PortLostState(); }, 3s)) << "the loss went unnoticed";
+    ASSERT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s)) << "the loss went unnoticed";
     EXPECT_FALSE(e.window.PortOpen());
     EXPECT_EQ(e.form.Caption("OpenPort"), "Open");
     EXPECT_EQ(e.ui.StatusText(0), "Disconnect");
@@ -57,7 +57,7 @@ TEST(LostPort, DuringReadAllKeepsTheGroupsReadSoFar) {
     e.tracker.Unplug();
     ExpectLost(e, notices, LostText(e, " during Read All; the groups read so far are in the window"));
     EXPECT_EQ(e.form.Text("IMEI"), imei);
-    EXPECT_EQ(e.window.LostDuring(), "Read All");
+    EXPECT_EQ(e.window.Watch().LostDuring(), "Read All");
 }
 
 TEST(LostPort, InEachPhaseGivesOneBoxNamingWhatWasInFlight) {
@@ -96,12 +96,12 @@ TEST(LostPort, DuringACompareWithTheTrackerNamesTheBackgroundRead) {
     ASSERT_TRUE(e.Connect());
     e.TakeRequests();
     bool compared = false;
-    ASSERT_TRUE(e.window.CompareWithTracker([&](const auto&) { compared = true; }));
+    ASSERT_TRUE(e.window.Safety().CompareWithTracker([&](const auto&) { compared = true; }));
     e.WaitForRequests(1);
-    EXPECT_TRUE(e.window.SideReadActive());
+    EXPECT_TRUE(e.window.Safety().SideReadActive());
     e.tracker.Unplug();
     ExpectLost(e, 0, LostText(e, " during a background read (backup, verification or compare)"));
-    EXPECT_FALSE(e.window.SideReadActive());
+    EXPECT_FALSE(e.window.Safety().SideReadActive());
     EXPECT_FALSE(compared);
 }
 
@@ -122,7 +122,7 @@ TEST(LostPort, WhileConnectingAndWhileABoxIsOpen) {
         e.ui.onNotice = [&](const std::string& text) {
             if (text != "Read GPRS Completed!") return;
             e.tracker.Unplug();
-            EXPECT_TRUE(e.WaitUntil([&] { return e.window.PortLostState(); }, 3s));
+            EXPECT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s));
         };
         e.Press("GPRSReadClick");
         ASSERT_TRUE(e.WaitForNotice("Read GPRS Completed!"));
@@ -154,8 +154,8 @@ TEST(Reconnect, ReopensTheSameDeviceUnderItsNewNameOnceTheBoxIsClosed) {
     auto ports = std::make_shared<ScriptedPorts>();
     Bench e;
     ports->ports = {Adapter(e.tracker.SlavePath(), "CABLE-1")};
-    e.window.SetPortSource(ports);
-    EXPECT_TRUE(e.window.ReconnectAutomatically());
+    e.window.Watch().SetPortSource(ports);
+    EXPECT_TRUE(e.window.Watch().ReconnectAutomatically());
     ASSERT_TRUE(e.Connect());
 
     // Plugged back in under another name while the loss box is still open: another
@@ -165,12 +165,12 @@ TEST(Reconnect, ReopensTheSameDeviceUnderItsNewNameOnceTheBoxIsClosed) {
     e.ui.onNotice = [&](const std::string&) {
         ports->ports = {Adapter(other.SlavePath(), "CABLE-2"), Adapter(again.SlavePath(), "CABLE-1")};
         e.TickTimer2(3);
-        EXPECT_TRUE(e.window.LossBoxOpen());
+        EXPECT_TRUE(e.window.Watch().LossBoxOpen());
         EXPECT_FALSE(e.window.PortOpen());
     };
     ports->ports.clear();
     e.tracker.Unplug();
-    ASSERT_TRUE(e.WaitUntil([&] { return e.window.PortLostState(); }, 3s));
+    ASSERT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s));
     e.ui.onNotice = nullptr;
     EXPECT_FALSE(e.window.PortOpen());
 
@@ -179,12 +179,12 @@ TEST(Reconnect, ReopensTheSameDeviceUnderItsNewNameOnceTheBoxIsClosed) {
     EXPECT_EQ(e.window.Comm1().CommName(), again.SlavePath());
     EXPECT_EQ(e.form.Text("ComboBox1"), again.SlavePath());
     EXPECT_EQ(e.ui.StatusText(1), "Reconnecting...");
-    EXPECT_TRUE(e.window.Reconnecting());
+    EXPECT_TRUE(e.window.Watch().Reconnecting());
     EXPECT_GT(e.window.ConnectPollCount(), 0) << "the connect poll starts as after Open";
     e.TickTimer1(kConnectPollReload);
     ASSERT_TRUE(e.WaitUntil([&] { return e.ui.StatusText(0) == "Connected" && e.Idle(); }));
     e.TickTimer1(1);
-    EXPECT_FALSE(e.window.Reconnecting());
+    EXPECT_FALSE(e.window.Watch().Reconnecting());
     EXPECT_EQ(e.ui.StatusText(1), "Idle");
     EXPECT_EQ(e.ui.Notices().size(), 1U);  // the loss box only
 }
@@ -193,26 +193,48 @@ TEST(Reconnect, NeitherWhenSwitchedOffNorForAnotherDevice) {
     auto ports = std::make_shared<ScriptedPorts>();
     Bench e;
     ports->ports = {Adapter(e.tracker.SlavePath(), "CABLE-1")};
-    e.window.SetPortSource(ports);
+    e.window.Watch().SetPortSource(ports);
     ASSERT_TRUE(e.Connect());
     e.tracker.Unplug();
-    ASSERT_TRUE(e.WaitUntil([&] { return e.window.PortLostState(); }, 3s));
+    ASSERT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s));
 
     PtyTracker other({});
     ports->ports = {Adapter(other.SlavePath(), "CABLE-2")};
     e.TickTimer2(3);
     EXPECT_FALSE(e.window.PortOpen()) << "another adapter is not the lost one";
 
-    e.window.SetReconnectAutomatically(false);
+    e.window.Watch().SetReconnectAutomatically(false);
     PtyTracker again({});
     ports->ports.push_back(Adapter(again.SlavePath(), "CABLE-1"));
     e.TickTimer2(3);
     EXPECT_FALSE(e.window.PortOpen());
     EXPECT_EQ(e.ui.StatusText(1), "Port lost");
 
-    e.window.SetReconnectAutomatically(true);
+    e.window.Watch().SetReconnectAutomatically(true);
     e.TickTimer2(1);
     EXPECT_TRUE(e.window.PortOpen());
+}
+
+// "Reconnecting..." gives way to "Idle" only while nothing else was shown since: a
+// read started before the connect answer keeps its own text.
+TEST(Reconnect, AReadStartedWhileReconnectingKeepsItsText) {
+    auto ports = std::make_shared<ScriptedPorts>();
+    Bench e;
+    ports->ports = {Adapter(e.tracker.SlavePath(), "CABLE-1")};
+    e.window.Watch().SetPortSource(ports);
+    ASSERT_TRUE(e.Connect());
+    e.tracker.Unplug();
+    ASSERT_TRUE(e.WaitUntil([&] { return e.window.Watch().PortLostState(); }, 3s));
+    PtyTracker again({});
+    ports->ports = {Adapter(again.SlavePath(), "CABLE-1")};
+    e.TickTimer2(1);
+    ASSERT_TRUE(e.window.Watch().Reconnecting());
+
+    e.Press("GPRSReadClick");
+    ASSERT_TRUE(e.WaitForNotice("Read GPRS Completed!"));
+    e.TickTimer1(1);
+    EXPECT_FALSE(e.window.Watch().Reconnecting());
+    EXPECT_EQ(e.ui.StatusText(1), "Read GPRS OK");
 }
 
 // The editor's trace of a Read All and the tracker's own trace agree row by row:
@@ -350,7 +372,7 @@ TEST(LostPort, AFloodingDeviceThatIsNoTrackerStaysBounded) {
     RecordingUi ui;
     QueueMailbox mailbox;
     TForm1 window(form, ui, mailbox, dir.Path().string() + "/");
-    window.SetPortLister([] { return std::vector<std::string>{}; });
+    window.Watch().SetPortSource(std::make_shared<FunctionPortSource>([] { return std::vector<PortInfo>{}; }));
     window.FormCreate();
     window.Traffic().SetEnabled(true);
     form.SetText("ComboBox1", name);
@@ -393,11 +415,11 @@ TEST(LostPort, AFloodingDeviceThatIsNoTrackerStaysBounded) {
 
     ::close(master);
     const auto lostBy = std::chrono::steady_clock::now() + 3s;
-    while (!window.PortLostState() && std::chrono::steady_clock::now() < lostBy) {
+    while (!window.Watch().PortLostState() && std::chrono::steady_clock::now() < lostBy) {
         mailbox.WaitFor(20ms);
         mailbox.Drain();
     }
-    EXPECT_TRUE(window.PortLostState());
+    EXPECT_TRUE(window.Watch().PortLostState());
     EXPECT_EQ(ui.Notices(), std::vector<std::string>{"The port " + std::string(name) +
                                                      " was lost while connecting to the tracker"});
     ::close(slave);

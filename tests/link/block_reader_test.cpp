@@ -32,7 +32,10 @@ TEST(BlockReader, ReadsItsBlocksInOrderAndTakesOnlyTheirAnswers) {
     EXPECT_FALSE(reader.Done());
 
     reader.Receive(AnswerFrame(BlockId::MainExt));  // same area, another offset: not the answer
+    // The connect poll's answer (authorized, firmware text) is another request's.
+    reader.Receive(MakeFrame(CmdConnect, std::vector<std::uint8_t>{0x01, 1, 0, 0, 0, 'V', '1', ','}));
     EXPECT_EQ(sent.size(), 1U);
+    EXPECT_FALSE(reader.Done());
     const auto main = AnswerFrame(BlockId::Main);
     reader.Receive(std::span(main).first(9));  // in two parts
     reader.Receive(std::span(main).subspan(9));
@@ -54,7 +57,7 @@ TEST(BlockReader, EndsAtAWrongAnswerOrAfterTheTimeOut) {
     const FrameWriter discard = [](const std::uint8_t*, std::uint16_t) { return true; };
     BlockReader wrong(discard, {BlockId::Sms});
     wrong.Start();
-    wrong.Receive(AnswerFrame(BlockId::Sms, CmdWriteBlock));
+    wrong.Receive(AnswerFrame(BlockId::Sms, CmdWriteBlock));  // its read, answered with another command
     EXPECT_TRUE(wrong.Done());
     EXPECT_EQ(wrong.Error(), "Read Error!");
 

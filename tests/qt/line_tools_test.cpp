@@ -107,7 +107,7 @@ TEST(LostPort, TheSameDeviceComesBackUnderAnotherNameAndIsReconnected) {
     ports.ports = {Port("ttyS0"), Port(first->SlavePath(), "QVA1", "Tracker Cable")};
     Window w;
     ReconnectOptionKept kept(w.window->Options());
-    w.window->Logic().SetPortSource(ports.Source());
+    w.window->Logic().Watch().SetPortSource(ports.Source());
     LineTools& tools = ToolsOf(w);
     ASSERT_TRUE(tools.ReconnectItem().isCheckable());
     EXPECT_TRUE(tools.ReconnectItem().isChecked());
@@ -118,7 +118,7 @@ TEST(LostPort, TheSameDeviceComesBackUnderAnotherNameAndIsReconnected) {
     first.reset();
     ports.ports = {Port("ttyS0")};
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts().empty(); }, 5000));
-    EXPECT_EQ(boxes.Texts().front(), "The port " + w.window->Logic().LostPortName() + " was lost");
+    EXPECT_EQ(boxes.Texts().front(), "The port " + w.window->Logic().Watch().LostPortName() + " was lost");
     w.window->Logic().Timer2Timer();
     EXPECT_FALSE(w.window->Logic().PortOpen());  // nothing with its identity yet
 
@@ -142,7 +142,7 @@ TEST(LostPort, NoReconnectWhileTheLossBoxIsOpen) {
     ports.ports = {Port(first->SlavePath(), "QVA3")};
     Window w;
     ReconnectOptionKept kept(w.window->Options());
-    w.window->Logic().SetPortSource(ports.Source());
+    w.window->Logic().Watch().SetPortSource(ports.Source());
     w.ShowActive();
     OpenAndConnect(w, first->SlavePath());
 
@@ -182,17 +182,17 @@ TEST(LostPort, ReconnectSwitchedOffStaysOffAndIsRemembered) {
     {
         Window w;
         ReconnectOptionKept kept(w.window->Options());
-        w.window->Logic().SetPortSource(ports.Source());
+        w.window->Logic().Watch().SetPortSource(ports.Source());
         LineTools& tools = ToolsOf(w);
         tools.ReconnectItem().trigger();
         EXPECT_FALSE(tools.ReconnectItem().isChecked());
-        EXPECT_FALSE(w.window->Logic().ReconnectAutomatically());
+        EXPECT_FALSE(w.window->Logic().Watch().ReconnectAutomatically());
         EXPECT_FALSE(w.window->Options().Flag(QString::fromLatin1(LineTools::kReconnectOption), true));
         {
             // A second window started now finds it off.
             Window again;
             EXPECT_FALSE(ToolsOf(again).ReconnectItem().isChecked());
-            EXPECT_FALSE(again.window->Logic().ReconnectAutomatically());
+            EXPECT_FALSE(again.window->Logic().Watch().ReconnectAutomatically());
         }
         w.ShowActive();
         OpenAndConnect(w, path);
@@ -215,8 +215,7 @@ TEST(PortWatch, TheListFollowsAdaptersAndTheTextStays) {
     ports.ports = {Port("ttyS0")};
     std::vector<std::string> names = {"ttyS0"};
     Window w({"ttyS0"});
-    w.window->Logic().SetPortLister([&] { return names; });
-    w.window->Logic().SetPortSource(ports.Source());
+    w.window->Logic().Watch().SetPortSource(ports.Source());
     LineTools& tools = ToolsOf(w);
     EXPECT_TRUE(tools.PortWatch().isActive());
     auto& box = As<PortComboBox>(w.Form(), "ComboBox1");
@@ -278,7 +277,7 @@ TEST(FindTracker, ListsTrackersSilentPortsAndPortsThatDoNotOpen) {
     ports.ports = {Port(one.SlavePath()), Port("/dev/ttyQuorvaneGone3"), Port(silent.SlavePath()),
                    Port(two.SlavePath(), "B7", "Tracker Cable"), Port(own.SlavePath())};
     Window w;
-    w.window->Logic().SetPortSource(ports.Source());
+    w.window->Logic().Watch().SetPortSource(ports.Source());
     w.ShowActive();
     OpenAndConnect(w, own.SlavePath());
     own.TakeRequests();
@@ -326,7 +325,7 @@ TEST(FindTracker, AnAuthorizationCodeThatIsNoNumberOpensNothing) {
     ScriptedPorts ports;
     ports.ports = {Port(tracker.SlavePath())};
     Window w;
-    w.window->Logic().SetPortSource(ports.Source());
+    w.window->Logic().Watch().SetPortSource(ports.Source());
     w.Form().SetText("AuthCode", "12ab");
     LineTools& tools = ToolsOf(w);
     const std::string text = qt_test::AnswerNextBox([&] { tools.FindItem().trigger(); });

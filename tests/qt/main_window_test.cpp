@@ -134,7 +134,7 @@ TEST(MainWindow, OpenButtonReachesTheLogicAndItsErrorTheErrorBox) {
 TEST(MainWindow, OpeningThePortListRefillsItAndKeepsTheText) {
     Window w;
     std::vector<std::string> ports = {"ttyUSB3"};
-    w.window->Logic().SetPortLister([&] { return ports; });
+    w.window->Logic().Watch().SetPortSource(std::make_shared<FunctionPortSource>([&] { return BarePorts(ports); }));
     w.Form().SetText("ComboBox1", "COM12");
     auto& box = As<QComboBox>(w.Form(), "ComboBox1");
     w.ShowActive();

@@ -24,7 +24,7 @@ TEST(PortDescriptions, ShowBesideTheNamesWhileTheTextStaysBare) {
     Window w({"ttyUSB0", "ttyS0"});
     auto& box = As<PortComboBox>(w.Form(), "ComboBox1");
     std::vector<std::string> ports = {"ttyUSB0", "ttyACM1", "ttyS0"};
-    w.window->Logic().SetPortLister([&] { return ports; });
+    w.window->Logic().Watch().SetPortSource(std::make_shared<FunctionPortSource>([&] { return BarePorts(ports); }));
     box.SetDescriber([] {
         return QHash<QString, QString>{{QStringLiteral("ttyUSB0"), QStringLiteral("Acme Serial Cable (A1B2C3)")},
                                        {QStringLiteral("ttyACM1"), QStringLiteral("Modem Port (SN 77)")}};

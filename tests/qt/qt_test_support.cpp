@@ -67,7 +67,8 @@ std::string ProgramDirOf(const QTemporaryDir& dir) {
 
 Window::Window(std::vector<std::string> ports) {
     window = std::make_unique<TForm1Window>(ProgramDirOf(programDir));
-    window->Logic().SetPortLister([ports = std::move(ports)] { return ports; });
+    window->Logic().Watch().SetPortSource(
+        std::make_shared<FunctionPortSource>([ports = std::move(ports)] { return BarePorts(ports); }));
     window->Create();
     // The tests tick the logic themselves.
     window->Timer1().stop();

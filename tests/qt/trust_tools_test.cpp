@@ -32,7 +32,7 @@
 #include "app/qt/compare_dialog.h"
 #include "app/qt/find_dialog.h"
 #include "app/qt/trust_tools.h"
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 #include "link/engine.h"
 #include "settings/settings_file.h"
@@ -102,12 +102,12 @@ TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
         // Off at first: the logic behaves as without them.
         EXPECT_FALSE(w.window->MenuItem("VerifyAfterWrite1")->isChecked());
         EXPECT_FALSE(w.window->MenuItem("BackUpBeforeWriting1")->isChecked());
-        EXPECT_FALSE(w.window->Logic().WriteSafety().verifyAfterWrite);
-        EXPECT_FALSE(w.window->Logic().WriteSafety().backUpBeforeWriting);
+        EXPECT_FALSE(w.window->Logic().Safety().Options().verifyAfterWrite);
+        EXPECT_FALSE(w.window->Logic().Safety().Options().backUpBeforeWriting);
         // The backups go to the user's data folder.
         EXPECT_TRUE(w.window->Trust().BackupFolder().startsWith(
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
-        EXPECT_EQ(w.window->Logic().WriteSafety().backupFolder, w.window->Trust().BackupFolder().toStdString());
+        EXPECT_EQ(w.window->Logic().Safety().Options().backupFolder, w.window->Trust().BackupFolder().toStdString());
 
         // Open Backup Folder makes the folder and hands it to the desktop.
         QDir(w.window->Trust().BackupFolder()).removeRecursively();
@@ -118,14 +118,14 @@ TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
 
         w.window->MenuItem("VerifyAfterWrite1")->trigger();
         w.window->MenuItem("BackUpBeforeWriting1")->trigger();
-        EXPECT_TRUE(w.window->Logic().WriteSafety().verifyAfterWrite);
-        EXPECT_TRUE(w.window->Logic().WriteSafety().backUpBeforeWriting);
+        EXPECT_TRUE(w.window->Logic().Safety().Options().verifyAfterWrite);
+        EXPECT_TRUE(w.window->Logic().Safety().Options().backUpBeforeWriting);
     }
     // The next window starts with them on, and hands them to its logic.
     Window again;
     EXPECT_TRUE(again.window->MenuItem("VerifyAfterWrite1")->isChecked());
-    EXPECT_TRUE(again.window->Logic().WriteSafety().verifyAfterWrite);
-    EXPECT_TRUE(again.window->Logic().WriteSafety().backUpBeforeWriting);
+    EXPECT_TRUE(again.window->Logic().Safety().Options().verifyAfterWrite);
+    EXPECT_TRUE(again.window->Logic().Safety().Options().backUpBeforeWriting);
     again.window->MenuItem("VerifyAfterWrite1")->trigger();
     again.window->MenuItem("BackUpBeforeWriting1")->trigger();
     EXPECT_FALSE(again.window->Options().Flag(QString::fromLatin1(TrustTools::kVerifyKey), true));
@@ -289,7 +289,7 @@ TEST(TrustTools, MarksFollowReadsEditsAndLoads) {
     EXPECT_FALSE(marks.TabMarked(gprs));
     EXPECT_TRUE(marks.Marked(flag));
     EXPECT_TRUE(marks.TabMarked(event));
-    EXPECT_EQ(marks.MarkedControls(), w.window->Logic().ChangedControls());
+    EXPECT_EQ(marks.MarkedControls(), w.window->Logic().Safety().ChangedControls());
 
     for (int i = 0; i < pages.count(); ++i) EXPECT_EQ(pages.tabText(i), captions[static_cast<std::size_t>(i)]);
 }
@@ -351,10 +351,10 @@ TEST(TrustTools, VerifyAfterWriteReportsAFaultyTrackerAndACleanOne) {
     CompareDialog* dialog = w.window->Trust().OpenDialog();
     EXPECT_EQ(dialog->objectName(), "VerifyDialog");
     EXPECT_EQ(w.window->Dialogs().StatusText(1), "Verify failed");
-    ASSERT_TRUE(w.window->Logic().LastVerify().has_value());
-    const Comparison& result = *w.window->Logic().LastVerify();
+    ASSERT_TRUE(w.window->Logic().Safety().LastVerify().has_value());
+    const Comparison& result = *w.window->Logic().Safety().LastVerify();
     ASSERT_EQ(result.differences.size(), 1U);
-    EXPECT_EQ(dialog->SummaryLabel().text().toStdString(), Ui::VerifyFailedText(1));
+    EXPECT_EQ(dialog->SummaryLabel().text().toStdString(), WriteSafetyUi::VerifyFailedText(1));
     QTreeWidgetItem* row = dialog->RowOf(result.differences[0].control);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->text(CompareDialog::kThisColumn).toStdString(), result.differences[0].thisValue);
@@ -468,12 +468,12 @@ TEST(TrustTools, BackUpBeforeWritingSavesAFileTheWindowCanRestore) {
     w.Form().SetText("Port", written);
 
     w.window->MenuItem("BackUpBeforeWriting1")->trigger();
-    ASSERT_TRUE(w.window->Logic().WriteSafety().backUpBeforeWriting);
+    ASSERT_TRUE(w.window->Logic().Safety().Options().backUpBeforeWriting);
     ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "GPRSWrite", 2));
     w.window->MenuItem("BackUpBeforeWriting1")->trigger();
     EXPECT_EQ(boxes.Texts()[1], "Write GPRS Completed!");
-    ASSERT_TRUE(w.window->Logic().LastBackupPath().has_value());
-    const QString path = QString::fromStdString(*w.window->Logic().LastBackupPath());
+    ASSERT_TRUE(w.window->Logic().Safety().LastBackupPath().has_value());
+    const QString path = QString::fromStdString(*w.window->Logic().Safety().LastBackupPath());
     EXPECT_TRUE(path.startsWith(w.window->Trust().BackupFolder() + QStringLiteral("/860123456789012/")));
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(w.window->Dialogs().Panel(2).toolTip(), path);

@@ -146,7 +146,8 @@ protected:
     ~Soak() override { std::filesystem::remove_all(programDir); }
 
     void SetUp() override {
-        window.SetPortLister([this] { return std::vector<std::string>{tracker.SlavePath()}; });
+        window.Watch().SetPortSource(
+            std::make_shared<FunctionPortSource>([this] { return BarePorts({tracker.SlavePath()}); }));
         window.FormCreate();
         auto deliver = window.Comm1().OnReceiveData;
         window.Comm1().OnReceiveData = [this, deliver](TComm& comm, const std::uint8_t* data, std::uint16_t n) {

@@ -110,7 +110,7 @@ bool SaveLineTour(TForm1Window& window, const QString& dir) {
             Described(silent.SlavePath(), "", "", ""),
             Described("/dev/ttyUSB9", "Acme", "USB-Serial Cable", "AC0077"),
         });
-        logic.SetPortSource(std::make_shared<FunctionPortSource>([ports] { return *ports; }));
+        logic.Watch().SetPortSource(std::make_shared<FunctionPortSource>([ports] { return *ports; }));
         tools->FindItem().trigger();
         FindTrackerDialog* finder = tools->Finder();
         if (finder == nullptr || !WaitFor([&] { return !finder->Searching(); }, 5000)) return false;

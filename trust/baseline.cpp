@@ -1,8 +1,8 @@
-#include "app/baseline.h"
+#include "trust/baseline.h"
 
 #include <algorithm>
 
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 
 namespace quorvane {

@@ -14,10 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/compare.h"
+#include "trust/compare.h"
 #include "app/form.h"
 #include "blocks/memory_map.h"
 #include "link/block_reader.h"
+#include "settings/backup_section.h"
 
 namespace quorvane {
 
@@ -59,21 +60,12 @@ std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string
                                     std::chrono::system_clock::time_point when);
 // Saves `form` as a settings file at `path`, creating its folder, then removes all but
 // the newest `keep` backups (*.ini by name) of that folder. Throws ESettingsFileError
-// when the folder or the file cannot be written.
-//
-// A settings file has no key for some stored controls (the Temp tab's sensor table,
-// IN4Moni1, FuelLowSMS3, FuelLowMoni3). A backup keeps them too, in a section of its
-// own, kBackupSection, one key per control name, so that a backup loaded and written
-// restores the tracker byte for byte.
+// when the folder or the file cannot be written. The backup's own section keeps the
+// controls of BackupKeys() as well.
 void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep);
 
-inline constexpr const char* kBackupSection = "Backup";
-// Sets the controls of a backup's own section from the file at `path`; a file without
-// the section (every ordinary settings file) changes nothing. Keys that are not such a
-// control are passed over.
-void LoadBackupSection(Form& form, const std::string& path);
-// True when the file at `path` holds a backup's own section: it then keeps every
-// control a parameter block stores, and compares as a tracker does.
-bool HoldsBackupSection(const std::string& path);
+// The stored controls a settings file has no key for, which a backup keeps in its own
+// section (settings/backup_section.h).
+std::span<const BackupKey> BackupKeys();
 
 }  // namespace quorvane

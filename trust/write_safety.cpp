@@ -1,15 +1,16 @@
-#include "app/write_safety.h"
+#include "trust/write_safety.h"
 
 #include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <system_error>
 
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 #include "app/window_model.h"
 #include "blocks/blocks.h"
 #include "link/frame.h"
 #include "platform/system.h"
+#include "settings/backup_section.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 
@@ -62,21 +63,6 @@ std::optional<std::pair<std::string, long>> BackupSortKey(const std::string& nam
     return std::pair{name.substr(0, kStamp), n};
 }
 
-// The stored controls a settings file has no key for.
-const std::vector<const ControlDef*>& UnkeyedControls() {
-    static const std::vector<const ControlDef*> controls = [] {
-        std::vector<const ControlDef*> list;
-        for (const ControlDef& c : Controls()) {
-            if (FindStoredUnit(c.name) == nullptr) continue;
-            const auto& keys = SettingsKeys();
-            if (std::none_of(keys.begin(), keys.end(), [&](const SettingsKey& k) { return k.control == c.name; }))
-                list.push_back(&c);
-        }
-        return list;
-    }();
-    return controls;
-}
-
 void PruneBackups(const std::filesystem::path& folder, std::size_t keep) {
     std::vector<std::pair<std::pair<std::string, long>, std::filesystem::path>> backups;
     std::error_code ec;
@@ -90,6 +76,25 @@ void PruneBackups(const std::filesystem::path& folder, std::size_t keep) {
 }
 
 }  // namespace
+
+std::span<const BackupKey> BackupKeys() {
+    static const std::vector<BackupKey> keys = [] {
+        std::vector<BackupKey> list;
+        const auto& settingsKeys = SettingsKeys();
+        for (const ControlDef& c : Controls()) {
+            if (FindStoredUnit(c.name) == nullptr) continue;
+            if (std::any_of(settingsKeys.begin(), settingsKeys.end(),
+                            [&](const SettingsKey& k) { return k.control == c.name; }))
+                continue;
+            const ValueForm form = c.kind == ControlKind::CheckBox   ? ValueForm::Flag
+                                   : c.kind == ControlKind::ComboBox ? ValueForm::Index
+                                                                     : ValueForm::Text;
+            list.push_back({c.name, form});
+        }
+        return list;
+    }();
+    return keys;
+}
 
 std::optional<BlockId> WrittenBlock(std::span<const std::uint8_t> payload) {
     if (payload.size() < kBlockHeaderLength) return std::nullopt;
@@ -180,50 +185,8 @@ void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t
     std::filesystem::create_directories(path.parent_path(), ec);
     if (ec) throw ESettingsFileError("Unable to write to " + path.parent_path().string());
     SaveSettingsFile(form, path.string());
-    ProfileFile file;
-    if (file.Load(path.string()) != ProfileFile::LoadStatus::Loaded)
-        throw ESettingsFileError("Unable to write to " + path.string());
-    for (const ControlDef* c : UnkeyedControls()) {
-        switch (c->kind) {
-        case ControlKind::CheckBox: file.Set(kBackupSection, c->name, form.Checked(c->name) ? "1" : "0"); break;
-        case ControlKind::ComboBox: file.Set(kBackupSection, c->name, std::to_string(form.ItemIndex(c->name))); break;
-        default: file.Set(kBackupSection, c->name, form.Text(c->name)); break;
-        }
-    }
-    if (!file.Save(path.string())) throw ESettingsFileError("Unable to write to " + path.string());
+    WriteBackupSection(form, path.string(), BackupKeys());
     PruneBackups(path.parent_path(), keep);
-}
-
-bool HoldsBackupSection(const std::string& path) {
-    ProfileFile file;
-    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) return false;
-    const auto& controls = UnkeyedControls();
-    return std::any_of(controls.begin(), controls.end(),
-                       [&](const ControlDef* c) { return file.Get(kBackupSection, c->name).has_value(); });
-}
-
-void LoadBackupSection(Form& form, const std::string& path) {
-    ProfileFile file;
-    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) return;
-    for (const ControlDef* c : UnkeyedControls()) {
-        const std::optional<std::string> value = file.Get(kBackupSection, c->name);
-        if (!value) continue;
-        switch (c->kind) {
-        case ControlKind::CheckBox: {
-            const auto n = ParseSettingsInteger(*value);
-            form.SetChecked(c->name, n && *n != 0);
-            break;
-        }
-        case ControlKind::ComboBox: {
-            const auto n = ParseSettingsInteger(*value);
-            form.SetItemIndex(c->name, n && *n >= -1 && *n < 256 ? static_cast<int>(*n) : -1);
-            break;
-        }
-        default:
-            form.SetText(c->name, *value);
-            break;
-        }
-    }
 }
 
 }  // namespace quorvane

@@ -1,4 +1,4 @@
-#include "app/stored_value.h"
+#include "trust/stored_value.h"
 
 #include <map>
 

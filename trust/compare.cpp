@@ -1,9 +1,9 @@
-#include "app/compare.h"
+#include "trust/compare.h"
 
 #include <set>
 
-#include "app/stored_value.h"
-#include "app/write_safety.h"
+#include "trust/stored_value.h"
+#include "trust/write_safety.h"
 #include "app/window_model.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
@@ -65,12 +65,12 @@ std::unique_ptr<MemoryForm> ReadSettingsFileForm(const std::string& path) {
     if (!anyKey) throw ESettingsFileError(path + " is not a settings file");
     auto form = std::make_unique<MemoryForm>();
     if (!LoadSettingsFile(*form, path)) throw ESettingsFileError("Unable to read from " + path);
-    LoadBackupSection(*form, path);
+    ReadBackupSection(*form, path, BackupKeys());
     return form;
 }
 
 CompareScope FileScope(const std::string& path) {
-    return HoldsBackupSection(path) ? CompareScope::Tracker : CompareScope::SettingsFile;
+    return HasBackupSection(path, BackupKeys()) ? CompareScope::Tracker : CompareScope::SettingsFile;
 }
 
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path) {

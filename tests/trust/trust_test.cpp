@@ -1,17 +1,16 @@
-// Compare by stored value, the changes since the last read or write, Find, the
-// check of a write against what was read back, and the backup files.
+// Compare by stored value, the changes since the last read or write, the check of a
+// write against what was read back, and the backup files.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 
-#include "app/baseline.h"
-#include "app/compare.h"
-#include "app/find.h"
+#include "trust/baseline.h"
+#include "trust/compare.h"
 #include "app/memory_form.h"
-#include "app/stored_value.h"
-#include "app/write_safety.h"
+#include "trust/stored_value.h"
+#include "trust/write_safety.h"
 #include "blocks/blocks.h"
 #include "link/engine.h"
 #include "link/frame.h"
@@ -182,30 +181,6 @@ TEST(Baseline, MarksWhatChangedSinceTheLastReadOrWriteOfItsGroup) {
     EXPECT_TRUE(baseline.ChangedControls(form).empty());
 }
 
-TEST(Find, MatchesLabelNameOrSettingsKeyAcrossTabs) {
-    auto controls = [](const std::vector<FindMatch>& m) {
-        std::vector<std::string> names;
-        names.reserve(m.size());
-        for (const FindMatch& f : m) names.push_back(f.control);
-        return names;
-    };
-    const auto byKey = FindControls("gprs2 time");
-    EXPECT_EQ(controls(byKey), std::vector<std::string>{"TimeInterval2"});
-    EXPECT_EQ(byKey[0].tabCaption, "GPRS");
-
-    const auto byLabel = FindControls("EXT-POWER LOW");
-    ASSERT_FALSE(byLabel.empty());
-    for (const FindMatch& m : byLabel) EXPECT_EQ(m.tabCaption, "Event") << m.control;
-    EXPECT_NE(std::find(controls(byLabel).begin(), controls(byLabel).end(), "ExtPowerLowName"),
-              controls(byLabel).end());
-
-    EXPECT_EQ(controls(FindControls("no3lat")), std::vector<std::string>{"No3Lat"});
-    EXPECT_TRUE(FindControls("no control is called this").empty());
-    EXPECT_EQ(controls(FindControls("", {"Speed", "APN"})), (std::vector<std::string>{"APN", "Speed"}));
-    EXPECT_TRUE(FindControls("apn", {"Speed"}).empty());
-    for (const FindMatch& m : FindControls("")) EXPECT_NE(m.control, "ComboBox1");
-}
-
 // A read answer as the tracker sends it for `id`, holding `data` from the block's
 // read offset (frame header up to the payload's end, no CRC).
 std::vector<std::uint8_t> Answer(BlockId id, std::vector<std::uint8_t> data) {
@@ -291,7 +266,7 @@ TEST_F(SettingsFileCompare, ABackupKeepsWhatASettingsFileHasNoKeyFor) {
     MemoryForm restored;
     ASSERT_TRUE(LoadSettingsFile(restored, backup.string()));
     EXPECT_FALSE(CompareForms(form, restored, CompareScope::Tracker).Same());
-    LoadBackupSection(restored, backup.string());
+    ReadBackupSection(restored, backup.string(), BackupKeys());
     EXPECT_TRUE(CompareForms(form, restored, CompareScope::Tracker).Same());
 
     // A compare with a backup covers what it keeps; with an ordinary file, what that keeps.
@@ -303,12 +278,12 @@ TEST_F(SettingsFileCompare, ABackupKeepsWhatASettingsFileHasNoKeyFor) {
     const std::string plain = (dir / "plain.ini").string();
     SaveSettingsFile(form, plain);
     MemoryForm fresh, loaded;
-    LoadBackupSection(loaded, plain);
+    ReadBackupSection(loaded, plain, BackupKeys());
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
     EXPECT_EQ(FileScope(plain), CompareScope::SettingsFile);
     EXPECT_EQ(FileScope(backup.string()), CompareScope::Tracker);
     EXPECT_TRUE(CompareWithSettingsFile(form, plain).Same());
-    LoadBackupSection(loaded, (dir / "missing.ini").string());
+    ReadBackupSection(loaded, (dir / "missing.ini").string(), BackupKeys());
     EXPECT_TRUE(CompareForms(fresh, loaded, CompareScope::Tracker).Same());
 }
 
