@@ -1,11 +1,13 @@
 #include "tests/qt/qt_test_support.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <QFile>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -24,16 +26,27 @@ class QtApplication : public ::testing::Environment {
 public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The user's options and folders go to a scratch place, never the real ones.
+        // The user's options and folders go to a scratch place, never the real ones,
+        // and one of this process's own: test programs run side by side, and a shared
+        // options file would let one test's switches leak into another's window.
+        home_ = std::make_unique<QTemporaryDir>();
+        if (home_->isValid()) {
+            for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+                qputenv(name, QDir(home_->path()).filePath(QString::fromLatin1(name)).toLocal8Bit());
+        }
         QStandardPaths::setTestModeEnabled(true);
         app_ = std::make_unique<QApplication>(argc_, argv_);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override {
+        app_.reset();
+        home_.reset();
+    }
 
 private:
     int argc_ = 1;
     char name_[16] = "quorvane_qt";
     char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QTemporaryDir> home_;
     std::unique_ptr<QApplication> app_;
 };
 
