@@ -5,7 +5,7 @@
 #include <map>
 
 #include "trust/stored_value.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "link/tracker_probe.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"

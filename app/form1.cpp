@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/control_place.h"
-#include "app/window_model.h"
+#include "model/control_place.h"
+#include "model/window_model.h"
 #include "blocks/blocks.h"
 #include "blocks/convert.h"
 #include "link/engine.h"

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "app/port_loss.h"
-#include "app/ui.h"
+#include "model/ui.h"
 #include "app/window_safety.h"
 #include "serial/mailbox.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/form.h"
-#include "app/ui.h"
+#include "model/form.h"
+#include "model/ui.h"
 #include "link/engine.h"
 #include "serial/port_list.h"
 

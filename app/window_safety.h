@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
-#include "app/ui.h"
+#include "model/memory_form.h"
+#include "model/ui.h"
 #include "blocks/memory_map.h"
 #include "link/frame.h"
 #include "trust/baseline.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/memory_map.h"
 #include "link/engine.h"
 #include "link/frame.h"

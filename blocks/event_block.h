@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "blocks/payload.h"
 
 namespace quorvane {

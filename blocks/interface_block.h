@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "blocks/block_layout.h"
 #include "blocks/payload.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "blocks/block_layout.h"
 #include "blocks/payload.h"
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/ui.h"
+#include "model/ui.h"
 #include "trust/trust_ui.h"
 
 namespace quorvane {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/find_tracker.h"
-#include "app/memory_form.h"
-#include "app/ui.h"
+#include "model/memory_form.h"
+#include "model/ui.h"
 #include "serial/comm.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane::fuzz {
 

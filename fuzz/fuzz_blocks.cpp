@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/blocks.h"
 #include "fuzz/form_snapshot.h"
 #include "fuzz/fuzz_input.h"

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
-#include "app/ui.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/ui.h"
+#include "model/window_model.h"
 #include "blocks/convert.h"
 #include "fuzz/engine_script.h"
 #include "fuzz/frame_reference.h"

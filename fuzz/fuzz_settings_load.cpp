@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "fuzz/form_snapshot.h"
 #include "fuzz/fuzz_input.h"
 #include "settings/settings_file.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/blocks.h"
 #include "fuzz/engine_script.h"
 #include "link/engine.h"

@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/form.h"
-#include "app/ui.h"
+#include "model/form.h"
+#include "model/ui.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
 #include "link/commands.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
 

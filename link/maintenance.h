@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "blocks/payload.h"
 
 namespace quorvane {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "link/frame.h"
 #include "serial/mailbox.h"
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "app/form.h"
+#include "model/form.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {

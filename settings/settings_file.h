@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/form.h"
+#include "model/form.h"
 
 namespace quorvane {
 

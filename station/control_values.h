@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
-#include "app/window_model.h"
+#include "model/form.h"
+#include "model/window_model.h"
 #include "link/groups.h"
 #include "station/station_job.h"
 

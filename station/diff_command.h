@@ -7,7 +7,7 @@
 #include <optional>
 #include <ostream>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "station/station_job.h"
 
 namespace quorvane {

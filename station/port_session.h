@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "station/port_lines.h"
 #include "station/port_outcome.h"
 #include "station/session_ui.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui.h"
+#include "model/ui.h"
 #include "trust/trust_ui.h"
 
 namespace quorvane {

@@ -4,7 +4,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "station/control_values.h"
 #include "station/escape.h"
 

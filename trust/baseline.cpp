@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "trust/stored_value.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

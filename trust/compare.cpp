@@ -4,7 +4,7 @@
 
 #include "trust/stored_value.h"
 #include "trust/write_safety.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 

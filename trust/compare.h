@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
-#include "app/memory_form.h"
+#include "model/form.h"
+#include "model/memory_form.h"
 
 namespace quorvane {
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/blocks.h"
 #include "blocks/event_catalogue.h"
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/form.h"
-#include "app/window_model.h"
+#include "model/form.h"
+#include "model/window_model.h"
 #include "blocks/block_layout.h"
 #include "blocks/memory_map.h"
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "trust/stored_value.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "blocks/blocks.h"
 #include "link/frame.h"
 #include "platform/system.h"

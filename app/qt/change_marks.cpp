@@ -16,7 +16,7 @@
 
 #include "app/qt/widget_form.h"
 #include "trust/stored_value.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

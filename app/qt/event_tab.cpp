@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "blocks/event_catalogue.h"
 
 namespace quorvane {

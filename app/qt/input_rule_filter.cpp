@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/input_rules.h"
+#include "model/input_rules.h"
 
 #include "app/qt/latin1.h"
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 class QKeyEvent;
 class QLineEdit;

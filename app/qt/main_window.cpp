@@ -22,7 +22,7 @@
 #include "app/qt/qt_ui.h"
 #include "app/qt/trust_tools.h"
 #include "app/qt/widget_form.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/ui.h"
+#include "model/ui.h"
 #include "trust/trust_ui.h"
 
 class QLabel;

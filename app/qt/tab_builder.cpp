@@ -27,7 +27,7 @@
 #include "app/qt/event_tab.h"
 #include "app/qt/input_rule_filter.h"
 #include "app/qt/port_combo_box.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 #include "app/qt/latin1.h"
 

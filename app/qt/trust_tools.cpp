@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "app/form1.h"
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "app/qt/change_marks.h"
 #include "app/qt/compare_dialog.h"
 #include "app/qt/find_dialog.h"
@@ -27,7 +27,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/widget_form.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

@@ -13,7 +13,7 @@
 
 #include <stdexcept>
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 #include "app/qt/latin1.h"
 

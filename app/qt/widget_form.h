@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/form.h"
+#include "model/form.h"
 
 class QTabWidget;
 class QWidget;

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/window_model.h"
 #include "blocks/convert.h"
 #include "link/engine.h"
 #include "link/frame.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/interface_block.h"
 #include "tests/blocks/form_snapshot.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/event_catalogue.h"
 #include "blocks/memory_map.h"
 #include "tests/blocks/answer_builder.h"

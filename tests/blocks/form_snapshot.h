@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "app/form.h"
-#include "app/window_model.h"
+#include "model/form.h"
+#include "model/window_model.h"
 
 namespace quorvane::test {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/window_model.h"
 #include "blocks/blocks.h"
 #include "tests/blocks/answer_builder.h"
 

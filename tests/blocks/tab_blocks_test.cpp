@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/blocks.h"
 #include "tests/blocks/answer_builder.h"
 #include "tests/blocks/form_snapshot.h"

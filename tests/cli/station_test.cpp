@@ -18,7 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "sim/pty_tracker.h"
 #include "sim/state_file.h"
 #include "tests/support/child_process.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/memory_form.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/window_model.h"
 #include "link/engine.h"
 #include "serial/comm.h"
 #include "serial/mailbox.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "link/engine.h"
 #include "link/groups.h"
 #include "tests/blocks/answer_builder.h"

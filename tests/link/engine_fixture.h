@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "blocks/memory_map.h"
 #include "link/engine.h"
 #include "link/frame.h"

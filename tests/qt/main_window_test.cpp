@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "app/qt/qt_mailbox.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/user_options.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "blocks/blocks.h"
 #include "link/engine.h"
 #include "sim/pty_tracker.h"

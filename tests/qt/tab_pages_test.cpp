@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/window_model.h"
 #include "tests/qt/qt_test_support.h"
 
 namespace quorvane {

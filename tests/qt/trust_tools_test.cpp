@@ -33,7 +33,7 @@
 #include "app/qt/find_dialog.h"
 #include "app/qt/trust_tools.h"
 #include "trust/stored_value.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "link/engine.h"
 #include "settings/settings_file.h"
 #include "sim/pty_tracker.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "tests/qt/qt_test_support.h"
 
 namespace quorvane {

@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "app/memory_form.h"
-#include "app/window_model.h"
+#include "model/memory_form.h"
+#include "model/window_model.h"
 #include "settings/profile_file.h"
 #include "tests/settings/temp_dir.h"
 

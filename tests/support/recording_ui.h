@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui.h"
+#include "model/ui.h"
 
 namespace quorvane::test_support {
 

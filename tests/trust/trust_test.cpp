@@ -8,7 +8,7 @@
 
 #include "trust/baseline.h"
 #include "trust/compare.h"
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 #include "trust/stored_value.h"
 #include "trust/write_safety.h"
 #include "blocks/blocks.h"

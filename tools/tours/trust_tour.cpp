@@ -25,7 +25,7 @@
 #include "app/qt/qt_ui.h"
 #include "app/qt/trust_tools.h"
 #include "app/qt/widget_form.h"
-#include "app/window_model.h"
+#include "model/window_model.h"
 #include "sim/pty_tracker.h"
 
 namespace quorvane {

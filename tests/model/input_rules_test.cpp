@@ -1,4 +1,4 @@
-#include "app/input_rules.h"
+#include "model/input_rules.h"
 
 #include <gtest/gtest.h>
 

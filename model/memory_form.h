@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include "app/form.h"
-#include "app/window_model.h"
+#include "model/form.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

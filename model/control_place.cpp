@@ -1,6 +1,6 @@
-#include "app/control_place.h"
+#include "model/control_place.h"
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/window_model.h"
+#include "model/window_model.h"
 
 namespace quorvane {
 

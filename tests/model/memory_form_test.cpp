@@ -1,4 +1,4 @@
-#include "app/memory_form.h"
+#include "model/memory_form.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui.h"
+#include "model/ui.h"
 
 namespace quorvane {
 
