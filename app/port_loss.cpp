@@ -81,7 +81,7 @@ std::string InFlightName(const InFlight& f) {
 }
 
 std::string PortLostText(const std::string& port, const InFlight& f) {
-    const std::string lost = "The port " + port + " was lost";
+    std::string lost = "The port " + port + " was lost";
     switch (f.kind) {
     case InFlight::None: return lost;
     case InFlight::Connecting: return lost + " while connecting to the tracker";

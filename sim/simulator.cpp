@@ -157,8 +157,8 @@ std::vector<Transmission> Simulator::Receive(std::span<const std::uint8_t> bytes
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
 
     std::vector<Transmission> out;
-    while (auto bytes = NextFrame()) {
-        const FrameView frame(*bytes);
+    while (auto request = NextFrame()) {
+        const FrameView frame(*request);
         const auto payload = frame.Payload();
         requests_.push_back(Request{frame.Command(), {payload.begin(), payload.end()}});
         if (requests_.size() > kRequestLogLimit) requests_.pop_front();
