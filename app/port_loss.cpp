@@ -1,7 +1,7 @@
 #include "app/port_loss.h"
 
 #include <algorithm>
-#include <array>
+#include <optional>
 
 #include "app/form1.h"
 #include "app/window_safety.h"
@@ -11,51 +11,92 @@ namespace quorvane {
 
 namespace {
 
-// Group names of the block steps, as the window's own OK texts name them.
-constexpr std::array<const char*, kBlockSteps> kGroups = {
-    "GPRS", "Main", "Main", "Interface", "Temperature", "Auth", "GEO", "Event"};
+// What a background read is called in the box.
+constexpr const char* kBackgroundRead = "a background read (backup, verification or compare)";
 
-const char* GroupOf(std::uint8_t step) { return step < kGroups.size() ? kGroups[step] : "block"; }
+// The group of a block step: steps number the blocks of AllGroups() in order.
+const Group* GroupOfStep(std::uint8_t step) {
+    const auto blocks = AllGroups().blocks;
+    return step < blocks.size() ? &GroupOf(blocks[step]) : nullptr;
+}
+
+InFlight Running(Operation op, const Group* group) { return {InFlight::Running, op, group}; }
+
+std::optional<Operation> OneShotOf(OperationState state) {
+    switch (state) {
+    case OpDefault: return Operation::Default;
+    case OpClearSms: return Operation::ClearSms;
+    case OpClearGprs1: return Operation::ClearGprs1;
+    case OpClearGprs2: return Operation::ClearGprs2;
+    case OpClearGpsLog: return Operation::ClearGpsLog;
+    case OpSetMileage: return Operation::SetMileage;
+    case OpAuthorizeId: return Operation::AuthorizeId;
+    case OpDeleteId: return Operation::DeleteId;
+    case OpCheckId: return Operation::CheckId;
+    case OpTemperaturePair: return Operation::TemperaturePair;
+    case OpIdle:
+    case OpRead:
+    case OpWrite: break;
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
-std::string InFlightName(const EngineState& s, bool connected) {
+InFlight InFlightOf(const EngineState& s, bool connected) {
+    const InFlight idle{s.ConnectPollCount != 0 && !connected ? InFlight::Connecting : InFlight::None};
     // An operation whose end is being shown (its box is open) awaits nothing more.
-    if (s.TimeoutCount == 0) return s.ConnectPollCount != 0 && !connected ? "connecting" : "";
+    if (s.TimeoutCount == 0) return idle;
     switch (s.OperationState) {
-    case OpIdle:
-        return s.ConnectPollCount != 0 && !connected ? "connecting" : "";
+    case OpIdle: return idle;
     case OpRead:
-        if (s.ReadStep == ReadStepDeviceId) return "the Device ID read";
-        return s.ReadAllActive ? "Read All" : std::string("Read ") + GroupOf(s.ReadStep);
+        if (s.ReadStep == ReadStepDeviceId) return {InFlight::DeviceIdRead};
+        return s.ReadAllActive ? Running(Operation::ReadAll, &AllGroups())
+                               : Running(Operation::ReadGroup, GroupOfStep(s.ReadStep));
     case OpWrite:
-        return s.WriteAllActive ? "Write All" : std::string("Write ") + GroupOf(s.WriteStep);
-    case OpDefault: return "Default";
-    case OpClearSms: return "Clear SMS Buffer";
-    case OpClearGprs1: return "Clear GPRS-1 Buffer";
-    case OpClearGprs2: return "Clear GPRS-2 Buffer";
-    case OpClearGpsLog: return "Clear GPS Log";
-    case OpSetMileage: return "Set Mileage";
-    case OpAuthorizeId: return "Auth ID";
-    case OpDeleteId: return "Delete ID";
-    case OpCheckId: return "Check ID";
-    case OpTemperaturePair: return "Temperature Pairing";
+        return s.WriteAllActive ? Running(Operation::WriteAll, &AllGroups())
+                                : Running(Operation::WriteGroup, GroupOfStep(s.WriteStep));
+    default: break;
     }
-    return "";
+    const auto op = OneShotOf(s.OperationState);
+    return op ? Running(*op, nullptr) : idle;
 }
 
-std::string PortLostText(const std::string& port, const std::string& during) {
-    std::string lost = "The port " + port + " was lost";
-    if (during.empty()) return lost;
-    if (during == "connecting") return lost + " while connecting to the tracker";
-    if (during == "Read All") return lost + " during Read All; the groups read so far are in the window";
-    if (during == "Write All") {
-        return lost + " during Write All; the tracker may hold only the groups written before the loss";
+std::string InFlightName(const InFlight& f) {
+    switch (f.kind) {
+    case InFlight::None: return "";
+    case InFlight::Connecting: return "connecting";
+    case InFlight::DeviceIdRead: return "the Device ID read";
+    case InFlight::BackgroundRead: return kBackgroundRead;
+    case InFlight::Running: break;
     }
-    if (during.starts_with("Read ")) return lost + " during " + during + "; the window keeps what it showed";
-    if (during.starts_with("Write ")) return lost + " during " + during + "; the tracker may not have stored it";
-    if (during == "the Device ID read" || during == kBackgroundRead) return lost + " during " + during;
-    return lost + " during " + during + "; the tracker may not have done it";
+    const char* group = f.group != nullptr ? f.group->title : "block";
+    switch (f.op) {
+    case Operation::ReadGroup:
+    case Operation::ReadAll: return std::string("Read ") + group;
+    case Operation::WriteGroup:
+    case Operation::WriteAll: return std::string("Write ") + group;
+    default: return TitleOf(f.op);
+    }
+}
+
+std::string PortLostText(const std::string& port, const InFlight& f) {
+    std::string lost = "The port " + port + " was lost";
+    switch (f.kind) {
+    case InFlight::None: return lost;
+    case InFlight::Connecting: return lost + " while connecting to the tracker";
+    case InFlight::DeviceIdRead:
+    case InFlight::BackgroundRead: return lost + " during " + InFlightName(f);
+    case InFlight::Running: break;
+    }
+    const std::string during = lost + " during " + InFlightName(f);
+    switch (f.op) {
+    case Operation::ReadAll: return during + "; the groups read so far are in the window";
+    case Operation::WriteAll: return during + "; the tracker may hold only the groups written before the loss";
+    case Operation::ReadGroup: return during + "; the window keeps what it showed";
+    case Operation::WriteGroup: return during + "; the tracker may not have stored it";
+    default: return during + "; the tracker may not have done it";
+    }
 }
 
 }  // namespace quorvane
@@ -86,9 +127,10 @@ void PortWatch::Opened(const std::string& name) {
 void PortWatch::PortLost() {
     if (!window_.PortOpen()) return;
     const std::string port = window_.Comm1().CommName();
-    const std::string during = window_.Safety().SideReadActive()
-                                   ? std::string(kBackgroundRead)
-                                   : InFlightName(window_.Engine().State(), window_.Connected());
+    const InFlight inFlight = window_.Safety().SideReadActive()
+                                  ? InFlight{InFlight::BackgroundRead}
+                                  : InFlightOf(window_.Engine().State(), window_.Connected());
+    const std::string during = InFlightName(inFlight);
     // No time-out report may follow for what was in flight: the port is gone.
     window_.Engine().AbandonOperation();
     window_.OpenPortClick();  // closes as the Close button does
@@ -106,7 +148,7 @@ void PortWatch::PortLost() {
         BoxOpen(const BoxOpen&) = delete;
         BoxOpen& operator=(const BoxOpen&) = delete;
     } box(lossBoxOpen_);
-    ui_.Notice(PortLostText(port, during));
+    ui_.Notice(PortLostText(port, inFlight));
 }
 
 void PortWatch::Tick10ms() {

@@ -2,6 +2,7 @@
 // tells the technician, and the watch that reconnects when the device comes back.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,21 +10,37 @@
 #include "model/form.h"
 #include "model/ui.h"
 #include "link/engine.h"
+#include "link/groups.h"
 #include "serial/port_list.h"
 
 namespace quorvane {
 
-// What the engine was doing, in the window's words: "Read All", "Write All",
-// "Read GPRS", "Write Main", "Default", "Clear SMS Buffer", ..., "the Device ID
-// read", "connecting" (the poll runs and no answer came yet), or "" when idle.
-std::string InFlightName(const EngineState& state, bool connected);
+// What was awaited when the line went.
+struct InFlight {
+    enum Kind : std::uint8_t {
+        None,            // idle, or an operation whose end is being shown
+        Connecting,      // the connect poll runs and no answer came yet
+        DeviceIdRead,    // the automatic Device ID read after the connect answer
+        BackgroundRead,  // a backup, verification or compare reads beside the window
+        Running,         // `op` of the group table
+    };
+    Kind kind = None;
+    Operation op = Operation::Connect;
+    // The group read or written, AllGroups() for all; nullptr for one-shot commands.
+    const Group* group = nullptr;
+};
 
-// What is in flight while a backup, verification or compare reads beside the window.
-inline constexpr const char* kBackgroundRead = "a background read (backup, verification or compare)";
+// What the engine is awaiting, from its state.
+InFlight InFlightOf(const EngineState& state, bool connected);
+
+// The same in the window's words: "Read All", "Write All", "Read GPRS", "Write Main",
+// "Default", "Clear SMS Buffer", ..., "the Device ID read", "connecting", or "" when
+// nothing is awaited.
+std::string InFlightName(const InFlight& inFlight);
 
 // "The port ttyUSB0 was lost during Read All; the groups read so far are in the
 // window", and the like for the other operations.
-std::string PortLostText(const std::string& port, const std::string& during);
+std::string PortLostText(const std::string& port, const InFlight& inFlight);
 
 class TForm1;
 

@@ -19,9 +19,6 @@ struct BlockInfo {
     std::uint16_t dataUsed;  // data bytes of a read answer the decoder reads
 };
 
-inline constexpr std::uint8_t kReadCommand = 0x59;
-inline constexpr std::uint8_t kWriteCommand = 0x58;
-
 // Payload offset of the data in read answers and write requests: area, offset, length.
 inline constexpr std::size_t kBlockHeaderLength = 5;
 

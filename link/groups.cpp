@@ -20,43 +20,46 @@ constexpr BlockId kAll[] = {BlockId::Gprs,        BlockId::Main, BlockId::MainEx
                             BlockId::Temperature, BlockId::Sms,  BlockId::GeoFence, BlockId::Event};
 
 constexpr std::array<Group, 7> kGroups{{
-    {"gprs", "TabSheet2", "GPRSReadClick", "GPRSWriteClick", kGprs, "Reading GPRS...", "Writing GPRS...",
-     "Read GPRS OK", "Write GPRS OK", "Read GPRS Completed!", "Write GPRS Completed!"},
-    {"main", "TabSheet3", "MainSetReadClick", "MainSetWriteClick", kMain, "Reading Main...", "Writing Main...",
-     "Read Main OK", "Write Main OK", "Read Main Completed!", "Write Main Completed!"},
-    {"interface", "TabSheet8", "InterfaceReadClick", "InterfaceWriteClick", kInterface, "Reading Interface...",
-     "Writing Interface...", "Read Interface OK", "Write Interface OK", "Read Interface Completed!",
-     "Write Interface Completed!"},
-    {"temp", "TabSheet9", "Temp_ReadClick", "Temp_WriteClick", kTemperature, "Reading Temp...", "Writing Temp...",
-     "Read Temperature OK", "Write Temperature OK", "Read Temperature Completed!", "Write Temperature Completed!"},
-    {"auth", "TabSheet5", "SMSReadClick", "SMSWriteClick", kSms, "Reading Auth...", "Writing Auth...",
+    {"gprs", "GPRS", "TabSheet2", "GPRSReadClick", "GPRSWriteClick", kGprs, "Reading GPRS...",
+     "Writing GPRS...", "Read GPRS OK", "Write GPRS OK", "Read GPRS Completed!", "Write GPRS Completed!"},
+    {"main", "Main", "TabSheet3", "MainSetReadClick", "MainSetWriteClick", kMain, "Reading Main...",
+     "Writing Main...", "Read Main OK", "Write Main OK", "Read Main Completed!", "Write Main Completed!"},
+    {"interface", "Interface", "TabSheet8", "InterfaceReadClick", "InterfaceWriteClick", kInterface,
+     "Reading Interface...", "Writing Interface...", "Read Interface OK", "Write Interface OK",
+     "Read Interface Completed!", "Write Interface Completed!"},
+    {"temp", "Temperature", "TabSheet9", "Temp_ReadClick", "Temp_WriteClick", kTemperature, "Reading Temp...",
+     "Writing Temp...", "Read Temperature OK", "Write Temperature OK", "Read Temperature Completed!",
+     "Write Temperature Completed!"},
+    {"auth", "Auth", "TabSheet5", "SMSReadClick", "SMSWriteClick", kSms, "Reading Auth...", "Writing Auth...",
      "Read Auth OK", "Write Auth OK", "Read Auth Completed!", "Write Auth Completed!"},
-    {"geo", "TabSheet4", "GEOFenceReadClick", "GEOFenceWriteClick", kGeoFence, "Reading GEO...", "Writing GEO...",
-     "Read GEO OK", "Write GEO OK", "Read GEO Completed!", "Write GEO Completed!"},
-    {"event", "TabSheet6", "EventReadClick", "EventWriteClick", kEvent, "Reading Event...", "Writing Event...",
-     "Read Event OK", "Write Event OK", "Read Event Completed!", "Write Event Completed!"},
+    {"geo", "GEO", "TabSheet4", "GEOFenceReadClick", "GEOFenceWriteClick", kGeoFence, "Reading GEO...",
+     "Writing GEO...", "Read GEO OK", "Write GEO OK", "Read GEO Completed!", "Write GEO Completed!"},
+    {"event", "Event", "TabSheet6", "EventReadClick", "EventWriteClick", kEvent, "Reading Event...",
+     "Writing Event...", "Read Event OK", "Write Event OK", "Read Event Completed!", "Write Event Completed!"},
 }};
 
-constexpr Group kAllGroups{"all",          "",           "ReadAllClick", "WriteAllClick",
-                           kAll,           "Reading All...", "Writing All...", "Read All OK",
-                           "Write All OK", "Read All Completed!", "Write All Completed!"};
+constexpr Group kAllGroups{"all",           "All",           "",
+                           "ReadAllClick",  "WriteAllClick", kAll,
+                           "Reading All...", "Writing All...", "Read All OK",
+                           "Write All OK",  "Read All Completed!", "Write All Completed!"};
 
 struct OneShot {
     Operation op;
     const char* handler;
+    const char* title;
 };
 
 constexpr std::array<OneShot, 10> kOneShots{{
-    {Operation::Default, "InitAllClick"},
-    {Operation::ClearSms, "ClearSMSClick"},
-    {Operation::ClearGprs1, "ClearGPRS1Click"},
-    {Operation::ClearGprs2, "ClearGPRS2Click"},
-    {Operation::ClearGpsLog, "ClearGPSLogClick"},
-    {Operation::SetMileage, "SetMileageClick"},
-    {Operation::AuthorizeId, "SET_IDClick"},
-    {Operation::DeleteId, "DEL_IDClick"},
-    {Operation::CheckId, "CHK_IDClick"},
-    {Operation::TemperaturePair, "Temp_PairClick"},
+    {Operation::Default, "InitAllClick", "Default"},
+    {Operation::ClearSms, "ClearSMSClick", "Clear SMS Buffer"},
+    {Operation::ClearGprs1, "ClearGPRS1Click", "Clear GPRS-1 Buffer"},
+    {Operation::ClearGprs2, "ClearGPRS2Click", "Clear GPRS-2 Buffer"},
+    {Operation::ClearGpsLog, "ClearGPSLogClick", "Clear GPS Log"},
+    {Operation::SetMileage, "SetMileageClick", "Set Mileage"},
+    {Operation::AuthorizeId, "SET_IDClick", "Auth ID"},
+    {Operation::DeleteId, "DEL_IDClick", "Delete ID"},
+    {Operation::CheckId, "CHK_IDClick", "Check ID"},
+    {Operation::TemperaturePair, "Temp_PairClick", "Temperature Pairing"},
 }};
 
 }  // namespace
@@ -121,6 +124,13 @@ const char* HandlerOf(Operation op, const Group* group) {
     }
     for (const OneShot& o : kOneShots) {
         if (o.op == op) return o.handler;
+    }
+    return "";
+}
+
+const char* TitleOf(Operation op) {
+    for (const OneShot& o : kOneShots) {
+        if (o.op == op) return o.title;
     }
     return "";
 }

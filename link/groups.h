@@ -17,6 +17,7 @@ namespace quorvane {
 
 struct Group {
     const char* name;            // on the command line: "gprs"
+    const char* title;           // in the window's words: "GPRS" ("Read GPRS")
     const char* tab;             // "TabSheet2"
     const char* readHandler;     // "GPRSReadClick"
     const char* writeHandler;    // "GPRSWriteClick"
@@ -62,6 +63,10 @@ enum class Operation : std::uint8_t {
     CheckId,
     TemperaturePair,
 };
+
+// The window's name for a one-shot operation ("Default", "Clear SMS Buffer"); "" for
+// the connect and the group operations, which a Group names.
+const char* TitleOf(Operation op);
 
 // The button handler that starts `op`; `group` names the group of a group's read
 // or write and is ignored otherwise.

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <iterator>
 
-#include "link/frame.h"
-
 namespace quorvane::sim {
 
 namespace {
@@ -25,10 +23,6 @@ void PutBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes
 
 void PutText(std::vector<std::uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
-}
-
-std::uint16_t BigEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
 }
 
 // The block a read or write request names, when it lies inside its area.
@@ -95,10 +89,10 @@ void ClearSensor(std::vector<std::uint8_t>& area2, int index) {
 // The command code a wrong-command answer carries instead of the right one.
 std::uint8_t OtherCommand(std::uint8_t command) {
     switch (command) {
-        case kCmdRead: return kCmdWrite;
-        case kCmdWrite:
-        case kCmdConnect: return kCmdRead;
-        default: return kCmdConnect;
+        case CmdReadBlock: return CmdWriteBlock;
+        case CmdWriteBlock:
+        case CmdConnect: return CmdReadBlock;
+        default: return CmdConnect;
     }
 }
 
@@ -106,19 +100,19 @@ std::uint8_t OtherCommand(std::uint8_t command) {
 
 std::string CommandName(std::uint8_t command) {
     switch (command) {
-        case kCmdConnect: return "connect";
-        case kCmdWrite: return "write";
-        case kCmdRead: return "read";
-        case kCmdAuthorizeId: return "auth-id";
-        case kCmdDeleteId: return "delete-id";
-        case kCmdCheckId: return "check-id";
-        case kCmdTemperature: return "temperature";
-        case kCmdClearSms: return "clear-sms";
-        case kCmdClearGprs1: return "clear-gprs1";
-        case kCmdClearGprs2: return "clear-gprs2";
-        case kCmdClearGpsLog: return "clear-gps-log";
-        case kCmdSetMileage: return "set-mileage";
-        case kCmdDefaults: return "defaults";
+        case CmdConnect: return "connect";
+        case CmdWriteBlock: return "write";
+        case CmdReadBlock: return "read";
+        case CmdAuthorizeId: return "auth-id";
+        case CmdDeleteId: return "delete-id";
+        case CmdCheckId: return "check-id";
+        case CmdTemperaturePair: return "temperature";
+        case CmdClearSms: return "clear-sms";
+        case CmdClearGprs1: return "clear-gprs1";
+        case CmdClearGprs2: return "clear-gprs2";
+        case CmdClearGpsLog: return "clear-gps-log";
+        case CmdSetMileage: return "set-mileage";
+        case CmdDefault: return "defaults";
         default: {
             char text[8];
             std::snprintf(text, sizeof text, "0x%02X", command);
@@ -163,10 +157,12 @@ std::vector<Transmission> Simulator::Receive(std::span<const std::uint8_t> bytes
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
 
     std::vector<Transmission> out;
-    while (auto request = NextRequest()) {
-        requests_.push_back(*request);
+    while (auto request = NextFrame()) {
+        const FrameView frame(*request);
+        const auto payload = frame.Payload();
+        requests_.push_back(Request{frame.Command(), {payload.begin(), payload.end()}});
         if (requests_.size() > kRequestLogLimit) requests_.pop_front();
-        auto answer = Handle(*request);
+        auto answer = Handle(frame);
         std::move(answer.begin(), answer.end(), std::back_inserter(out));
     }
     return out;
@@ -175,7 +171,7 @@ std::vector<Transmission> Simulator::Receive(std::span<const std::uint8_t> bytes
 // Scans the pending bytes: a whole request with a good CRC is taken; a header whose
 // length is impossible or whose CRC fails is skipped one byte on; a request not yet
 // complete waits for more bytes.
-std::optional<Request> Simulator::NextRequest() {
+std::optional<std::vector<std::uint8_t>> Simulator::NextFrame() {
     while (true) {
         auto isHeader = [this](std::size_t at) {
             return pending_[at] == kFrameHeader1 && pending_[at + 1] == kFrameHeader2;
@@ -189,24 +185,22 @@ std::optional<Request> Simulator::NextRequest() {
             return std::nullopt;
         }
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(i));
-        if (pending_.size() < 4) return std::nullopt;
-
-        const std::size_t length = BigEndian16(pending_, 2);
-        if (length == 0 || length > kMaxRequestLength) {
+        const auto length = FrameView::LengthFieldOf(pending_);
+        if (!length) return std::nullopt;
+        if (*length == 0 || *length > kMaxRequestLength) {
             pending_.erase(pending_.begin());
             continue;
         }
-        if (pending_.size() < length + 6) return std::nullopt;
-        const std::span<const std::uint8_t> frame(pending_.data(), length + 6);
-        const std::uint16_t crc = Crc16(frame.first(length + 4));
-        if (frame[length + 4] != (crc >> 8) || frame[length + 5] != (crc & 0xFF)) {
+        const std::size_t size = FrameView::SizeFor(*length);
+        if (pending_.size() < size) return std::nullopt;
+        if (!FrameView::CrcMatches(std::span<const std::uint8_t>(pending_.data(), size))) {
             pending_.erase(pending_.begin());
             continue;
         }
-        const auto payloadEnd = frame.begin() + static_cast<std::ptrdiff_t>(4 + length);
-        Request request{frame[4], std::vector<std::uint8_t>(frame.begin() + 5, payloadEnd)};
-        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length + 6));
-        return request;
+        const auto end = pending_.begin() + static_cast<std::ptrdiff_t>(size);
+        std::vector<std::uint8_t> frame(pending_.begin(), end);
+        pending_.erase(pending_.begin(), end);
+        return frame;
     }
 }
 
@@ -224,13 +218,13 @@ std::optional<FaultPlan> Simulator::TakeFault(std::uint8_t command) {
     return std::nullopt;
 }
 
-std::vector<Transmission> Simulator::Handle(const Request& request) {
+std::vector<Transmission> Simulator::Handle(const FrameView& request) {
     const TrackerState before = state_;
     const std::uint64_t revisionBefore = revision_;
     auto answer = Respond(request);
     if (!answer) return {};
 
-    const auto plan = TakeFault(request.command);
+    const auto plan = TakeFault(request.Command());
     if (!plan) return {{MakeFrame(answer->command, answer->payload), {}}};
 
     auto undo = [&] {
@@ -240,10 +234,10 @@ std::vector<Transmission> Simulator::Handle(const Request& request) {
     // The status an answer carries, for the faults that report a failure.
     auto setStatus = [&](std::uint8_t status) {
         switch (answer->command) {
-            case kCmdConnect: answer->payload.at(1) = 0; break;  // rejected
-            case kCmdWrite: answer->payload.at(1) = status; break;
-            case kCmdRead: break;  // a read answer carries no status
-            case kCmdCheckId:
+            case CmdConnect: answer->payload.at(1) = 0; break;  // rejected
+            case CmdWriteBlock: answer->payload.at(1) = status; break;
+            case CmdReadBlock: break;  // a read answer carries no status
+            case CmdCheckId:
                 if (status == kStatusRefused) answer->payload = {status};
                 break;
             default: answer->payload = {status}; break;
@@ -285,26 +279,25 @@ std::vector<Transmission> Simulator::Handle(const Request& request) {
             undo();
             return {{std::vector<std::uint8_t>(kBootText.begin(), kBootText.end()), {}}};
         case Fault::StoreWrong:
-            if (request.command == kCmdWrite) StoreWrong(request.payload);
+            if (request.Command() == CmdWriteBlock) StoreWrong(request);
             return {{MakeFrame(answer->command, answer->payload), {}}};
     }
     return {};
 }
 
-std::optional<Simulator::Answer> Simulator::Respond(const Request& request) {
-    const std::span<const std::uint8_t> p = request.payload;
-    const std::uint8_t cmd = request.command;
+std::optional<Simulator::Answer> Simulator::Respond(const FrameView& request) {
+    const std::span<const std::uint8_t> p = request.Payload();
+    const std::uint8_t cmd = request.Command();
     auto status = [cmd](std::uint8_t value) { return Answer{cmd, {value}}; };
 
     switch (cmd) {
-        case kCmdConnect:
-            if (p.size() != 5) return std::nullopt;
-            return Connect(p);
-        case kCmdRead:
-            return Read(p);
-        case kCmdWrite:
-            return Write(p);
-        case kCmdDefaults: {
+        case CmdConnect:
+            return Connect(request);
+        case CmdReadBlock:
+            return Read(request);
+        case CmdWriteBlock:
+            return Write(request);
+        case CmdDefault: {
             const auto& area1 = state_.Area(1);
             const std::vector<std::uint8_t> identity(
                 area1.begin() + kIdentityOffset, area1.begin() + kIdentityOffset + kIdentityWidth);
@@ -313,38 +306,39 @@ std::optional<Simulator::Answer> Simulator::Respond(const Request& request) {
             Changed();
             return status(kStatusDone);
         }
-        case kCmdClearSms:
-        case kCmdClearGprs1:
-        case kCmdClearGprs2:
-        case kCmdClearGpsLog:
-            state_.Counters(static_cast<Buffer>(cmd - kCmdClearSms)).stored = 0;
+        case CmdClearSms:
+        case CmdClearGprs1:
+        case CmdClearGprs2:
+        case CmdClearGpsLog:
+            state_.Counters(static_cast<Buffer>(cmd - CmdClearSms)).stored = 0;
             Changed();
             return status(kStatusDone);
-        case kCmdSetMileage:
+        case CmdSetMileage:
             if (p.size() != 4) return std::nullopt;
             state_.mileage = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
                              std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
             Changed();
             return status(kStatusDone);
-        case kCmdAuthorizeId:
+        case CmdAuthorizeId:
             return status(AuthorizeIds(p));
-        case kCmdDeleteId:
+        case CmdDeleteId:
             return status(DeleteIds(p));
-        case kCmdCheckId:
+        case CmdCheckId:
             return Answer{cmd, IdList()};
-        case kCmdTemperature:
+        case CmdTemperaturePair:
             return status(Temperature(p));
         default:
             return std::nullopt;
     }
 }
 
-Simulator::Answer Simulator::Connect(std::span<const std::uint8_t> p) const {
-    const std::uint32_t code = std::uint32_t{p[1]} | std::uint32_t{p[2]} << 8 |
-                               std::uint32_t{p[3]} << 16 | std::uint32_t{p[4]} << 24;
-    const bool accepted = !config_.authCode || *config_.authCode == code;
+std::optional<Simulator::Answer> Simulator::Connect(const FrameView& request) const {
+    // 01, then the code (4 bytes).
+    const auto code = request.AuthCode();
+    if (request.Payload().size() != 5 || !code) return std::nullopt;
+    const bool accepted = !config_.authCode || *config_.authCode == static_cast<std::uint32_t>(*code);
 
-    Answer answer{kCmdConnect, {0x01, static_cast<std::uint8_t>(accepted ? 1 : 0), 0, 0, 0}};
+    Answer answer{CmdConnect, {0x01, static_cast<std::uint8_t>(accepted ? 1 : 0), 0, 0, 0}};
     auto& out = answer.payload;
     PutText(out, config_.firmware);
     out.push_back(',');
@@ -362,39 +356,42 @@ Simulator::Answer Simulator::Connect(std::span<const std::uint8_t> p) const {
     return answer;
 }
 
-std::optional<Simulator::Answer> Simulator::Read(std::span<const std::uint8_t> p) const {
-    if (p.size() != 5) return std::nullopt;
-    const std::uint16_t offset = BigEndian16(p, 1);
-    const std::uint16_t length = BigEndian16(p, 3);
-    const auto start = BlockStart(state_, p[0], offset, length);
+std::optional<Simulator::Answer> Simulator::Read(const FrameView& request) const {
+    const auto p = request.Payload();
+    if (p.size() != kBlockHeaderLength) return std::nullopt;
+    const std::uint8_t area = *request.Area();
+    const std::uint16_t length = *request.BlockLength();
+    const auto start = BlockStart(state_, area, *request.BlockOffset(), length);
     if (!start) return std::nullopt;
-    Answer answer{kCmdRead, std::vector<std::uint8_t>(p.begin(), p.end())};
-    const auto& area = state_.Area(p[0]);
-    answer.payload.insert(answer.payload.end(), area.begin() + static_cast<std::ptrdiff_t>(*start),
-                          area.begin() + static_cast<std::ptrdiff_t>(*start + length));
+    Answer answer{CmdReadBlock, std::vector<std::uint8_t>(p.begin(), p.end())};
+    const auto& data = state_.Area(area);
+    answer.payload.insert(answer.payload.end(), data.begin() + static_cast<std::ptrdiff_t>(*start),
+                          data.begin() + static_cast<std::ptrdiff_t>(*start + length));
     return answer;
 }
 
-std::optional<Simulator::Answer> Simulator::Write(std::span<const std::uint8_t> p) {
-    if (p.size() < 5) return std::nullopt;
-    const std::uint16_t offset = BigEndian16(p, 1);
-    const std::uint16_t length = BigEndian16(p, 3);
-    if (p.size() != std::size_t{5} + length) return std::nullopt;
-    const auto start = BlockStart(state_, p[0], offset, length);
+std::optional<Simulator::Answer> Simulator::Write(const FrameView& request) {
+    if (request.Payload().size() < kBlockHeaderLength) return std::nullopt;
+    const std::uint8_t area = *request.Area();
+    const std::uint16_t length = *request.BlockLength();
+    const auto data = request.BlockData();
+    if (data.size() != length) return std::nullopt;
+    const auto start = BlockStart(state_, area, *request.BlockOffset(), length);
     if (!start) return std::nullopt;
-    std::copy(p.begin() + 5, p.end(), state_.Area(p[0]).begin() + static_cast<std::ptrdiff_t>(*start));
+    std::copy(data.begin(), data.end(), state_.Area(area).begin() + static_cast<std::ptrdiff_t>(*start));
     Changed();
-    return Answer{kCmdWrite, {p[0], kStatusDone}};
+    return Answer{CmdWriteBlock, {area, kStatusDone}};
 }
 
-void Simulator::StoreWrong(std::span<const std::uint8_t> p) {
+void Simulator::StoreWrong(const FrameView& request) {
     // Write has accepted the request, so its block lies inside the area.
-    const std::uint16_t length = BigEndian16(p, 3);
+    const std::uint16_t length = *request.BlockLength();
     if (length == 0) return;
-    const auto start = BlockStart(state_, p[0], BigEndian16(p, 1), length);
+    const std::uint8_t area = *request.Area();
+    const auto start = BlockStart(state_, area, *request.BlockOffset(), length);
     if (!start) return;
-    std::uint8_t& stored = state_.Area(p[0])[*start];
-    stored = static_cast<std::uint8_t>(p[5] + 1);
+    std::uint8_t& stored = state_.Area(area)[*start];
+    stored = static_cast<std::uint8_t>(request.BlockData()[0] + 1);
     Changed();
 }
 

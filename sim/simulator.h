@@ -40,24 +40,13 @@
 #include <string_view>
 #include <vector>
 
+#include "blocks/memory_map.h"
+#include "link/commands.h"
+#include "link/frame.h"
 #include "sim/fault.h"
 #include "sim/tracker_state.h"
 
 namespace quorvane::sim {
-
-inline constexpr std::uint8_t kCmdConnect = 0x50;
-inline constexpr std::uint8_t kCmdWrite = 0x58;
-inline constexpr std::uint8_t kCmdRead = 0x59;
-inline constexpr std::uint8_t kCmdAuthorizeId = 0xB0;
-inline constexpr std::uint8_t kCmdDeleteId = 0xB1;
-inline constexpr std::uint8_t kCmdCheckId = 0xB2;
-inline constexpr std::uint8_t kCmdTemperature = 0xB5;
-inline constexpr std::uint8_t kCmdClearSms = 0xC0;
-inline constexpr std::uint8_t kCmdClearGprs1 = 0xC1;
-inline constexpr std::uint8_t kCmdClearGprs2 = 0xC2;
-inline constexpr std::uint8_t kCmdClearGpsLog = 0xC3;
-inline constexpr std::uint8_t kCmdSetMileage = 0xC4;
-inline constexpr std::uint8_t kCmdDefaults = 0xE5;
 
 // A short name of a command for traces ("read", "clear-sms"), or its code in hex.
 std::string CommandName(std::uint8_t command);
@@ -74,7 +63,7 @@ inline constexpr std::string_view kBootText =
 inline constexpr std::chrono::milliseconds kRequestGap{200};
 
 // The longest request accepted: an area-5 write of the whole area (length field value).
-inline constexpr std::size_t kMaxRequestLength = 1 + 5 + 4096;
+inline constexpr std::size_t kMaxRequestLength = 1 + kBlockHeaderLength + 4096;
 
 struct DeviceConfig {
     std::string firmware{kKr420Firmware};
@@ -137,15 +126,16 @@ private:
         std::vector<std::uint8_t> payload;
     };
 
-    std::optional<Request> NextRequest();
-    std::vector<Transmission> Handle(const Request& request);
-    std::optional<Answer> Respond(const Request& request);
+    // The next whole request frame of the pending bytes.
+    std::optional<std::vector<std::uint8_t>> NextFrame();
+    std::vector<Transmission> Handle(const FrameView& request);
+    std::optional<Answer> Respond(const FrameView& request);
     std::optional<FaultPlan> TakeFault(std::uint8_t command);
 
-    Answer Connect(std::span<const std::uint8_t> payload) const;
-    std::optional<Answer> Read(std::span<const std::uint8_t> payload) const;
-    std::optional<Answer> Write(std::span<const std::uint8_t> payload);
-    void StoreWrong(std::span<const std::uint8_t> payload);
+    std::optional<Answer> Connect(const FrameView& request) const;
+    std::optional<Answer> Read(const FrameView& request) const;
+    std::optional<Answer> Write(const FrameView& request);
+    void StoreWrong(const FrameView& request);
     std::uint8_t AuthorizeIds(std::span<const std::uint8_t> payload);
     std::uint8_t DeleteIds(std::span<const std::uint8_t> payload);
     std::vector<std::uint8_t> IdList() const;

@@ -11,6 +11,7 @@
 #include "blocks/convert.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
+#include "link/commands.h"
 
 namespace quorvane::test {
 
@@ -28,7 +29,7 @@ inline constexpr std::size_t kLeadIn = 5;
 inline Answer ReadAnswer(BlockId id, std::span<const std::uint8_t> data, std::uint8_t fill = 0) {
     const BlockInfo& b = Block(id);
     Answer a;
-    a.bytes = {0x5A, 0xA5, 0x00, 0x00, kReadCommand, b.area,
+    a.bytes = {0x5A, 0xA5, 0x00, 0x00, CmdReadBlock, b.area,
                static_cast<std::uint8_t>(b.readOffset >> 8), static_cast<std::uint8_t>(b.readOffset),
                static_cast<std::uint8_t>(b.readLength >> 8), static_cast<std::uint8_t>(b.readLength)};
     a.index = kLeadIn + 1;

@@ -9,7 +9,7 @@ using sim::Request;
 using Bytes = std::vector<std::uint8_t>;
 
 Request Read(std::uint8_t area, int offset, int length) {
-    return {sim::kCmdRead,
+    return {CmdReadBlock,
             {area, static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset & 0xFF),
              static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF)}};
 }
@@ -122,7 +122,7 @@ TEST_F(Blocks, WriteAllThenReadAllGivesTheSameWindow) {
     EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write All Completed!"});
     const auto writes = bench.TakeRequests();
     ASSERT_EQ(writes.size(), 8u);
-    for (const auto& w : writes) EXPECT_EQ(w.command, sim::kCmdWrite);
+    for (const auto& w : writes) EXPECT_EQ(w.command, CmdWriteBlock);
 
     const auto state = bench.tracker.State();
     EXPECT_EQ(AreaText(state, 1, 32), "apn.example");

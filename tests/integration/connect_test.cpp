@@ -26,8 +26,8 @@ TEST(Connect, ShowsTheDeviceInformationAndReadsTheDeviceId) {
 
     const auto requests = bench.TakeRequests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].command, sim::kCmdConnect);
-    EXPECT_EQ(requests[1], (sim::Request{sim::kCmdRead, {1, 0, 16, 0, 15}}));
+    EXPECT_EQ(requests[0].command, CmdConnect);
+    EXPECT_EQ(requests[1], (sim::Request{CmdReadBlock, {1, 0, 16, 0, 15}}));
     EXPECT_TRUE(bench.ui.Notices().empty());
     EXPECT_TRUE(bench.ui.Errors().empty());
 }
@@ -59,7 +59,7 @@ TEST(Connect, AWrongAuthorizationCodeIsReported) {
 
 TEST(Connect, ThePollKeepsAskingUntilTheTrackerAnswers) {
     Bench bench;
-    bench.tracker.InjectFault(Fault::NoAnswer, 2, sim::kCmdConnect);
+    bench.tracker.InjectFault(Fault::NoAnswer, 2, CmdConnect);
     bench.form.SetText("ComboBox1", bench.tracker.SlavePath());
     bench.window.Guard([&] { bench.window.OpenPortClick(); });
     ASSERT_TRUE(bench.window.PortOpen());

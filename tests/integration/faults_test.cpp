@@ -52,7 +52,7 @@ TEST_F(Faults, NoAnswerIsAReadTimeOut) {
 
 TEST_F(Faults, NoAnswerInTheMiddleOfReadAllStopsTheChain) {
     // GPRS, Main and its extension are answered; the Interface read is not.
-    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 3});
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, CmdReadBlock, 3});
     bench.Press("ReadAllClick");
     ASSERT_EQ(bench.WaitForRequests(4).size(), 4u);
     ASSERT_TRUE(bench.WaitUntil([&] { return bench.ui.StatusText(1) == "Read Main OK"; }));
@@ -124,9 +124,9 @@ TEST_F(Faults, BootTextRestartsTheConnectPoll) {
     ASSERT_TRUE(bench.Reconnect());
     const auto requests = bench.TakeRequests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].command, sim::kCmdRead);
-    EXPECT_EQ(requests[1].command, sim::kCmdConnect);
-    EXPECT_EQ(requests[2].command, sim::kCmdRead);  // the Device ID
+    EXPECT_EQ(requests[0].command, CmdReadBlock);
+    EXPECT_EQ(requests[1].command, CmdConnect);
+    EXPECT_EQ(requests[2].command, CmdReadBlock);  // the Device ID
     EXPECT_TRUE(bench.ui.Notices().empty());  // the read was abandoned by the poll
 }
 
@@ -146,7 +146,7 @@ TEST_F(Faults, RefusedRfidCommandsShowTheirErrors) {
 }
 
 TEST_F(Faults, ARejectedConnectIsAnAuthCodeError) {
-    bench.tracker.InjectFault(Fault::StatusZero, 1, sim::kCmdConnect);
+    bench.tracker.InjectFault(Fault::StatusZero, 1, CmdConnect);
     bench.Press("InitAllClick");
     ASSERT_TRUE(bench.WaitForNotice("Default Completed!"));
     ASSERT_TRUE(bench.Reconnect());

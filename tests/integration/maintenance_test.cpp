@@ -60,8 +60,8 @@ TEST_F(Maintenance, ClearingABufferShowsItEmptyAfterThePoll) {
     std::vector<std::uint8_t> commands;
     for (const auto& r : bench.TakeRequests()) commands.push_back(r.command);
     const std::vector<std::uint8_t> expected = {
-        sim::kCmdClearSms,    sim::kCmdConnect, sim::kCmdRead, sim::kCmdClearGprs1, sim::kCmdConnect, sim::kCmdRead,
-        sim::kCmdClearGprs2,  sim::kCmdConnect, sim::kCmdRead, sim::kCmdClearGpsLog, sim::kCmdConnect, sim::kCmdRead};
+        CmdClearSms,    CmdConnect, CmdReadBlock, CmdClearGprs1, CmdConnect, CmdReadBlock,
+        CmdClearGprs2,  CmdConnect, CmdReadBlock, CmdClearGpsLog, CmdConnect, CmdReadBlock};
     EXPECT_EQ(commands, expected);
 }
 

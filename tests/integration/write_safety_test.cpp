@@ -48,7 +48,7 @@ TEST_F(WriteSafety, OptionsOffAddNoTrafficAndNoText) {
     ASSERT_TRUE(Settle());
     const auto requests = bench.TakeRequests();
     ASSERT_EQ(requests.size(), 1U);
-    EXPECT_EQ(requests[0].command, sim::kCmdWrite);
+    EXPECT_EQ(requests[0].command, CmdWriteBlock);
     EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write GPRS Completed!"});
     EXPECT_EQ(bench.ui.StatusText(1), "Write GPRS OK");
     EXPECT_FALSE(bench.window.Safety().LastVerify());
@@ -58,7 +58,7 @@ TEST_F(WriteSafety, OptionsOffAddNoTrafficAndNoText) {
 TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
     Options(true, false);
     bench.form.SetText("APN", "web.example");
-    bench.tracker.InjectFault(sim::FaultPlan{Fault::StoreWrong, 1, sim::kCmdWrite});
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::StoreWrong, 1, CmdWriteBlock});
     bench.Press("GPRSWriteClick");
     ASSERT_TRUE(bench.WaitUntil([&] { return bench.window.Safety().LastVerify().has_value(); }));
     ASSERT_TRUE(Settle());
@@ -75,8 +75,8 @@ TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
     EXPECT_EQ(bench.form.Text("APN"), "web.example");  // the read back never reaches the window
 
     const auto requests = bench.TakeRequests();
-    EXPECT_EQ(Count(requests, sim::kCmdWrite), 1U);
-    EXPECT_EQ(Count(requests, sim::kCmdRead), 1U);  // one read of the area written
+    EXPECT_EQ(Count(requests, CmdWriteBlock), 1U);
+    EXPECT_EQ(Count(requests, CmdReadBlock), 1U);  // one read of the area written
 }
 
 TEST_F(WriteSafety, ACleanWriteAllVerifiesOk) {
@@ -89,14 +89,14 @@ TEST_F(WriteSafety, ACleanWriteAllVerifiesOk) {
     EXPECT_EQ(bench.ui.StatusText(1), "Verify OK");
     EXPECT_TRUE(bench.ui.Errors().empty());
     const auto requests = bench.TakeRequests();
-    EXPECT_EQ(Count(requests, sim::kCmdWrite), 8U);
-    EXPECT_EQ(Count(requests, sim::kCmdRead), 8U);
+    EXPECT_EQ(Count(requests, CmdWriteBlock), 8U);
+    EXPECT_EQ(Count(requests, CmdReadBlock), 8U);
     EXPECT_TRUE(bench.window.Safety().ChangedControls().empty());  // a write clears the marks
 }
 
 TEST_F(WriteSafety, AVerificationReadThatTimesOutIsOneError) {
     Options(true, false);
-    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead});
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, CmdReadBlock});
     bench.Press("GEOFenceWriteClick");
     ASSERT_TRUE(bench.WaitForNotice("Write GEO Completed!"));
     ASSERT_EQ(bench.WaitForRequests(2).size(), 2U);
@@ -122,7 +122,7 @@ TEST_F(WriteSafety, ABackupRestoresTheTrackerByteForByte) {
     ASSERT_TRUE(Settle());
     const auto requests = bench.TakeRequests();
     ASSERT_EQ(requests.size(), 16U);
-    for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(requests[k].command, sim::kCmdRead) << "the backup comes first";
+    for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(requests[k].command, CmdReadBlock) << "the backup comes first";
     ASSERT_TRUE(bench.window.Safety().LastBackupPath());
     const std::filesystem::path backup = *bench.window.Safety().LastBackupPath();
     EXPECT_EQ(backup.parent_path(), backups.Path() / "backups" / bench.form.Text("IMEI"));
@@ -145,12 +145,12 @@ TEST_F(WriteSafety, NothingIsWrittenWhenTheBackupFails) {
     ASSERT_EQ(bench.ui.Errors().size(), 1U);
     EXPECT_EQ(bench.ui.Errors()[0].rfind("Backup failed: Unable to write to ", 0), 0U) << bench.ui.Errors()[0];
     EXPECT_NE(bench.ui.Errors()[0].find("Nothing was written."), std::string::npos);
-    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdWrite), 0U);
+    EXPECT_EQ(Count(bench.TakeRequests(), CmdWriteBlock), 0U);
 
     // A tracker that stops answering half-way through the backup read.
     bench.ui.ClearLog();
     std::filesystem::remove(backups.Path() / "backups");
-    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 3});
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, CmdReadBlock, 3});
     bench.Press("InitAllClick");
     ASSERT_EQ(bench.WaitForRequests(4).size(), 4U);
     bench.TickTimer2(kReplyTimeout);
@@ -158,7 +158,7 @@ TEST_F(WriteSafety, NothingIsWrittenWhenTheBackupFails) {
               std::vector<std::string>{"Backup failed: the tracker's configuration could not be read (Read Overtime!). "
                                                "Nothing was written."});
     EXPECT_TRUE(bench.ui.Notices().empty());
-    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdDefaults), 0U);
+    EXPECT_EQ(Count(bench.TakeRequests(), CmdDefault), 0U);
     EXPECT_FALSE(bench.window.Busy());
 }
 
@@ -224,9 +224,9 @@ TEST_F(WriteSafety, CompareWithTrackerLeavesTheWindowAlone) {
 
     // A tracker that stops answering half-way: one error, the window unchanged.
     bench.ui.ClearLog();
-    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);  // one read of every block
+    EXPECT_EQ(Count(bench.TakeRequests(), CmdReadBlock), 8U);  // one read of every block
     result.reset();
-    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, sim::kCmdRead, 5});
+    bench.tracker.InjectFault(sim::FaultPlan{Fault::NoAnswer, 1, CmdReadBlock, 5});
     ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
     ASSERT_EQ(bench.WaitForRequests(6).size(), 6U);
     bench.TickTimer2(kReplyTimeout);
@@ -261,8 +261,8 @@ TEST(SideReadRaces, NoSideReadStartsWhileTheConnectPollAwaitsItsAnswer) {
     EXPECT_EQ(bench.form.Text("DeviceID"), "860123456789012");
     const auto requests = bench.WaitForRequests(2);
     ASSERT_EQ(requests.size(), 2U);
-    EXPECT_EQ(requests[0].command, sim::kCmdConnect);
-    EXPECT_EQ(requests[1].command, sim::kCmdRead);  // the Device ID
+    EXPECT_EQ(requests[0].command, CmdConnect);
+    EXPECT_EQ(requests[1].command, CmdReadBlock);  // the Device ID
 
     // Connected, the same compare reads the tracker.
     ASSERT_TRUE(bench.window.Safety().CompareWithTracker([&](const TrackerComparison& c) { result = c; }));
@@ -292,7 +292,7 @@ TEST(SideReadRaces, ABackupNeverTakesTheDeviceIdAnswer) {
     ASSERT_TRUE(bench.WaitUntil([&] { return saved.has_value(); }));
     EXPECT_TRUE(*saved);
     EXPECT_EQ(bench.ui.Errors().size(), 2U);
-    EXPECT_EQ(Count(bench.TakeRequests(), sim::kCmdRead), 8U);
+    EXPECT_EQ(Count(bench.TakeRequests(), CmdReadBlock), 8U);
 }
 
 }  // namespace

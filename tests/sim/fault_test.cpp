@@ -33,15 +33,15 @@ protected:
 
 TEST_F(FaultTest, NoAnswerCarriesTheRequestOutSilently) {
     sim.InjectFault(Fault::NoAnswer);
-    EXPECT_TRUE(Send(kCmdWrite, B({1, 0, 32, 0, 3}) + B("abc")).empty());
+    EXPECT_TRUE(Send(CmdWriteBlock, B({1, 0, 32, 0, 3}) + B("abc")).empty());
     EXPECT_EQ(sim.State().Area(1)[32], 'a');
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));  // used up
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), Normal(CmdReadBlock, kRead));  // used up
 }
 
 TEST_F(FaultTest, CorruptCrcSpoilsOnlyTheChecksum) {
     sim.InjectFault(Fault::CorruptCrc);
-    const Bytes bad = Flatten(Send(kCmdRead, kRead));
-    const Bytes good = Normal(kCmdRead, kRead);
+    const Bytes bad = Flatten(Send(CmdReadBlock, kRead));
+    const Bytes good = Normal(CmdReadBlock, kRead);
     ASSERT_EQ(bad.size(), good.size());
     EXPECT_TRUE(std::equal(good.begin(), good.end() - 1, bad.begin()));
     EXPECT_EQ(ScanFrame(bad).reason, ScanReason::CrcMismatch);
@@ -50,19 +50,19 @@ TEST_F(FaultTest, CorruptCrcSpoilsOnlyTheChecksum) {
 
 TEST_F(FaultTest, SplitAnswerComesInTwoPartsWithAPause) {
     sim.InjectFault(Fault::SplitAnswer);
-    const auto out = Send(kCmdRead, kRead);
+    const auto out = Send(CmdReadBlock, kRead);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].pauseBefore.count(), 0);
     EXPECT_GT(out[1].pauseBefore.count(), 30);  // longer than the editor's port waits
     EXPECT_FALSE(out[0].bytes.empty());
     EXPECT_FALSE(out[1].bytes.empty());
-    EXPECT_EQ(Flatten(out), Normal(kCmdRead, kRead));
+    EXPECT_EQ(Flatten(out), Normal(CmdReadBlock, kRead));
 }
 
 TEST_F(FaultTest, GarbageBeforeLeavesTheFrameIntact) {
     sim.InjectFault(Fault::GarbageBefore);
-    const Bytes bytes = Flatten(Send(kCmdRead, kRead));
-    const Bytes good = Normal(kCmdRead, kRead);
+    const Bytes bytes = Flatten(Send(CmdReadBlock, kRead));
+    const Bytes good = Normal(CmdReadBlock, kRead);
     ASSERT_GT(bytes.size(), good.size());
     const Bytes garbage(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(good.size()));
     EXPECT_EQ(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(garbage.size()), bytes.end()), good);
@@ -77,7 +77,7 @@ TEST_F(FaultTest, GarbageBeforeLeavesTheFrameIntact) {
 TEST_F(FaultTest, WrongCommandIsAValidFrameOfAnotherCommand) {
     sim.InjectFault(Fault::WrongCommand, 3);
     const std::pair<std::uint8_t, Bytes> requests[] = {
-        {kCmdDefaults, {}}, {kCmdRead, kRead}, {kCmdWrite, B({3, 0, 0, 0, 1, 9})}};
+        {CmdDefault, {}}, {CmdReadBlock, kRead}, {CmdWriteBlock, B({3, 0, 0, 0, 1, 9})}};
     for (const auto& [command, payload] : requests) {
         const Bytes bytes = Flatten(Send(command, payload));
         const auto frame = FirstFrame(bytes);
@@ -92,27 +92,27 @@ TEST_F(FaultTest, WrongCommandIsAValidFrameOfAnotherCommand) {
 
 TEST_F(FaultTest, StatusZeroReportsFailureAndChangesNothing) {
     sim.InjectFault(Fault::StatusZero, -1);
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdWrite, B({3, 0, 0, 0, 1, 9}))), kCmdWrite), B({3, 0}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdWriteBlock, B({3, 0, 0, 0, 1, 9}))), CmdWriteBlock), B({3, 0}));
     EXPECT_EQ(sim.State().Area(3), reference.State().Area(3));
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdClearSms)), kCmdClearSms), B({0}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdClearSms)), CmdClearSms), B({0}));
     EXPECT_EQ(sim.State().buffers, reference.State().buffers);
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdConnect, kNoCode)), kCmdConnect).at(1), 0);
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdConnect, kNoCode)), CmdConnect).at(1), 0);
     // Read answers carry no status.
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), Normal(CmdReadBlock, kRead));
 }
 
 TEST_F(FaultTest, RefusedAnswersStatusTwo) {
     sim.InjectFault(Fault::Refused, 3);
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdAuthorizeId, B("77"))), kCmdAuthorizeId), B({2}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdAuthorizeId, B("77"))), CmdAuthorizeId), B({2}));
     EXPECT_TRUE(sim.State().rfidIds.empty());
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdCheckId)), kCmdCheckId), B({2}));
-    EXPECT_EQ(AnswerPayload(Flatten(Send(kCmdTemperature, B("2,Box"))), kCmdTemperature), B({2}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdCheckId)), CmdCheckId), B({2}));
+    EXPECT_EQ(AnswerPayload(Flatten(Send(CmdTemperaturePair, B("2,Box"))), CmdTemperaturePair), B({2}));
     EXPECT_EQ(sim.State().Area(2), reference.State().Area(2));
 }
 
 TEST_F(FaultTest, BootTextReplacesTheAnswerAndTheRequestIsLost) {
     sim.InjectFault(Fault::BootText);
-    const Bytes bytes = Flatten(Send(kCmdSetMileage, B({1, 0, 0, 0})));
+    const Bytes bytes = Flatten(Send(CmdSetMileage, B({1, 0, 0, 0})));
     EXPECT_TRUE(Contains(bytes, B("Model")));
     EXPECT_FALSE(Contains(bytes, B({0x5A, 0xA5})));
     EXPECT_EQ(sim.State().mileage, reference.State().mileage);
@@ -121,51 +121,51 @@ TEST_F(FaultTest, BootTextReplacesTheAnswerAndTheRequestIsLost) {
 TEST_F(FaultTest, StoreWrongAcknowledgesAWriteButKeepsAnotherByte) {
     sim.InjectFault(Fault::StoreWrong, 2);
     // A read takes the plan's answer without any change.
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), Normal(kCmdRead, kRead));
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), Normal(CmdReadBlock, kRead));
     const Bytes write = B({1, 0, 32, 0, 3}) + B("abc");
-    EXPECT_EQ(Flatten(Send(kCmdWrite, write)), Normal(kCmdWrite, write));  // acknowledged as done
+    EXPECT_EQ(Flatten(Send(CmdWriteBlock, write)), Normal(CmdWriteBlock, write));  // acknowledged as done
     EXPECT_EQ(sim.State().Area(1)[32], 'b');
     EXPECT_EQ(sim.State().Area(1)[33], 'b');
     EXPECT_EQ(sim.State().Area(1)[34], 'c');
     // The next write is stored as sent; 0xFF wraps to 0 under the fault.
     sim.InjectFault(Fault::StoreWrong);
-    EXPECT_FALSE(Send(kCmdWrite, B({2, 0, 10, 0, 1, 0xFF})).empty());
+    EXPECT_FALSE(Send(CmdWriteBlock, B({2, 0, 10, 0, 1, 0xFF})).empty());
     EXPECT_EQ(sim.State().Area(2)[10], 0);
-    EXPECT_FALSE(Send(kCmdWrite, write).empty());
+    EXPECT_FALSE(Send(CmdWriteBlock, write).empty());
     EXPECT_EQ(sim.State().Area(1)[32], 'a');
 }
 
 TEST_F(FaultTest, PlansCountOnlyAnsweredRequestsOfTheirCommand) {
-    sim.InjectFault(Fault::NoAnswer, 2, kCmdRead);
-    EXPECT_FALSE(Send(kCmdConnect, kNoCode).empty());          // another command
-    EXPECT_TRUE(Send(kCmdRead, B({9, 0, 0, 0, 1})).empty());    // no answer anyway
+    sim.InjectFault(Fault::NoAnswer, 2, CmdReadBlock);
+    EXPECT_FALSE(Send(CmdConnect, kNoCode).empty());          // another command
+    EXPECT_TRUE(Send(CmdReadBlock, B({9, 0, 0, 0, 1})).empty());    // no answer anyway
     EXPECT_EQ(sim.PendingFaults(), 2);
-    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
-    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
-    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+    EXPECT_TRUE(Send(CmdReadBlock, kRead).empty());
+    EXPECT_TRUE(Send(CmdReadBlock, kRead).empty());
+    EXPECT_FALSE(Send(CmdReadBlock, kRead).empty());
     EXPECT_EQ(sim.PendingFaults(), 0);
 
     // Plans are tried in order; each answer takes one.
     sim.InjectFault(Fault::CorruptCrc, 1);
     sim.InjectFault(Fault::NoAnswer, 1);
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)).size(), Normal(kCmdRead, kRead).size());
-    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
-    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)).size(), Normal(CmdReadBlock, kRead).size());
+    EXPECT_TRUE(Send(CmdReadBlock, kRead).empty());
+    EXPECT_FALSE(Send(CmdReadBlock, kRead).empty());
 
     // A plan that skips lets its first answers through, also to later plans.
-    sim.InjectFault(FaultPlan{Fault::NoAnswer, 1, kCmdRead, 2});
-    sim.InjectFault(Fault::CorruptCrc, 1, kCmdRead);
-    const Bytes good = Normal(kCmdRead, kRead);
-    EXPECT_NE(Flatten(Send(kCmdRead, kRead)), good);  // corrupt, while the first skips
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), good);
-    EXPECT_TRUE(Send(kCmdRead, kRead).empty());
-    EXPECT_EQ(Flatten(Send(kCmdRead, kRead)), good);
+    sim.InjectFault(FaultPlan{Fault::NoAnswer, 1, CmdReadBlock, 2});
+    sim.InjectFault(Fault::CorruptCrc, 1, CmdReadBlock);
+    const Bytes good = Normal(CmdReadBlock, kRead);
+    EXPECT_NE(Flatten(Send(CmdReadBlock, kRead)), good);  // corrupt, while the first skips
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), good);
+    EXPECT_TRUE(Send(CmdReadBlock, kRead).empty());
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), good);
 
     sim.InjectFault(Fault::NoAnswer, -1);
-    for (int k = 0; k < 5; ++k) EXPECT_TRUE(Send(kCmdRead, kRead).empty());
+    for (int k = 0; k < 5; ++k) EXPECT_TRUE(Send(CmdReadBlock, kRead).empty());
     EXPECT_EQ(sim.PendingFaults(), -1);
     sim.ClearFaults();
-    EXPECT_FALSE(Send(kCmdRead, kRead).empty());
+    EXPECT_FALSE(Send(CmdReadBlock, kRead).empty());
 }
 
 TEST(FaultNames, ParseEveryNameAndPlan) {

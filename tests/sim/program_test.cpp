@@ -147,7 +147,7 @@ TEST(Program, RunsUntilSigtermWithItsOptions) {
     ::cfmakeraw(&tio);
     ::tcsetattr(fd, TCSANOW, &tio);
     // The read goes unanswered; the connect with the code -2 (FE FF FF FF) is accepted.
-    const Bytes requests = Frame(kCmdRead, B({1, 0, 16, 0, 15})) + Frame(kCmdConnect, B({1, 0xFE, 0xFF, 0xFF, 0xFF}));
+    const Bytes requests = Frame(CmdReadBlock, B({1, 0, 16, 0, 15})) + Frame(CmdConnect, B({1, 0xFE, 0xFF, 0xFF, 0xFF}));
     ASSERT_EQ(::write(fd, requests.data(), requests.size()), static_cast<ssize_t>(requests.size()));
     Bytes answer;
     const auto end = std::chrono::steady_clock::now() + 10s;
@@ -160,7 +160,7 @@ TEST(Program, RunsUntilSigtermWithItsOptions) {
     }
     ::close(fd);
     ASSERT_GE(answer.size(), 41u);
-    EXPECT_EQ(answer[4], kCmdConnect);
+    EXPECT_EQ(answer[4], CmdConnect);
     EXPECT_EQ(answer[6], 1);  // accepted
     EXPECT_EQ(std::string(answer.begin() + 10, answer.begin() + 30), "QV-KR310-V1.4.2,111,");
 

@@ -73,23 +73,23 @@ TEST(PtyTracker, AnswersOnThePseudoTerminal) {
     Port port(tracker.SlavePath());
     ASSERT_TRUE(port.Open());
 
-    const Bytes expected = ExpectedAnswer(kCmdConnect, kConnect);
-    port.Send(B({0x00, 0x5A}) + Frame(kCmdConnect, kConnect));
+    const Bytes expected = ExpectedAnswer(CmdConnect, kConnect);
+    port.Send(B({0x00, 0x5A}) + Frame(CmdConnect, kConnect));
     EXPECT_EQ(port.Receive(expected.size()), expected);
 
     const auto requests = tracker.TakeRequests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].command, kCmdConnect);
+    EXPECT_EQ(requests[0].command, CmdConnect);
     EXPECT_TRUE(tracker.TakeRequests().empty());
 }
 
 TEST(PtyTracker, SurvivesTheEditorClosingAndReopeningThePort) {
     PtyTracker tracker({});
-    const Bytes expected = ExpectedAnswer(kCmdClearSms, {});
+    const Bytes expected = ExpectedAnswer(CmdClearSms, {});
     for (int round = 0; round < 3; ++round) {
         Port port(tracker.SlavePath());
         ASSERT_TRUE(port.Open());
-        port.Send(Frame(kCmdClearSms));
+        port.Send(Frame(CmdClearSms));
         EXPECT_EQ(port.Receive(expected.size()), expected) << "round " << round;
     }
 }
@@ -100,10 +100,10 @@ TEST(PtyTracker, ThrottledAnswersTakeTheirTimeOnTheWire) {
     PtyTracker tracker(options);
     Port port(tracker.SlavePath());
     const Bytes request = B({5, 0, 0, 0x10, 0});
-    const Bytes expected = ExpectedAnswer(kCmdRead, request);
+    const Bytes expected = ExpectedAnswer(CmdReadBlock, request);
 
     const auto start = std::chrono::steady_clock::now();
-    port.Send(Frame(kCmdRead, request));
+    port.Send(Frame(CmdReadBlock, request));
     int reads = 0;
     EXPECT_EQ(port.Receive(expected.size(), 10000ms, &reads), expected);
     // 4108 bytes at 11520 bytes a second cannot arrive sooner, nor in one piece.
@@ -116,7 +116,7 @@ TEST(PtyTracker, StopsInTheMiddleOfAnAnswer) {
     options.throttle = true;
     PtyTracker tracker(options);
     Port port(tracker.SlavePath());
-    port.Send(Frame(kCmdRead, B({5, 0, 0, 0x10, 0})));
+    port.Send(Frame(CmdReadBlock, B({5, 0, 0, 0x10, 0})));
     ASSERT_FALSE(port.Receive(1).empty());
     tracker.Stop();
     tracker.Stop();
@@ -126,11 +126,11 @@ TEST(PtyTracker, StopsInTheMiddleOfAnAnswer) {
 
 TEST(PtyTracker, FaultsWithPausesSplitTheAnswer) {
     PtyTracker tracker({});
-    tracker.InjectFault(Fault::SplitAnswer, 1, kCmdRead);
+    tracker.InjectFault(Fault::SplitAnswer, 1, CmdReadBlock);
     Port port(tracker.SlavePath());
     const Bytes request = B({3, 0, 0, 0, 116});
-    const Bytes expected = ExpectedAnswer(kCmdRead, request);
-    port.Send(Frame(kCmdRead, request));
+    const Bytes expected = ExpectedAnswer(CmdReadBlock, request);
+    port.Send(Frame(CmdReadBlock, request));
     const Bytes first = port.Receive(expected.size() / 2);
     EXPECT_EQ(first.size(), expected.size() / 2);
     EXPECT_EQ(first + port.Receive(expected.size() - first.size()), expected);
@@ -145,11 +145,11 @@ TEST(PtyTracker, KeepsItsStateInAFileBetweenRuns) {
         PtyTracker tracker(options);
         ASSERT_TRUE(std::filesystem::exists(options.stateFile));  // made at start
         Port port(tracker.SlavePath());
-        port.Send(Frame(kCmdWrite, write));
-        port.Send(Frame(kCmdAuthorizeId, B("4711")));
-        port.Send(Frame(kCmdSetMileage, B({0x10, 0x27, 0, 0})));
-        EXPECT_EQ(port.Receive(3 * 8 + 1), Frame(kCmdWrite, B({1, 1})) + Frame(kCmdAuthorizeId, B({1})) +
-                                                 Frame(kCmdSetMileage, B({1})));
+        port.Send(Frame(CmdWriteBlock, write));
+        port.Send(Frame(CmdAuthorizeId, B("4711")));
+        port.Send(Frame(CmdSetMileage, B({0x10, 0x27, 0, 0})));
+        EXPECT_EQ(port.Receive(3 * 8 + 1), Frame(CmdWriteBlock, B({1, 1})) + Frame(CmdAuthorizeId, B({1})) +
+                                                 Frame(CmdSetMileage, B({1})));
         // Saved with each change, before the answer went out.
         const TrackerState saved = LoadStateFile(options.stateFile);
         EXPECT_EQ(saved, tracker.State());
@@ -179,8 +179,8 @@ TEST(PtyTracker, MakesAndRemovesItsLink) {
         EXPECT_EQ(std::filesystem::read_symlink(options.linkPath), tracker.SlavePath());
         Port port(options.linkPath);
         ASSERT_TRUE(port.Open());
-        const Bytes expected = ExpectedAnswer(kCmdDefaults, {});
-        port.Send(Frame(kCmdDefaults));
+        const Bytes expected = ExpectedAnswer(CmdDefault, {});
+        port.Send(Frame(CmdDefault));
         EXPECT_EQ(port.Receive(expected.size()), expected);
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(options.linkPath)));
