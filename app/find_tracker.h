@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "link/tracker_probe.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"

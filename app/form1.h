@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "app/port_loss.h"
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "app/window_safety.h"
 #include "serial/mailbox.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "model/form.h"
-#include "model/ui.h"
+#include "seams/form.h"
+#include "seams/ui.h"
 #include "link/engine.h"
 #include "link/groups.h"
 #include "serial/port_list.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/memory_form.h"
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "blocks/memory_map.h"
 #include "link/frame.h"
 #include "trust/baseline.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 
 namespace quorvane {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/payload.h"
 
 namespace quorvane {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/block_layout.h"
 #include "blocks/payload.h"
 

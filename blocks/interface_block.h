@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/block_layout.h"
 #include "blocks/payload.h"
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "trust/trust_ui.h"
 
 namespace quorvane {

@@ -5,7 +5,7 @@
 
 #include "app/find_tracker.h"
 #include "model/memory_form.h"
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "serial/comm.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "model/window_model.h"
 
 namespace quorvane::fuzz {

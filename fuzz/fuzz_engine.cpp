@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "model/memory_form.h"
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "model/window_model.h"
 #include "blocks/convert.h"
 #include "fuzz/engine_script.h"

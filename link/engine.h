@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/form.h"
-#include "model/ui.h"
+#include "seams/form.h"
+#include "seams/ui.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
 #include "link/commands.h"

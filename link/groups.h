@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/memory_map.h"
 #include "blocks/payload.h"
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/payload.h"
 
 namespace quorvane {

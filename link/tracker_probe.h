@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "link/frame.h"
 #include "serial/mailbox.h"
 

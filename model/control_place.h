@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 
 namespace quorvane {
 

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "model/window_model.h"
 
 namespace quorvane {

@@ -17,7 +17,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
 fi
 cmake --build "$build" -j "$(nproc)" > "$build/tidy-build.log" 2>&1 || { cat "$build/tidy-build.log"; exit 1; }
 
-folders='(app|blocks|cli|link|model|platform|serial|settings|sim|station|trust|tests|tools|fuzz)'
+folders='(app|blocks|cli|link|model|platform|seams|serial|settings|sim|station|trust|tests|tools|fuzz)'
 # The project's sources in a compile database; build trees and the files Qt's moc
 # generates are not among them.
 sources() {

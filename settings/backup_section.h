@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "settings/settings_file.h"
 
 namespace quorvane {

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 
 namespace quorvane {
 

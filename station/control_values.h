@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "model/window_model.h"
 #include "link/groups.h"
 #include "station/station_job.h"

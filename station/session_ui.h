@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "trust/trust_ui.h"
 
 namespace quorvane {

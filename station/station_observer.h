@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "station/port_lines.h"
 #include "station/port_outcome.h"
 

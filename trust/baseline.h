@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/memory_map.h"
 
 namespace quorvane {

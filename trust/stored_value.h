@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "model/window_model.h"
 #include "blocks/block_layout.h"
 #include "blocks/memory_map.h"

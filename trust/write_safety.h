@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "trust/compare.h"
-#include "model/form.h"
+#include "seams/form.h"
 #include "blocks/memory_map.h"
 #include "link/block_reader.h"
 #include "settings/backup_section.h"

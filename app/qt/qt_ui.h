@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 #include "trust/trust_ui.h"
 
 class QLabel;

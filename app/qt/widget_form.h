@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/form.h"
+#include "seams/form.h"
 
 class QTabWidget;
 class QWidget;

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "model/form.h"
+#include "seams/form.h"
 #include "model/window_model.h"
 
 namespace quorvane::test {

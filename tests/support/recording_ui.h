@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/ui.h"
+#include "seams/ui.h"
 
 namespace quorvane::test_support {
 
