@@ -9,6 +9,7 @@
 #include "model/window_model.h"
 #include "blocks/blocks.h"
 #include "link/frame.h"
+#include "link/groups.h"
 #include "platform/system.h"
 #include "settings/backup_section.h"
 #include "settings/profile_file.h"
@@ -20,23 +21,6 @@ namespace {
 
 // Where decoders are given a read answer.
 constexpr std::size_t kDecoderIndex = FrameView::kBlockOffsetAt;
-
-using Decoder = bool (*)(Form&, std::span<const std::uint8_t>, std::size_t);
-
-Decoder DecoderFor(BlockId id) {
-    switch (id) {
-    case BlockId::Gprs: return DecodeGprsBlock;
-    case BlockId::Main: return DecodeMainBlock;
-    case BlockId::MainExt: return DecodeMainExtBlock;
-    case BlockId::Interface: return DecodeInterfaceBlock;
-    case BlockId::Temperature: return DecodeTemperatureBlock;
-    case BlockId::Sms: return DecodeSmsBlock;
-    case BlockId::GeoFence: return DecodeGeoFenceBlock;
-    case BlockId::Event: return DecodeEventBlock;
-    case BlockId::DeviceId: return nullptr;
-    }
-    return nullptr;
-}
 
 std::string HexByte(std::uint8_t b) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -152,7 +136,7 @@ Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read) {
 
 void DecodeAnswers(Form& form, const ReadAnswers& answers) {
     for (const auto& [id, answer] : answers) {
-        const Decoder decode = DecoderFor(id);
+        const BlockDecoder decode = DecoderOf(id);
         if (decode != nullptr) decode(form, answer, kDecoderIndex);
     }
 }
