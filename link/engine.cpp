@@ -1,6 +1,6 @@
 #include "link/engine.h"
 
-#include <array>
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -13,30 +13,17 @@ namespace quorvane {
 
 namespace {
 
-// One row per block step, in the order of AllGroups().blocks; WriteStep and ReadStep
-// share the numbering.
-struct BlockStep {
-    BlockId block;
-    bool textBeforeDecode;  // GEO and Event show their OK text before decoding
-};
-
-constexpr std::array<BlockStep, kBlockSteps> kSteps{{
-    {BlockId::Gprs, false},
-    {BlockId::Main, false},
-    {BlockId::MainExt, false},
-    {BlockId::Interface, false},
-    {BlockId::Temperature, false},
-    {BlockId::Sms, false},
-    {BlockId::GeoFence, true},
-    {BlockId::Event, true},
-}};
+// Block steps number the blocks in the order "Read All" goes through them;
+// WriteStep and ReadStep share the numbering.
+BlockId StepBlock(std::uint8_t step) { return AllGroups().blocks[step]; }
 
 std::uint8_t StepOf(BlockId block) {
-    for (std::uint8_t step = 0; step < kBlockSteps; ++step) {
-        if (kSteps[step].block == block) return step;
-    }
-    return kBlockSteps;
+    const auto blocks = AllGroups().blocks;
+    return static_cast<std::uint8_t>(std::find(blocks.begin(), blocks.end(), block) - blocks.begin());
 }
+
+// GEO and Event show their OK text before decoding.
+bool TextBeforeDecode(BlockId block) { return block == BlockId::GeoFence || block == BlockId::Event; }
 
 bool LastOfGroup(BlockId block) { return GroupOf(block).blocks.back() == block; }
 
@@ -91,14 +78,14 @@ void TransactionEngine::SendConnectRequest() {
 }
 
 void TransactionEngine::SendReadStep(std::uint8_t step) {
-    BuildReadRequest(kSteps[step].block, tx_);
+    BuildReadRequest(StepBlock(step), tx_);
     Send(CmdReadBlock);
     state_.ReadStep = step;
     state_.TimeoutCount = kReplyTimeout;
 }
 
 void TransactionEngine::SendWriteStep(std::uint8_t step) {
-    EncoderOf(kSteps[step].block)(form_, tx_);
+    EncoderOf(StepBlock(step))(form_, tx_);
     Send(CmdWriteBlock);
     state_.WriteStep = step;
     state_.TimeoutCount = kReplyTimeout;
@@ -108,7 +95,7 @@ void TransactionEngine::SendWriteStep(std::uint8_t step) {
 // included: its silent time-out must not swallow the new operation's report.
 void TransactionEngine::StartRead(const Group& group, bool readAll) {
     const std::uint8_t step = StepOf(group.blocks.front());
-    BuildReadRequest(kSteps[step].block, tx_);
+    BuildReadRequest(StepBlock(step), tx_);
     Send(CmdReadBlock);
     Begin(readAll ? Operation::ReadAll : Operation::ReadGroup, &group);
     state_.OperationState = OperationState::OpRead;
@@ -121,7 +108,7 @@ void TransactionEngine::StartRead(const Group& group, bool readAll) {
 
 void TransactionEngine::StartWrite(const Group& group, bool writeAll) {
     const std::uint8_t step = StepOf(group.blocks.front());
-    EncoderOf(kSteps[step].block)(form_, tx_);
+    EncoderOf(StepBlock(step))(form_, tx_);
     Send(CmdWriteBlock);
     Begin(writeAll ? Operation::WriteAll : Operation::WriteGroup, &group);
     state_.OperationState = OperationState::OpWrite;
@@ -309,16 +296,16 @@ void TransactionEngine::OnWriteAnswer(const FrameView& frame) {
     }
     const std::uint8_t step = state_.WriteStep;
     if (step >= kBlockSteps || !frame.WriteStatus()) return;
-    const BlockStep& def = kSteps[step];
-    if (*frame.Area() != Block(def.block).area || *frame.WriteStatus() != 1) return;
+    const BlockId block = StepBlock(step);
+    if (*frame.Area() != Block(block).area || *frame.WriteStatus() != 1) return;
     ++blocksDone_;
 
     // A group of several blocks is always written whole.
-    if (!LastOfGroup(def.block)) {
+    if (!LastOfGroup(block)) {
         SendWriteStep(static_cast<std::uint8_t>(step + 1));
         return;
     }
-    ui_.SetStatusText(1, GroupOf(def.block).writeOk);
+    ui_.SetStatusText(1, GroupOf(block).writeOk);
     if (state_.WriteAllActive && step + 1 < kBlockSteps) {
         SendWriteStep(static_cast<std::uint8_t>(step + 1));
         return;
@@ -330,7 +317,7 @@ void TransactionEngine::Finish(bool write, std::uint8_t step) {
     state_.TimeoutCount = 0;
     bool& active = write ? state_.WriteAllActive : state_.ReadAllActive;
     const bool all = active;
-    const Group& group = all ? AllGroups() : GroupOf(kSteps[step].block);
+    const Group& group = all ? AllGroups() : GroupOf(StepBlock(step));
     const char* text = write ? group.writeCompleted : group.readCompleted;
     const auto result = End(Outcome::Completed, text);
     if (all) {
@@ -345,7 +332,7 @@ void TransactionEngine::Finish(bool write, std::uint8_t step) {
 
 void TransactionEngine::Completed(bool write, std::uint8_t step, bool all) const {
     if (!completed_ || state_.OperationState != OperationState::OpIdle) return;
-    const Group& group = all ? AllGroups() : GroupOf(kSteps[step].block);
+    const Group& group = all ? AllGroups() : GroupOf(StepBlock(step));
     completed_(write, std::vector<BlockId>(group.blocks.begin(), group.blocks.end()));
 }
 
@@ -374,20 +361,20 @@ void TransactionEngine::OnReadAnswer(const FrameView& frame) {
         return;
     }
     if (step >= kBlockSteps) return;
-    const BlockStep& def = kSteps[step];
-    if (*area != Block(def.block).area) return;
+    const BlockId block = StepBlock(step);
+    if (*area != Block(block).area) return;
 
     // An answer too short for its block is a read error, found before any OK text.
     const std::span<const std::uint8_t> answer = frame.WithoutCrc();
-    if (!AnswerHoldsBlock(def.block, answer, FrameView::kBlockOffsetAt)) {
+    if (!AnswerHoldsBlock(block, answer, FrameView::kBlockOffsetAt)) {
         ReadError(Outcome::ShortAnswer);
         return;
     }
-    const Group& group = GroupOf(def.block);
-    const bool last = LastOfGroup(def.block);
-    if (def.textBeforeDecode) ui_.SetStatusText(1, group.readOk);
-    DecoderOf(def.block)(form_, answer, FrameView::kBlockOffsetAt);
-    if (!def.textBeforeDecode && last) ui_.SetStatusText(1, group.readOk);
+    const Group& group = GroupOf(block);
+    const bool last = LastOfGroup(block);
+    if (TextBeforeDecode(block)) ui_.SetStatusText(1, group.readOk);
+    DecoderOf(block)(form_, answer, FrameView::kBlockOffsetAt);
+    if (!TextBeforeDecode(block) && last) ui_.SetStatusText(1, group.readOk);
     ++blocksDone_;
 
     if (!last || (state_.ReadAllActive && step + 1 < kBlockSteps)) {

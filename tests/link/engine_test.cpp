@@ -659,6 +659,8 @@ TEST(Groups, HandlersNamesAndBlocksLeadBackToTheirGroup) {
         }
     }
     EXPECT_EQ(all, std::vector<BlockId>(AllGroups().blocks.begin(), AllGroups().blocks.end()));
+    EXPECT_EQ(AllGroups().blocks.size(), std::size_t{kBlockSteps})
+        << "the engine numbers its block steps by this list";
     EXPECT_EQ(OperationOfHandler(HandlerOf(Operation::CheckId))->op, Operation::CheckId);
     EXPECT_FALSE(OperationOfHandler("OpenPortClick"));
 }
