@@ -20,23 +20,16 @@ namespace {
 // Every block, in the order "Read All" reads them.
 std::vector<BlockId> AllBlocks() { return {AllGroups().blocks.begin(), AllGroups().blocks.end()}; }
 
-// The handlers that write to the tracker: their encoders must succeed before a
-// backup is worth taking.
-struct WriteHandler {
-    std::vector<BlockEncoder> encoders;
-};
-
-std::optional<WriteHandler> FindWriteHandler(std::string_view handler) {
+// The blocks a button handler writes to the tracker (none for Default, which writes
+// the factory settings); nullopt for a handler that writes nothing. Their encoders
+// must succeed before a backup is worth taking.
+std::optional<std::span<const BlockId>> WrittenBlocks(std::string_view handler) {
     const auto target = OperationOfHandler(handler);
     if (!target) return std::nullopt;
     switch (target->op) {
     case Operation::WriteGroup:
-    case Operation::WriteAll: {
-        WriteHandler w;
-        for (BlockId id : target->group->blocks) w.encoders.push_back(EncoderOf(id));
-        return w;
-    }
-    case Operation::Default: return WriteHandler{};
+    case Operation::WriteAll: return target->group->blocks;
+    case Operation::Default: return std::span<const BlockId>{};
     default: return std::nullopt;
     }
 }
@@ -120,9 +113,10 @@ void WriteSafety::Abandon() {
 void WriteSafety::NoteSent(std::span<const std::uint8_t> bytes) {
     const FrameView frame(bytes);
     if (frame.Whole() && frame.Command() == CmdWriteBlock) {
-        const std::span<const std::uint8_t> payload = frame.Payload();
-        if (const auto id = WrittenBlock(payload))
-            sent_[*id] = std::vector<std::uint8_t>(payload.begin() + kBlockHeaderLength, payload.end());
+        if (const auto id = WrittenBlock(frame.Payload())) {
+            const std::span<const std::uint8_t> data = frame.BlockData();
+            sent_[*id] = std::vector<std::uint8_t>(data.begin(), data.end());
+        }
     }
 }
 
@@ -197,15 +191,15 @@ constexpr const char* kBackupBusy = "Backup failed: the tracker is busy with ano
 constexpr const char* kBackupConnecting = "Backup failed: the tracker is not connected yet. Nothing was written.";
 
 void WriteSafety::BeforeWrite(std::string_view handler, const std::function<void()>& run) {
-    const std::optional<WriteHandler> write = FindWriteHandler(handler);
-    if (write) sent_.clear();
-    if (!write || !options_.backUpBeforeWriting || !window_.PortOpen()) {
+    const auto written = WrittenBlocks(handler);
+    if (written) sent_.clear();
+    if (!written || !options_.backUpBeforeWriting || !window_.PortOpen()) {
         run();
         return;
     }
     // A write its own encoders would refuse is refused before the backup.
     TxPayload scratch;
-    for (const auto encode : write->encoders) encode(form_, scratch);
+    for (const BlockId id : *written) EncoderOf(id)(form_, scratch);
     if (Refuse(kBackupBusy, kBackupConnecting)) return;
     StartBackup([this, run](bool saved) {
         if (!saved) return;
