@@ -184,6 +184,15 @@ protected:
         return form;
     }
 
+    // A simulated tracker in this process, on a link named `link` in the test's folder.
+    std::unique_ptr<sim::PtyTracker> Plug(const std::string& imei, const std::string& link, bool throttle = false) {
+        sim::PtyTrackerOptions o;
+        o.device.imei = imei;
+        o.linkPath = Path(link);
+        o.throttle = throttle;
+        return std::make_unique<sim::PtyTracker>(o);
+    }
+
     std::vector<nlohmann::json> Records(const std::string& path) const {
         std::vector<nlohmann::json> records;
         for (const std::string& line : LinesOf(Slurp(path))) records.push_back(nlohmann::json::parse(line));
@@ -524,12 +533,7 @@ TEST_F(Station, TrackerUnpluggedDuringItsWrite) {
 // shown once, and costs no record; only Ctrl+C ends the station.
 TEST_F(Station, RepeatServesWhoeverIsPluggedInAgain) {
     const std::string link = Path("cable");
-    auto plug = [&](const std::string& imei) {
-        sim::PtyTrackerOptions o;
-        o.device.imei = imei;
-        o.linkPath = link;
-        return std::make_unique<sim::PtyTracker>(o);
-    };
+    auto plug = [&](const std::string& imei) { return Plug(imei, "cable"); };
     const std::string report = Path("station.jsonl");
     auto served = [&] { return LinesOf(Slurp(report)).size(); };
     // Served, and looked at again (the port watched) before it is pulled.
@@ -595,14 +599,8 @@ TEST_F(Station, RepeatServesWhoeverIsPluggedInAgain) {
 // record that cannot be written: each failure says what it was, on an error line,
 // in the summary and in the record.
 TEST_F(Station, EveryFailureNamesItself) {
-    auto tracker = [&](const std::string& imei, const std::string& link) {
-        sim::PtyTrackerOptions o;
-        o.device.imei = imei;
-        o.linkPath = Path(link);
-        return std::make_unique<sim::PtyTracker>(o);
-    };
-    auto rebooting = tracker("864000000000001", "rebooting");
-    auto deaf = tracker("864000000000002", "deaf");
+    auto rebooting = Plug("864000000000001", "rebooting");
+    auto deaf = Plug("864000000000002", "deaf");
     const std::string settings = Path("fleet.ini");
     ASSERT_EQ(Cli({"--port", Path("deaf"), "read-all", settings}).exitCode, 0);
     // The fourth block's answer is the boot banner; every read after the Device ID read is lost.
@@ -662,16 +660,9 @@ TEST_F(Station, EveryFailureNamesItself) {
 // SIGTERM lets the writes under way finish, each with its record; a second Ctrl+C
 // ends them at once, and each still leaves its record, as interrupted.
 TEST_F(Station, StopSignalsLeaveARecordForEveryWrite) {
-    auto tracker = [&](const std::string& imei, const std::string& link) {
-        sim::PtyTrackerOptions o;
-        o.device.imei = imei;
-        o.linkPath = Path(link);
-        o.throttle = true;
-        return std::make_unique<sim::PtyTracker>(o);
-    };
     std::vector<std::unique_ptr<sim::PtyTracker>> trackers;
-    trackers.push_back(tracker("865000000000001", "a"));
-    trackers.push_back(tracker("865000000000002", "b"));
+    trackers.push_back(Plug("865000000000001", "a", true));
+    trackers.push_back(Plug("865000000000002", "b", true));
     const std::string settings = Path("fleet.ini");
     ASSERT_EQ(Cli({"--port", Path("a"), "read-all", settings}).exitCode, 0);
 
