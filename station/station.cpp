@@ -259,7 +259,10 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
             // failed, and no further tracker is taken on.
             const std::string why = std::string("record not written: ") + e.what();
             session.Err() << "error: " << why << '\n' << std::flush;
-            if (!recordFailed_) StationLine("error: the station takes on no further tracker: its record cannot be written");
+            const bool more = job_.repeat || SeveralPorts() || job_.retry > 0;
+            if (!recordFailed_ && more) {
+                StationLine("error: the station takes on no further tracker: its record cannot be written");
+            }
             recordFailed_ = true;
             stopRequested_ = true;
             record.last.result = PortResult::Failed;
