@@ -691,6 +691,8 @@ TEST_F(Station, StopSignalsLeaveARecordForEveryWrite) {
     ASSERT_EQ(records.size(), 2u);
     for (const auto& record : records) EXPECT_EQ(record["result"], "completed") << record.dump();
 
+    // The second block's answer is lost, so each write is surely still waiting when stopped.
+    for (auto& t : trackers) t->InjectFault(sim::FaultPlan{sim::Fault::NoAnswer, 1, 0x58, 1});
     const ProcessResult now = run(Path("now.jsonl"), {SIGINT, SIGINT});
     EXPECT_EQ(now.exitCode, 1) << now.err;
     EXPECT_TRUE(HasLine(now.err, "0 completed, 2 failed")) << now.err;
