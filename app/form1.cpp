@@ -141,6 +141,10 @@ struct TForm1::Impl {
         comm.OnRequestHangup = [this, &owner](TComm&) { owner.Guard([this] { watch.PortLost(); }); };
         ui.OnPanel1 = [this] { watch.Panel1Changed(); };
         engine.SetTraffic(&traffic);
+        // A restart cuts the operation short without a report of its own: panel 1 says so.
+        engine.AddResultHook([this](const OperationResult& r) {
+            if (r.outcome == Outcome::Restarted) ui.SetStatusText(1, RestartedText(r));
+        });
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { safety.Completed(write, blocks); });
     }

@@ -99,6 +99,14 @@ std::string PortLostText(const std::string& port, const InFlight& f) {
     }
 }
 
+std::string RestartedText(const OperationResult& r) {
+    std::string text = "the tracker restarted during " + InFlightName(Running(r.op, r.group));
+    if (r.blocksTotal == 0) return text;
+    const bool write = r.op == Operation::WriteAll || r.op == Operation::WriteGroup;
+    return text + "; " + std::to_string(r.blocksDone) + " of " + std::to_string(r.blocksTotal) +
+           (r.blocksTotal == 1 ? " block was " : " blocks were ") + (write ? "written" : "read");
+}
+
 }  // namespace quorvane
 
 namespace quorvane {

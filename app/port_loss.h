@@ -42,6 +42,10 @@ std::string InFlightName(const InFlight& inFlight);
 // window", and the like for the other operations.
 std::string PortLostText(const std::string& port, const InFlight& inFlight);
 
+// "the tracker restarted during Write All; 3 of 8 blocks were written", and the like
+// for reads and one-shot commands: an operation the tracker's restart cut short.
+std::string RestartedText(const OperationResult& result);
+
 class TForm1;
 
 // The window's watch over its port: what was opened, its loss, and reconnecting to

@@ -8,7 +8,9 @@
 // beyond the plain write-all of the same round, set against the wire time of the
 // read it adds. Then eight throttled trackers on eight ports, each given write-all
 // (with --verify) by one quorvane-cli: the wall time against one tracker's, and the
-// CPU time and peak memory of that process.
+// CPU time and peak memory of that process; then the same for 64 and 256 trackers,
+// simulated inside this program (one thread each) so that the machine runs one
+// station process and one tracker process.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,6 +24,7 @@
 
 #include "blocks/memory_map.h"
 #include "link/frame.h"
+#include "sim/pty_tracker.h"
 #include "tests/support/child_process.h"
 
 namespace {
@@ -153,6 +156,24 @@ bool ManyTrackers(const std::string& cli, const std::vector<std::string>& ports,
                 "(%.2f x one)  cpu %.3f s  peak %ld KiB\n",
                 verify ? " --verify" : "", single.wall, single.cpu, single.peakKiB, ports.size(), many.exitCode,
                 many.wall, many.wall / single.wall, many.cpu, many.peakKiB);
+    if (many.exitCode != 0) {
+        // Once more with its output kept: the summary lines of the trackers that failed.
+        const ProcessResult again = RunProcess(all);
+        int shown = 0;
+        std::size_t at = 0;
+        while ((at = again.err.find(": failed: ", at)) != std::string::npos && shown < 5) {
+            const std::size_t begin = again.err.rfind('\n', at) + 1;
+            const std::size_t end = again.err.find('\n', at);
+            std::printf("  %s\n", again.err.substr(begin, end - begin).c_str());
+            at = end;
+            ++shown;
+        }
+        const std::size_t summary = again.err.rfind(" completed, ");
+        if (summary != std::string::npos) {
+            const std::size_t begin = again.err.rfind('\n', summary) + 1;
+            std::printf("  again: %s\n", again.err.substr(begin, again.err.find('\n', summary) - begin).c_str());
+        }
+    }
     return single.exitCode == 0 && many.exitCode == 0;
 }
 
@@ -216,6 +237,22 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     for (int round = 0; round < rounds; ++round) ok = ManyTrackers(cli, ports, settings, verify) && ok;
+    trackers.clear();
+    // Many more trackers, each a thread of this program on its own pseudo-terminal.
+    const int most = argc > 4 ? std::stoi(argv[4]) : 256;
+    for (const int count : {64, 256}) {
+        if (count > most) break;
+        std::vector<std::unique_ptr<quorvane::sim::PtyTracker>> simulated;
+        std::vector<std::string> many = {port};
+        for (int i = 1; i < count; ++i) {
+            quorvane::sim::PtyTrackerOptions options;
+            options.throttle = true;
+            options.device.imei = std::to_string(869000000000000LL + i);
+            simulated.push_back(std::make_unique<quorvane::sim::PtyTracker>(options));
+            many.push_back(simulated.back()->SlavePath());
+        }
+        ok = ManyTrackers(cli, many, settings, verify) && ok;
+    }
     std::filesystem::remove(settings);
     return ok ? 0 : 1;
 }

@@ -30,16 +30,28 @@ int RunDump(const CliOptions& options, const StationJob& job, std::ostream& out,
     return kExitDone;
 }
 
-// The station's loop on the wall clock; with --repeat, the first Ctrl+C stops it.
+// The station's loop on the wall clock. Ctrl+C or SIGTERM: with --repeat the first
+// lets the runs under way finish and the second ends them at once; without it the
+// first ends them at once. Either way every run cut short is written down.
 int RunStation(const CliOptions& options, const StationJob& job, std::ostream& out, std::ostream& err,
                const std::string& programDir) {
     StationPrinter printer(options, out, err);
     Station station(job, printer, programDir);
     printer.SetSeveralPorts(station.SeveralPorts());
     if (!station.Start()) return station.ExitStatus();
-    if (job.repeat) CatchInterrupt();
+    CatchInterrupt();
+    const int stopAtOnce = job.repeat ? 2 : 1;
+    int stops = 0;
     for (;;) {
-        if (job.repeat && InterruptRequested()) station.RequestStop();
+        const int count = InterruptCount();
+        if (count > stops) {
+            stops = count;
+            if (stops >= stopAtOnce) {
+                station.StopNow();
+            } else {
+                station.RequestStop();
+            }
+        }
         if (!station.Step(Clock::now())) break;
         station.WaitForWork();
     }

@@ -5,17 +5,19 @@
 namespace quorvane {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t interrupts = 0;
 
 extern "C" void OnInterrupt(int) {
-    interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);
+    if (interrupts < 2) interrupts = interrupts + 1;
 }
 
 }  // namespace
 
-void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
+void CatchInterrupt() {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+}
 
-bool InterruptRequested() { return interrupted != 0; }
+int InterruptCount() { return interrupts; }
 
 }  // namespace quorvane

@@ -140,6 +140,11 @@ void StationPrinter::RunEnded(const PortSession& session, const PortRecord&) {
     if (options_.json) out_ << PortObject(session).dump() << '\n' << std::flush;
 }
 
+void StationPrinter::PortWaiting(const std::string& port, const std::string& reason) {
+    if (severalPorts_) err_ << port << ": ";
+    err_ << "waiting for the device: " << (reason.empty() ? port + " is gone" : reason) << '\n' << std::flush;
+}
+
 void StationPrinter::StationEnded(const std::vector<PortRecord>& lines) {
     if (!options_.repeat && !severalPorts_ && options_.retry == 0) return;
     int completed = 0;

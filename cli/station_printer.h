@@ -32,6 +32,7 @@ public:
     void PortLine(const std::string& port, LineKind kind, std::string_view text) override;
     std::unique_ptr<Ui> MakePortUi(const std::string& port, std::ostream& err) override;
     void RunEnded(const PortSession& session, const PortRecord& record) override;
+    void PortWaiting(const std::string& port, const std::string& reason) override;
     void StationEnded(const std::vector<PortRecord>& lines) override;
 
 private:

@@ -12,10 +12,11 @@ namespace quorvane {
 
 using Clock = std::chrono::steady_clock;
 
-enum class PortResult { Completed, Failed, NoAnswer, NotOpened, NoStart };
+// Interrupted: cut short by a stop that did not wait for it.
+enum class PortResult { Completed, Failed, NoAnswer, NotOpened, NoStart, Interrupted };
 
-// "completed", "failed", "no-answer", "not-opened" (a run refused before anything
-// was sent is "failed").
+// "completed", "failed", "no-answer", "not-opened", "interrupted" (a run refused
+// before anything was sent is "failed").
 const char* PortResultName(PortResult result);
 
 // What one port's run leaves behind.
@@ -29,7 +30,7 @@ struct PortOutcome {
     double seconds = 0;                          // start to end
     std::map<std::string, double> phaseSeconds;  // by stage name: connect, backup, write, read, verify
     std::optional<std::string> backupPath;       // set by a backup stage
-    std::optional<std::string> verify;           // "ok" or "mismatch", set by a verify stage
+    std::optional<std::string> verify;           // "ok", "mismatch" or "failed" (its read did not end), set by a verify stage
     std::optional<int> mismatches;               // set by a verify stage
     std::vector<std::pair<std::string, std::string>> values;  // what the job's values and the tracker's row put in
 };

@@ -15,6 +15,7 @@ const char* PortResultName(PortResult result) {
         case PortResult::Completed: return "completed";
         case PortResult::NoAnswer: return "no-answer";
         case PortResult::NotOpened: return "not-opened";
+        case PortResult::Interrupted: return "interrupted";
         case PortResult::Failed:
         case PortResult::NoStart: break;
     }
@@ -101,20 +102,26 @@ void PortSession::Tick() {
 }
 
 void PortSession::Step(Clock::time_point now) {
-    // A lost port ends whatever stage runs, at once.
+    // A lost port ends whatever stage runs, at once; a look that loses it has
+    // found nothing, and says nothing.
     if (started_ && !finished_ && window_.Watch().PortLostState()) {
-        Err() << "error: port lost: " << window_.Watch().LostPortName() << '\n';
-        Fail(PortResult::Failed);
+        portLost_ = true;
+        if (Looking()) {
+            MarkQuiet();
+            Fail(PortResult::NotOpened);
+        } else {
+            Err() << "error: port lost: " << window_.Watch().LostPortName() << '\n';
+            errorLine_ = true;
+            Fail(PortResult::Failed);
+        }
+        AbortStage();
         Finish(now);
         return;
     }
     while (started_ && !finished_) {
         const StageStatus status = stages_[stage_]->Poll(*this, now);
         if (status == StageStatus::Running) return;
-        const std::string name = stages_[stage_]->Name();
-        if (!name.empty()) {
-            outcome_.phaseSeconds[name] += std::chrono::duration<double>(clock_() - stageStart_).count();
-        }
+        TimeStage();
         if (status == StageStatus::Failed) {
             Finish(now);
             return;
@@ -123,22 +130,36 @@ void PortSession::Step(Clock::time_point now) {
     }
 }
 
+void PortSession::TimeStage() {
+    if (stageTimed_) return;
+    stageTimed_ = true;
+    const std::string name = stages_[stage_]->Name();
+    if (!name.empty()) outcome_.phaseSeconds[name] += std::chrono::duration<double>(clock_() - stageStart_).count();
+}
+
+void PortSession::AbortStage() {
+    if (stageTimed_) return;
+    stages_[stage_]->Abort(*this);
+    TimeStage();
+}
+
 void PortSession::EnterStage(std::size_t index, Clock::time_point now) {
     for (; index < stages_.size(); ++index) {
         stage_ = index;
         stageStart_ = clock_();
+        // A look for a tracker tells the user nothing; a run serving one tells all.
+        ui_.SetQuiet(stages_[index]->State() == PortState::Waiting);
         Report(stages_[index]->State());
+        stageTimed_ = false;
         const StageStatus status = stages_[index]->Begin(*this, now);
         if (status == StageStatus::Running) return;
         // A stage refused at its start never ran: it has no time in the record.
         if (status == StageStatus::Failed) {
+            stageTimed_ = true;
             Finish(now);
             return;
         }
-        const std::string name = stages_[index]->Name();
-        if (!name.empty()) {
-            outcome_.phaseSeconds[name] += std::chrono::duration<double>(clock_() - stageStart_).count();
-        }
+        TimeStage();
     }
     outcome_.result = PortResult::Completed;
     outcome_.message = ui_.LastMessage();
@@ -150,16 +171,41 @@ std::string PortSession::StageName() const {
     return stages_[stage_]->Name();
 }
 
+bool PortSession::Looking() const {
+    return started_ && !finished_ && stages_[stage_]->State() == PortState::Waiting;
+}
+
 void PortSession::Fail(PortResult result) {
     outcome_.result = result;
     outcome_.message = ui_.LastMessage();
 }
 
+void PortSession::Interrupt(Clock::time_point now) {
+    if (!started_ || finished_) return;
+    const std::string where = PortStateName(stages_[stage_]->State());
+    AbortStage();
+    outcome_.result = PortResult::Interrupted;
+    outcome_.message = "stopped at once while " + where;
+    ui_.ShowError(outcome_.message);
+    outcome_.message = ui_.LastMessage();
+    Finish(now);
+}
+
 void PortSession::Finish(Clock::time_point now) {
+    const PortState where = started_ && stage_ < stages_.size() ? stages_[stage_]->State() : PortState::Connecting;
     finished_ = true;
     outcome_.seconds = std::chrono::duration<double>(now - runStart_).count();
     // The port is closed as soon as its run ends; nothing more arrives for it.
     window_.Comm1().CloseComm();
+    // Every failure names itself: a message, and an error line.
+    if (!quiet_ && outcome_.result != PortResult::Completed) {
+        if (outcome_.message.empty()) outcome_.message = std::string("failed while ") + PortStateName(where);
+        if (ui_.Errors().empty() && !errorLine_) {
+            ui_.SetQuiet(false);
+            ui_.ShowError(outcome_.message);
+            errorLine_ = true;
+        }
+    }
     Out() << std::flush;
     Err() << std::flush;
     if (!quiet_) Report(outcome_.result == PortResult::Completed ? PortState::Done : PortState::Failed);
@@ -173,7 +219,8 @@ int PortSession::ExitStatus() const {
         case PortResult::NoStart:
         case PortResult::NotOpened: return kExitNoStart;
         case PortResult::Failed:
-        case PortResult::NoAnswer: break;
+        case PortResult::NoAnswer:
+        case PortResult::Interrupted: break;
     }
     return kExitFailed;
 }

@@ -43,6 +43,9 @@ public:
     virtual PortState State() const = 0;
     virtual StageStatus Begin(PortSession& session, Clock::time_point now) = 0;
     virtual StageStatus Poll(PortSession& session, Clock::time_point now) = 0;
+    // The run ends while this stage runs (the port was lost, or the station stopped
+    // at once): whatever it started is let go, and what it stood for is noted.
+    virtual void Abort(PortSession& /*session*/) {}
 };
 
 using StageList = std::vector<std::unique_ptr<SessionStage>>;
@@ -87,6 +90,13 @@ public:
 
     // Ends the run with `result` (the message is the Ui's last text).
     void Fail(PortResult result);
+    // Ends a running run at once (a second stop): its stage is let go and the run is
+    // "interrupted", with an error line saying where it stood.
+    void Interrupt(Clock::time_point now);
+    // True while the run only looks for a tracker (nothing written yet, nothing to record).
+    bool Looking() const;
+    // True when the run ended because the port went away.
+    bool PortLost() const { return portLost_; }
     // Marks a run that is no tracker's record: a station's look at a port that
     // found nothing new there.
     void MarkQuiet() { quiet_ = true; }
@@ -107,6 +117,10 @@ public:
 
 private:
     void EnterStage(std::size_t index, Clock::time_point now);
+    // The running stage's time goes into the record (once), as far as it ran.
+    void TimeStage();
+    // The running stage is let go without ending: its time as far as it ran.
+    void AbortStage();
     void Finish(Clock::time_point now);
     void Report(PortState state);
 
@@ -129,6 +143,9 @@ private:
     bool started_ = false;
     bool finished_ = false;
     bool quiet_ = false;
+    bool stageTimed_ = true;  // the running stage's time is in the record already
+    bool portLost_ = false;
+    bool errorLine_ = false;  // an error line went out beside the Ui's errors
     PortOutcome outcome_;
     std::unique_ptr<TraceFile> trace_;
 };

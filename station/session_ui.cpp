@@ -25,7 +25,7 @@ void SessionUi::NoteError(std::string_view text) {
 
 void SessionUi::Notice(std::string_view text) {
     NoteNotice(text);
-    shown_.Notice(text);
+    if (!quiet_) shown_.Notice(text);
 }
 
 bool SessionUi::Confirm(std::string_view question) {
@@ -35,12 +35,12 @@ bool SessionUi::Confirm(std::string_view question) {
 
 void SessionUi::ShowError(std::string_view message) {
     NoteError(message);
-    shown_.ShowError(message);
+    if (!quiet_) shown_.ShowError(message);
 }
 
 void SessionUi::ShowControlError(std::string_view message, const ControlPlace& place) {
     NoteError(message);
-    shown_.ShowControlError(message, place);
+    if (!quiet_) shown_.ShowControlError(message, place);
 }
 
 void SessionUi::ShowVerifyResult(const Comparison& result) {

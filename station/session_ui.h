@@ -34,6 +34,10 @@ public:
     void ShowVerifyResult(const Comparison& result) override;
     void BackupSaved(std::string_view path) override;
 
+    // Quiet: notices and errors are noted but not shown (a look for a tracker, whose
+    // lost port or refusal concerns nobody).
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+
     // The path every following file dialog answers with; nullopt cancels.
     void SetDialogPath(std::optional<std::string> path) { dialogPath_ = std::move(path); }
 
@@ -52,6 +56,7 @@ private:
     std::vector<std::string> errors_;
     std::optional<std::string> dialogPath_;
     std::string lastMessage_;
+    bool quiet_ = false;
 };
 
 }  // namespace quorvane

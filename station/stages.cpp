@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "link/engine.h"
+#include "app/port_loss.h"
 #include "link/groups.h"
 #include "serial/comm.h"
 #include "station/control_values.h"
@@ -83,6 +84,13 @@ StageStatus ConnectStage::Begin(PortSession& s, Clock::time_point now) {
     try {
         s.Window().OpenPortClick();
     } catch (const ECommsError& e) {
+        if (quiet_) {
+            // A station's look at a port whose device is away: noted, not shown.
+            s.MarkQuiet();
+            s.Fail(PortResult::NotOpened);
+            s.Outcome().message = e.Detail().empty() ? e.what() : e.Detail();
+            return StageStatus::Failed;
+        }
         ShowOpenFailure(s.Ui(), e);  // the reason, where the system tells, on a second line
         s.Fail(PortResult::NotOpened);
         return StageStatus::Failed;
@@ -129,10 +137,37 @@ StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
     return StageStatus::Running;
 }
 
-StageStatus AdmitStage::Begin(PortSession& s, Clock::time_point) {
+StageStatus AdmitStage::Begin(PortSession& s, Clock::time_point now) {
     if (admit_(s.Outcome())) return StageStatus::Done;
-    s.MarkQuiet();
-    return StageStatus::Failed;
+    // Served already: the port stays open, so that its loss is seen the moment it
+    // happens, and the tracker is asked again now and then whether it is still there.
+    asking_ = false;
+    nextAsk_ = now + pause_;
+    return StageStatus::Running;
+}
+
+StageStatus AdmitStage::Poll(PortSession& s, Clock::time_point now) {
+    if (!asking_) {
+        if (now < nextAsk_) return StageStatus::Running;
+        s.Form().SetText("IMEI", "");
+        s.Window().Engine().SetConnectPollCount(1);
+        asking_ = true;
+        deadline_ = now + limit_;
+        return StageStatus::Running;
+    }
+    if (s.Form().Text("IMEI").empty()) {
+        if (now < deadline_) return StageStatus::Running;
+        // Its answers stopped: it has gone, and is served again when it answers.
+        s.MarkQuiet();
+        s.Fail(PortResult::NoAnswer);
+        return StageStatus::Failed;
+    }
+    if (s.Window().Busy()) return StageStatus::Running;  // the Device ID read, bounded by its time-out
+    NoteIdentity(s);
+    if (admit_(s.Outcome())) return StageStatus::Done;
+    asking_ = false;
+    nextAsk_ = now + pause_;
+    return StageStatus::Running;
 }
 
 // --- the tracker's own values ----------------------------------------------------
@@ -212,6 +247,10 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
     PrintCovered(s);
     // A partial read is never saved as if it were whole.
     if (!completed) {
+        // A restart reports nothing of its own: the error says what it cut short.
+        if (result && result->outcome == Outcome::Restarted && ui.Errors().size() == errorsBefore_) {
+            ui.ShowError(RestartedText(*result));
+        }
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
@@ -224,6 +263,11 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         }
     }
     return StageStatus::Done;
+}
+
+void CommandStage::Abort(PortSession& s) {
+    if (resultHook_ != 0) s.Window().Engine().RemoveResultHook(resultHook_);
+    resultHook_ = 0;
 }
 
 // --- info ------------------------------------------------------------------------
@@ -245,7 +289,7 @@ StageList MakeStages(const StationJob& job, const StagePlan& plan) {
         return stages;
     }
     stages.push_back(std::make_unique<ConnectStage>(connectLimit, plan.quietConnect));
-    if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit));
+    if (plan.admit) stages.push_back(std::make_unique<AdmitStage>(plan.admit, plan.askPause, plan.askLimit));
     if (job.command == JobCommand::Info) {
         stages.push_back(std::make_unique<InfoStage>());
         return stages;

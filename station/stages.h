@@ -34,19 +34,27 @@ private:
     Clock::time_point deadline_{};
 };
 
-// Lets the run go on only when `admit` accepts the connected tracker; otherwise the
-// run ends quietly.
+// Lets the run go on when `admit` accepts the connected tracker. Otherwise the port
+// stays open and the tracker is asked for its identity every `pause`: the run goes on
+// once `admit` accepts the answer, and ends quietly when the port is lost or no
+// answer comes within `limit`.
 class AdmitStage : public SessionStage {
 public:
-    explicit AdmitStage(std::function<bool(const PortOutcome&)> admit) : admit_(std::move(admit)) {}
+    AdmitStage(std::function<bool(const PortOutcome&)> admit, Clock::duration pause, Clock::duration limit)
+        : admit_(std::move(admit)), pause_(pause), limit_(limit) {}
     std::string Name() const override { return {}; }
     // A tracker served already and still there is waited on, like an empty port.
     PortState State() const override { return PortState::Waiting; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
-    StageStatus Poll(PortSession&, Clock::time_point) override { return StageStatus::Done; }
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
 
 private:
     std::function<bool(const PortOutcome&)> admit_;
+    Clock::duration pause_;
+    Clock::duration limit_;
+    bool asking_ = false;
+    Clock::time_point nextAsk_{};
+    Clock::time_point deadline_{};
 };
 
 // Puts the connected tracker's row of the per-tracker file into the form.
@@ -72,6 +80,7 @@ public:
     PortState State() const override { return name_ == "read" ? PortState::Reading : PortState::Writing; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
+    void Abort(PortSession& s) override;
 
 private:
     std::string name_;
@@ -98,8 +107,11 @@ struct StagePlan {
     // The connect limit instead of the job's, and quiet about ports that are empty.
     std::optional<Clock::duration> connectLimit;
     bool quietConnect = false;
-    // When set, only a tracker it accepts is served (a station serving each once).
+    // When set, only a tracker it accepts is served (a station serving each once);
+    // one it refuses is asked again every `askPause`, at most `askLimit` for its answer.
     std::function<bool(const PortOutcome&)> admit;
+    Clock::duration askPause = std::chrono::seconds(1);
+    Clock::duration askLimit = std::chrono::seconds(2);
 };
 
 // The stages of one run of `job`'s command.

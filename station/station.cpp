@@ -61,6 +61,8 @@ std::unique_ptr<PortSession> Station::MakeSession(Slot& slot) {
         plan.connectLimit = kLookLimit;
         plan.quietConnect = true;
         plan.admit = [&slot](const PortOutcome& o) { return slot.away || o.imei != slot.lastImei; };
+        plan.askPause = kLookPause;
+        plan.askLimit = kLookLimit;
     }
     return std::make_unique<PortSession>(job_, port, Context(port), MakeStages(job_, plan));
 }
@@ -103,7 +105,7 @@ void Station::BeginRound(const std::vector<std::size_t>& records) {
 void Station::RoundEnded() {
     slots_.clear();
     // Failed ports again, after every other port is done.
-    if (!job_.repeat && retriesDone_ < job_.retry) {
+    if (!job_.repeat && !stopRequested_ && retriesDone_ < job_.retry) {
         std::vector<std::size_t> round;
         for (std::size_t i = 0; i < records_.size(); ++i) {
             if (records_[i].last.result != PortResult::Completed) round.push_back(i);
@@ -146,8 +148,24 @@ void Station::WaitForWork() {
     bell_.WaitUntil(nextTick_ + std::chrono::milliseconds(1));
 }
 
+void Station::StopNow() {
+    stopRequested_ = true;
+    const auto now = clock_();
+    for (Slot& slot : slots_) {
+        slot.startAt.reset();
+        if (!slot.session) continue;
+        if (!slot.session->Started() || slot.session->Looking()) {
+            slot.session.reset();
+            continue;
+        }
+        slot.session->Interrupt(now);
+        SessionEnded(slot, now);
+        slot.session.reset();
+    }
+}
+
 bool Station::StepSlots(Clock::time_point now) {
-    const bool stopping = job_.repeat && stopRequested_;
+    const bool stopping = stopRequested_;
     bool busy = false;
     for (Slot& slot : slots_) {
         if (!slot.session && slot.startAt && !stopping && now >= *slot.startAt) {
@@ -164,7 +182,7 @@ bool Station::StepSlots(Clock::time_point now) {
             continue;
         }
         // Stopping: a port still looking for its tracker has written nothing.
-        if (stopping && slot.session->StageName() == "connect") {
+        if (stopping && slot.session->Looking()) {
             slot.session.reset();
             continue;
         }
@@ -185,19 +203,36 @@ void Station::SessionEnded(Slot& slot, Clock::time_point now) {
         RunEnded(session, record);
         return;
     }
+    if (!session.Quiet()) {
+        record.attempts = 0;  // every tracker is its own first attempt
+        RunEnded(session, record);
+        served_.push_back(record);
+    }
+    RepeatEnded(slot, session, now);
+}
+
+void Station::RepeatEnded(Slot& slot, const PortSession& session, Clock::time_point now) {
     const PortOutcome& outcome = session.Outcome();
-    if (session.Quiet()) {
-        // Nothing there, or the tracker served last still there.
-        if (outcome.result == PortResult::NotOpened || outcome.result == PortResult::NoAnswer) slot.away = true;
-        slot.startAt = now + (outcome.result == PortResult::NoAnswer ? Clock::duration::zero() : kLookPause);
+    // A run that could not start here (its trace file, say) would fail the same way
+    // again: this port is done.
+    if (!session.Quiet() && outcome.result == PortResult::NoStart && outcome.imei.empty()) return;
+    if (!outcome.imei.empty() && !session.Quiet()) {
+        slot.lastImei = outcome.imei;
+        slot.away = false;
+    }
+    const bool gone = session.PortLost() || outcome.result == PortResult::NotOpened;
+    if (gone || outcome.result == PortResult::NoAnswer) slot.away = true;  // whoever answers next is new
+    if (!gone) {
+        slot.waiting = false;
+        // Looked again at once, so that the port is watched while its tracker stays.
+        slot.startAt = now;
         return;
     }
-    record.attempts = 0;  // every tracker is its own first attempt
-    RunEnded(session, record);
-    served_.push_back(record);
-    if (outcome.imei.empty()) return;  // refused before any tracker answered: this port is done
-    slot.lastImei = outcome.imei;
-    slot.away = false;
+    // The device went away: tried again each second until it is back.
+    if (!slot.waiting) {
+        slot.waiting = true;
+        observer_.PortWaiting(records_[slot.record].port, outcome.message);
+    }
     slot.startAt = now + kLookPause;
 }
 
@@ -220,8 +255,21 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
         try {
             recordFile_->Append(RecordOf(job_, record.port, record.last, record.attempts));
         } catch (const ERecordFile& e) {
-            if (!recordFailed_) session.Err() << "error: " << e.what() << '\n' << std::flush;
+            // A tracker that is not written down is not accounted for: it counts as
+            // failed, and no further tracker is taken on.
+            const std::string why = std::string("record not written: ") + e.what();
+            session.Err() << "error: " << why << '\n' << std::flush;
+            const bool more = job_.repeat || SeveralPorts() || job_.retry > 0;
+            if (!recordFailed_ && more) {
+                StationLine("error: the station takes on no further tracker: its record cannot be written");
+            }
             recordFailed_ = true;
+            stopRequested_ = true;
+            record.last.result = PortResult::Failed;
+            record.last.message = why;
+            record.lastExitStatus = kExitFailed;
+            session.Outcome().result = PortResult::Failed;
+            session.Outcome().message = why;
         }
     }
     observer_.RunEnded(session, record);

@@ -42,8 +42,12 @@ public:
     // Sleeps until a port has posted something or the next tick is due; nothing when
     // the last turn ticked (the next turn is due at once).
     void WaitForWork();
-    // Repeat: finish the runs that write and stop looking for further trackers.
+    // Finish the runs under way (each with its record) and start no further one: with
+    // repeat, the ports still looking for a tracker are let go.
     void RequestStop() { stopRequested_ = true; }
+    // Ends every run at once: each one under way is "interrupted" and written down
+    // as such, the ports still looking are let go; the summary follows at the next Step.
+    void StopNow();
     bool Finished() const { return finished_; }
 
     // The exit status of the whole job, as the command line has it.
@@ -58,6 +62,7 @@ private:
         std::optional<Clock::time_point> startAt;
         std::string lastImei;
         bool away = true;
+        bool waiting = false;  // its device is away, and the user has been told so once
     };
 
     // Reads the per-tracker file and opens the record file; false (and the reason
@@ -73,6 +78,8 @@ private:
     // Starts, steps and ends the slots' sessions; true while any is running or due.
     bool StepSlots(Clock::time_point now);
     void SessionEnded(Slot& slot, Clock::time_point now);
+    // Repeat: where a port goes on after a run.
+    void RepeatEnded(Slot& slot, const PortSession& session, Clock::time_point now);
     void RunEnded(PortSession& session, PortRecord& record);
     std::unique_ptr<PortSession> MakeSession(Slot& slot);
     SessionContext Context(std::string lineName);

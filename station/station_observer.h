@@ -31,6 +31,9 @@ public:
     virtual void PortStateChanged(const PortSession& /*session*/, PortState /*state*/) {}
     // A port's run ended; the session is still there to read.
     virtual void RunEnded(const PortSession& /*session*/, const PortRecord& /*record*/) {}
+    // Repeat: the device of `port` went away (`reason`, where known); the port is
+    // tried each second until it is back. Told once per absence.
+    virtual void PortWaiting(const std::string& /*port*/, const std::string& /*reason*/) {}
     // Every run ended: one line per port, or with repeat per tracker served.
     virtual void StationEnded(const std::vector<PortRecord>& /*lines*/) {}
 };

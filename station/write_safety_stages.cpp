@@ -52,6 +52,7 @@ StageStatus VerifyStage::Begin(PortSession& s, Clock::time_point) {
             read_ = read;
         })) {
         s.Ui().ShowError("Verify failed: nothing was written to verify");
+        s.Outcome().verify = "failed";
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
@@ -63,6 +64,7 @@ StageStatus VerifyStage::Poll(PortSession& s, Clock::time_point) {
     PrintTiming(s, started_);
     const std::optional<Comparison>& result = s.Window().Safety().LastVerify();
     if (!read_ || !result) {
+        s.Outcome().verify = "failed";
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
@@ -74,6 +76,8 @@ StageStatus VerifyStage::Poll(PortSession& s, Clock::time_point) {
     }
     return StageStatus::Done;
 }
+
+void VerifyStage::Abort(PortSession& s) { s.Outcome().verify = "failed"; }
 
 // --- diff --------------------------------------------------------------------------
 

@@ -33,6 +33,8 @@ public:
     PortState State() const override { return PortState::Verifying; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
+    // A verification cut short is a failed one.
+    void Abort(PortSession& s) override;
 
 private:
     bool ended_ = false;

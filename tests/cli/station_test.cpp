@@ -83,6 +83,11 @@ public:
         return Finish(limit);
     }
 
+    void Signal(int signal) { kill(pid_, signal); }
+
+    // True while the program has not ended.
+    bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
     // Collects everything until the program ends, at most `limit`.
     ProcessResult Finish(std::chrono::seconds limit) {
         ProcessResult r;
@@ -177,6 +182,15 @@ protected:
         decode(BlockId::Gprs, DecodeGprsBlock);
         decode(BlockId::Main, DecodeMainBlock);
         return form;
+    }
+
+    // A simulated tracker in this process, on a link named `link` in the test's folder.
+    std::unique_ptr<sim::PtyTracker> Plug(const std::string& imei, const std::string& link, bool throttle = false) {
+        sim::PtyTrackerOptions o;
+        o.device.imei = imei;
+        o.linkPath = Path(link);
+        o.throttle = throttle;
+        return std::make_unique<sim::PtyTracker>(o);
     }
 
     std::vector<nlohmann::json> Records(const std::string& path) const {
@@ -508,6 +522,188 @@ TEST_F(Station, TrackerUnpluggedDuringItsWrite) {
     ASSERT_EQ(records.size(), 2u);
     for (const auto& record : records) {
         EXPECT_EQ(record["result"], record["port"] == Path("stays") ? "completed" : "failed") << record.dump();
+        // The write ran until the loss: its time and the tracker's identity are in the record.
+        EXPECT_TRUE(record["seconds"]["write"].is_number()) << record.dump();
+        EXPECT_EQ(record["imei"], record["port"] == Path("stays") ? "862000000000002" : "862000000000001");
+    }
+}
+
+// A station keeps every port: a tracker unplugged and another (or the same) plugged
+// in after 1.5 s or 0.1 s is served as new; a device that stays away is waited for,
+// shown once, and costs no record; only Ctrl+C ends the station.
+TEST_F(Station, RepeatServesWhoeverIsPluggedInAgain) {
+    const std::string link = Path("cable");
+    auto plug = [&](const std::string& imei) { return Plug(imei, "cable"); };
+    const std::string report = Path("station.jsonl");
+    auto served = [&] { return LinesOf(Slurp(report)).size(); };
+    // Served, and looked at again (the port watched) before it is pulled.
+    auto servedAndWatched = [&](sim::PtyTracker& t, std::size_t count) {
+        EXPECT_TRUE(Eventually([&] { return served() == count; })) << count;
+        t.TakeRequests();
+        return Eventually([&] {
+            for (const auto& request : t.TakeRequests()) {
+                if (request.command == 0x50) return true;
+            }
+            return false;
+        });
+    };
+
+    auto tracker = plug("863000000000001");
+    RunningCli station({"--repeat", "--port", link, "--report", report, "info"});
+    ASSERT_TRUE(servedAndWatched(*tracker, 1));
+
+    tracker->Unplug();
+    tracker.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    tracker = plug("863000000000001");  // the same tracker back after 1.5 s
+    ASSERT_TRUE(servedAndWatched(*tracker, 2));
+
+    tracker->Unplug();
+    tracker.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    tracker = plug("863000000000002");  // another one after 0.1 s
+    ASSERT_TRUE(servedAndWatched(*tracker, 3));
+
+    tracker->Unplug();
+    tracker.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    tracker = plug("863000000000002");  // the same one again after 0.1 s
+    ASSERT_TRUE(servedAndWatched(*tracker, 4));
+
+    // Pulled for good: the station waits and writes nothing.
+    tracker->Unplug();
+    tracker.reset();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(station.Running());
+    EXPECT_EQ(served(), 4u);
+
+    const ProcessResult r = station.Interrupt(std::chrono::seconds(20));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "4 completed, 0 failed")) << r.err;
+    EXPECT_EQ(r.err.find("failed:"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("port lost"), std::string::npos) << r.err;
+    int waiting = 0;
+    for (const std::string& line : LinesOf(r.err)) waiting += line.rfind("waiting for the device: ", 0) == 0 ? 1 : 0;
+    EXPECT_GE(waiting, 1) << r.err;
+    EXPECT_LE(waiting, 4) << r.err;  // once per absence at most, not once a second
+    std::vector<std::string> imeis;
+    for (const auto& record : Records(report)) {
+        imeis.push_back(record["imei"]);
+        EXPECT_EQ(record["result"], "completed") << record.dump();
+    }
+    EXPECT_EQ(imeis, (std::vector<std::string>{"863000000000001", "863000000000001", "863000000000002",
+                                               "863000000000002"}));
+}
+
+// A restart in the middle of a write, a verification whose read never ends, and a
+// record that cannot be written: each failure says what it was, on an error line,
+// in the summary and in the record.
+TEST_F(Station, EveryFailureNamesItself) {
+    auto rebooting = Plug("864000000000001", "rebooting");
+    auto deaf = Plug("864000000000002", "deaf");
+    const std::string settings = Path("fleet.ini");
+    ASSERT_EQ(Cli({"--port", Path("deaf"), "read-all", settings}).exitCode, 0);
+    // The fourth block's answer is the boot banner; every read after the Device ID read is lost.
+    rebooting->InjectFault(sim::FaultPlan{sim::Fault::BootText, 1, 0x58, 3});
+    deaf->InjectFault(sim::FaultPlan{sim::Fault::NoAnswer, -1, 0x59, 1});
+
+    const std::string report = Path("r.jsonl");
+    const ProcessResult r = Cli({"--port", Path("rebooting"), "--port", Path("deaf"), "--load", settings,
+                                 "--verify", "--report", report, "write-all"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::string restarted;
+    for (const std::string& line : LinesOf(r.err)) {
+        const std::string prefix = Path("rebooting") + ": error: the tracker restarted during Write All; 3 of ";
+        if (line.rfind(prefix, 0) == 0) restarted = line.substr(Path("rebooting").size() + 9);
+    }
+    ASSERT_NE(restarted, "") << r.err;
+    EXPECT_NE(restarted.find(" blocks were written"), std::string::npos) << restarted;
+    EXPECT_TRUE(HasLine(r.err, Path("rebooting") + ": status: " + restarted)) << r.err;  // the window's panel
+    EXPECT_TRUE(HasLine(r.err, Path("rebooting") + ": failed: " + restarted)) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "0 completed, 2 failed")) << r.err;
+    for (const std::string& line : LinesOf(r.err)) {
+        if (line.find(": failed:") != std::string::npos) {
+            EXPECT_GT(line.size(), line.find(": failed:") + 10) << line;
+        }
+    }
+    const auto records = Records(report);
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records) {
+        EXPECT_EQ(record["result"], "failed") << record.dump();
+        EXPECT_NE(record["message"], "") << record.dump();
+        EXPECT_TRUE(record["seconds"]["write"].is_number()) << record.dump();
+        if (record["port"] == Path("rebooting")) {
+            EXPECT_EQ(record["message"], restarted);
+            EXPECT_TRUE(record["verify"].is_null()) << record.dump();  // never ran
+        } else {
+            EXPECT_EQ(record["verify"], "failed") << record.dump();
+            EXPECT_TRUE(record["seconds"]["verify"].is_number()) << record.dump();
+        }
+    }
+
+    // A record that cannot be written: both trackers count as failed, and say why.
+    rebooting->ClearFaults();
+    deaf->ClearFaults();
+    const ProcessResult full = Cli({"--port", Path("rebooting"), "--port", Path("deaf"), "--load", settings,
+                                    "--report", "/dev/full", "write-all"});
+    EXPECT_EQ(full.exitCode, 1) << full.err;
+    EXPECT_TRUE(HasLine(full.err, "0 completed, 2 failed")) << full.err;
+    for (const std::string& port : {Path("rebooting"), Path("deaf")}) {
+        bool told = false;
+        for (const std::string& line : LinesOf(full.err)) {
+            told |= line.rfind(port + ": failed: record not written: ", 0) == 0;
+        }
+        EXPECT_TRUE(told) << full.err;
+    }
+}
+
+// SIGTERM lets the writes under way finish, each with its record; a second Ctrl+C
+// ends them at once, and each still leaves its record, as interrupted.
+TEST_F(Station, StopSignalsLeaveARecordForEveryWrite) {
+    std::vector<std::unique_ptr<sim::PtyTracker>> trackers;
+    trackers.push_back(Plug("865000000000001", "a", true));
+    trackers.push_back(Plug("865000000000002", "b", true));
+    const std::string settings = Path("fleet.ini");
+    ASSERT_EQ(Cli({"--port", Path("a"), "read-all", settings}).exitCode, 0);
+
+    auto run = [&](const std::string& report, const std::vector<int>& signals) {
+        for (auto& t : trackers) t->TakeRequests();
+        RunningCli station({"--repeat", "--port", Path("a"), "--port", Path("b"), "--load", settings, "--report",
+                            report, "write-all"});
+        std::vector<bool> writing(trackers.size(), false);
+        EXPECT_TRUE(Eventually([&] {
+            for (std::size_t i = 0; i < trackers.size(); ++i) {
+                for (const auto& request : trackers[i]->TakeRequests()) writing[i] = writing[i] || request.command == 0x58;
+            }
+            return writing[0] && writing[1];
+        }));
+        for (int signal : signals) {
+            station.Signal(signal);  // one at a time: signals sent together may merge into one
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        return station.Finish(std::chrono::seconds(30));
+    };
+
+    const ProcessResult term = run(Path("term.jsonl"), {SIGTERM});
+    EXPECT_EQ(term.exitCode, 0) << term.err;
+    EXPECT_TRUE(HasLine(term.err, "2 completed, 0 failed")) << term.err;
+    auto records = Records(Path("term.jsonl"));
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records) EXPECT_EQ(record["result"], "completed") << record.dump();
+
+    // The second block's answer is lost, so each write is surely still waiting when stopped.
+    for (auto& t : trackers) t->InjectFault(sim::FaultPlan{sim::Fault::NoAnswer, 1, 0x58, 1});
+    const ProcessResult now = run(Path("now.jsonl"), {SIGINT, SIGINT});
+    EXPECT_EQ(now.exitCode, 1) << now.err;
+    EXPECT_TRUE(HasLine(now.err, "0 completed, 2 failed")) << now.err;
+    EXPECT_TRUE(HasLine(now.err, Path("a") + ": error: stopped at once while writing")) << now.err;
+    records = Records(Path("now.jsonl"));
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records) {
+        EXPECT_EQ(record["result"], "interrupted") << record.dump();
+        EXPECT_EQ(record["message"], "stopped at once while writing") << record.dump();
+        EXPECT_TRUE(record["seconds"]["write"].is_number()) << record.dump();
+        EXPECT_EQ(record["imei"].get<std::string>().substr(0, 14), "86500000000000") << record.dump();
     }
 }
 
