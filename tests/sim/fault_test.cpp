@@ -135,6 +135,45 @@ TEST_F(FaultTest, StoreWrongAcknowledgesAWriteButKeepsAnotherByte) {
     EXPECT_EQ(sim.State().Area(1)[32], 'a');
 }
 
+// The answers that reach the editor twice or late, and what goes out around them.
+TEST_F(FaultTest, RepeatedStaleAndLateAnswersKeepTheirOrderAndPauses) {
+    const Bytes mainExt = B({2, 1, 0xDE, 0, 32});
+    const Bytes main = Normal(CmdReadBlock, kRead);
+    const Bytes ext = Normal(CmdReadBlock, mainExt);
+
+    sim.InjectFault(Fault::StaleAnswer);  // nothing sent before: only the answer
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), main);
+
+    sim.InjectFault(Fault::RepeatAnswer);
+    auto out = Send(CmdReadBlock, kRead);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].bytes, main);
+    EXPECT_EQ(out[1].bytes, main);
+    EXPECT_EQ(out[1].pauseBefore.count(), kRepeatPauseMs);
+
+    sim.InjectFault(Fault::StaleAnswer);
+    out = Send(CmdReadBlock, mainExt);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].bytes, main) << "the answer sent before this one";
+    EXPECT_EQ(out[0].pauseBefore.count(), 0);
+    EXPECT_EQ(out[1].bytes, ext);
+    EXPECT_EQ(out[1].pauseBefore.count(), kRepeatPauseMs);
+
+    // The first connect answered late; the repeated request queued behind it is
+    // answered a little after it, and the tracker is back to its pace after that.
+    sim.InjectFault(Fault::LateAnswer, 1, CmdConnect);
+    out = Send(CmdConnect, kNoCode);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].pauseBefore.count(), kLateAnswerMs);
+    EXPECT_EQ(out[0].bytes, Normal(CmdConnect, kNoCode));
+    out = Send(CmdConnect, kNoCode);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].pauseBefore.count(), kSplitPauseMs);
+    out = Send(CmdReadBlock, kRead);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].pauseBefore.count(), 0);
+}
+
 TEST_F(FaultTest, PlansCountOnlyAnsweredRequestsOfTheirCommand) {
     sim.InjectFault(Fault::NoAnswer, 2, CmdReadBlock);
     EXPECT_FALSE(Send(CmdConnect, kNoCode).empty());          // another command
@@ -173,7 +212,7 @@ TEST(FaultNames, ParseEveryNameAndPlan) {
         EXPECT_EQ(ParseFault(entry.name), entry.fault);
         EXPECT_EQ(FaultName(entry.fault), entry.name);
     }
-    EXPECT_EQ(FaultNames().size(), 9u);
+    EXPECT_EQ(FaultNames().size(), 12u);
     EXPECT_FALSE(ParseFault("No-Answer"));
 
     const auto plan = ParseFaultPlan("split-answer:3@0x59");
