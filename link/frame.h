@@ -87,10 +87,10 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// True when `answer` answers the read of `block` and nothing else: the area, offset
-// and length the request named, and exactly that many data bytes. The command is
-// not looked at. A repeat of an earlier answer, or one for another offset or
-// length, is not the answer.
+// True when `answer` answers the read of `block`: the area, offset and length the
+// request named, and exactly that many data bytes. The command is not looked at.
+// A late repeat of another block's answer is not the answer; a repeat of an answer
+// to the same block cannot be told from it.
 bool AnswersRead(const FrameView& answer, const BlockInfo& block);
 
 // The buffer in which an outgoing frame is assembled.
