@@ -242,7 +242,7 @@ TEST_F(EngineTest, LateAnswerIsJudgedAgainstTheNewState) {
 
 // A read takes only the answer to the request it sent: the same area, offset and
 // length, and as many data bytes as that length says. Anything else is set aside
-// while the time-out runs, and the chain goes on when the right answer comes.
+// while the time-out runs, and the group goes on when the right answer comes.
 TEST_F(EngineTest, ReadTakesOnlyTheAnswerToItsOwnRequest) {
     engine.GPRSReadClick();
     form.SetText("APN", "keep");
@@ -271,23 +271,6 @@ TEST_F(EngineTest, ReadTakesOnlyTheAnswerToItsOwnRequest) {
     EXPECT_EQ(form.Text("LowSpeed"), "3");
     EXPECT_THAT(ui.Notices(), ElementsAre("Read Main Completed!"));
 
-    // In Read All a GEO answer short of its block waits for the whole one; GEO writes
-    // its OK text only then.
-    engine.ReadAllClick();
-    for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt, BlockId::Interface, BlockId::Temperature,
-                       BlockId::Sms})
-        Deliver(ReadAnswer(id));
-    ui.ClearLog();
-    Deliver(ReadAnswer(BlockId::GeoFence, 3));
-    Deliver(ReadAnswer(BlockId::Sms));  // the block before, again
-    EXPECT_TRUE(ui.StatusTexts(1).empty());
-    EXPECT_TRUE(ui.Notices().empty());
-    EXPECT_TRUE(S().ReadAllActive);
-    EXPECT_EQ(sent.size(), 10u) << "no Event request yet";
-    Deliver(ReadAnswer(BlockId::GeoFence));
-    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Read GEO OK"));
-    EXPECT_EQ(sent.size(), 11u);
-    EXPECT_EQ(S().ReadStep, 7);
 }
 
 // --- connect answer and Device ID --------------------------------------------------
