@@ -50,11 +50,9 @@ void BlockReader::OnFrame(const std::vector<std::uint8_t>& frame) {
         Fail("Read Error!");  // our read, answered with another command
         return;
     }
+    // Another length, or data that does not fill it, is not this request's answer.
+    if (!AnswersRead(view, Block(id))) return;
     const std::span<const std::uint8_t> answer = view.WithoutCrc();
-    if (!AnswerHoldsBlock(id, answer, FrameView::kBlockOffsetAt)) {
-        Fail("Read Error!");
-        return;
-    }
     answers_[id] = std::vector<std::uint8_t>(answer.begin(), answer.end());
     if (++next_ == blocks_.size()) {
         timeout_ = 0;

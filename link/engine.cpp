@@ -70,6 +70,7 @@ void TransactionEngine::AbandonOperation() {
 void TransactionEngine::SendConnectRequest() {
     BuildAuthCodePayload(form_, tx_);
     Send(CmdConnect);
+    connectAnswered_ = false;
     const auto restarted = End(Outcome::Restarted, "");
     state_.OperationState = OperationState::OpIdle;
     state_.TimeoutCount = 0;
@@ -243,6 +244,9 @@ void TransactionEngine::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16
 void TransactionEngine::Dispatch(const FrameView& frame) {
     answerSeen_ = true;
     ui_.SetStatusText(0, "Connected");
+    // The tracker answers every connect request the poll sent. Once one answer has been
+    // taken, the others answer requests already served: not heard, whatever is awaited.
+    if (frame.Command() == CmdConnect && connectAnswered_) return;
     switch (state_.OperationState) {
     case OperationState::OpIdle:
         if (frame.Command() == CmdConnect) OnConnectAnswer(frame);
@@ -265,6 +269,7 @@ void TransactionEngine::OnConnectAnswer(const FrameView& frame) {
     if (!result) return;
 
     state_.ConnectPollCount = 0;
+    connectAnswered_ = true;
     Begin(Operation::Connect, nullptr);
     authRefused_ = *result == 0;
     if (authRefused_) {
@@ -352,24 +357,19 @@ void TransactionEngine::OnReadAnswer(const FrameView& frame) {
         ReadError(Outcome::AnswerError);
         return;
     }
-    const auto area = frame.Area();
-    if (!area) return;
     const std::uint8_t step = state_.ReadStep;
 
+    // Only the answer to the request sent: any other (a repeat of an earlier answer,
+    // one for another offset or length) is set aside and the time-out keeps running.
     if (step == ReadStepDeviceId) {
-        if (*area == Block(BlockId::DeviceId).area) OnDeviceIdAnswer(frame);
+        if (AnswersRead(frame, Block(BlockId::DeviceId))) OnDeviceIdAnswer(frame);
         return;
     }
     if (step >= kBlockSteps) return;
     const BlockId block = StepBlock(step);
-    if (*area != Block(block).area) return;
+    if (!AnswersRead(frame, Block(block))) return;
 
-    // An answer too short for its block is a read error, found before any OK text.
     const std::span<const std::uint8_t> answer = frame.WithoutCrc();
-    if (!AnswerHoldsBlock(block, answer, FrameView::kBlockOffsetAt)) {
-        ReadError(Outcome::ShortAnswer);
-        return;
-    }
     const Group& group = GroupOf(block);
     const bool last = LastOfGroup(block);
     if (TextBeforeDecode(block)) ui_.SetStatusText(1, group.readOk);

@@ -215,6 +215,8 @@ private:
     const Group* group_ = nullptr;
     int blocksDone_ = 0;
     bool authRefused_ = false;  // the connect answer refused the authorization code
+    // A connect answer has been taken since the last connect request was sent.
+    bool connectAnswered_ = false;
 };
 
 }  // namespace quorvane

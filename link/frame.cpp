@@ -30,6 +30,11 @@ std::uint16_t Crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
     return crc;
 }
 
+bool AnswersRead(const FrameView& answer, const BlockInfo& block) {
+    return answer.Area() == block.area && answer.BlockOffset() == block.readOffset &&
+           answer.BlockLength() == block.readLength && answer.BlockData().size() == block.readLength;
+}
+
 std::size_t BuildFrame(std::uint8_t command, std::span<const std::uint8_t> payload,
                        std::span<std::uint8_t> out) {
     const std::size_t n = payload.size();

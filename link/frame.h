@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "blocks/memory_map.h"
 #include "blocks/payload.h"
 
 namespace quorvane {
@@ -85,6 +86,12 @@ private:
 
     std::span<const std::uint8_t> bytes_;
 };
+
+// True when `answer` answers the read of `block`: the area, offset and length the
+// request named, and exactly that many data bytes. The command is not looked at.
+// A late repeat of another block's answer is not the answer; a repeat of an answer
+// to the same block cannot be told from it.
+bool AnswersRead(const FrameView& answer, const BlockInfo& block);
 
 // The buffer in which an outgoing frame is assembled.
 using FrameBuffer = std::array<std::uint8_t, kBufferCapacity>;

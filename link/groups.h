@@ -81,7 +81,6 @@ std::optional<HandlerTarget> OperationOfHandler(std::string_view handler);
 enum class Outcome : std::uint8_t {
     Completed,
     AnswerError,  // the answer was for another command ("Read Error!", "Write Error!")
-    ShortAnswer,  // a read answer too short for its block ("Read Error!")
     Refused,      // the tracker answered with an error status ("Auth ID Error!")
     Busy,         // the tracker is still at it ("Under Authorization...", "Deleting ID...")
     TimedOut,     // no answer in time ("Read Overtime!")

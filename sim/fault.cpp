@@ -16,6 +16,9 @@ const std::vector<FaultNameInfo>& FaultNames() {
         {Fault::Refused, "refused", "refuse the request: status 2 (connect: rejected)"},
         {Fault::BootText, "boot-text", "restart: send the boot banner instead of the answer"},
         {Fault::StoreWrong, "store-wrong", "acknowledge a write, store its first data byte one higher"},
+        {Fault::RepeatAnswer, "repeat-answer", "send the answer, and again 50 ms later"},
+        {Fault::StaleAnswer, "stale-answer", "send the previous answer again, this one 50 ms later"},
+        {Fault::LateAnswer, "late-answer", "send the answer 900 ms late, the next one 60 ms after it"},
     };
     return names;
 }

@@ -26,11 +26,27 @@ enum class Fault {
     // A write is acknowledged as done, but the first data byte is stored one higher
     // than sent (wrapping at 255); other answers go out unchanged.
     StoreWrong,
+    // The answer goes out, and the same answer again kRepeatPauseMs later: by then the
+    // editor awaits its next request's answer.
+    RepeatAnswer,
+    // The answer sent before this one goes out again first, and this answer
+    // kRepeatPauseMs after it. With no earlier answer, only this one goes out.
+    StaleAnswer,
+    // A busy tracker: the answer goes out kLateAnswerMs after the request, so the
+    // editor's connect poll repeats its request meanwhile; the answer after this one
+    // follows it only kSplitPauseMs later still, as the tracker works through what
+    // queued up.
+    LateAnswer,
 };
 
 // The pause between the two parts of a split answer; longer than the 30 ms of silence
 // after which the editor's port delivers what it has received.
 inline constexpr int kSplitPauseMs = 60;
+// Between an answer and its repeat (repeat-answer, stale-answer).
+inline constexpr int kRepeatPauseMs = 50;
+// How late a late answer goes out: after the editor's second connect request (its
+// poll repeats every 500 ms), well inside the 4 s a read or write waits.
+inline constexpr int kLateAnswerMs = 900;
 
 struct FaultNameInfo {
     Fault fault;

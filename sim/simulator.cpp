@@ -219,13 +219,23 @@ std::optional<FaultPlan> Simulator::TakeFault(std::uint8_t command) {
 }
 
 std::vector<Transmission> Simulator::Handle(const FrameView& request) {
+    auto out = Commit(request);
+    if (out.empty()) return out;
+    // The answer after a late one waits its turn behind it.
+    if (lateBefore_) out.front().pauseBefore += std::chrono::milliseconds(kSplitPauseMs);
+    lateBefore_ = lateNow_;
+    lateNow_ = false;
+    return out;
+}
+
+std::vector<Transmission> Simulator::Commit(const FrameView& request) {
     const TrackerState before = state_;
     const std::uint64_t revisionBefore = revision_;
     auto answer = Respond(request);
     if (!answer) return {};
 
     const auto plan = TakeFault(request.Command());
-    if (!plan) return {{MakeFrame(answer->command, answer->payload), {}}};
+    if (!plan) return {{Sent(*answer), {}}};
 
     auto undo = [&] {
         state_ = before;
@@ -243,17 +253,18 @@ std::vector<Transmission> Simulator::Handle(const FrameView& request) {
             default: answer->payload = {status}; break;
         }
     };
+    constexpr std::chrono::milliseconds repeatPause(kRepeatPauseMs);
 
     switch (plan->fault) {
         case Fault::NoAnswer:
             return {};
         case Fault::CorruptCrc: {
-            auto frame = MakeFrame(answer->command, answer->payload);
+            auto frame = Sent(*answer);
             frame.back() ^= 0xFF;
             return {{std::move(frame), {}}};
         }
         case Fault::SplitAnswer: {
-            auto frame = MakeFrame(answer->command, answer->payload);
+            auto frame = Sent(*answer);
             const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
             std::vector<std::uint8_t> tail(frame.begin() + half, frame.end());
             frame.resize(static_cast<std::size_t>(half));
@@ -261,28 +272,46 @@ std::vector<Transmission> Simulator::Handle(const FrameView& request) {
         }
         case Fault::GarbageBefore: {
             std::vector<std::uint8_t> bytes(std::begin(kGarbage), std::end(kGarbage));
-            const auto frame = MakeFrame(answer->command, answer->payload);
+            const auto frame = Sent(*answer);
             bytes.insert(bytes.end(), frame.begin(), frame.end());
             return {{std::move(bytes), {}}};
         }
         case Fault::WrongCommand:
-            return {{MakeFrame(OtherCommand(answer->command), answer->payload), {}}};
+            answer->command = OtherCommand(answer->command);
+            return {{Sent(*answer), {}}};
         case Fault::StatusZero:
             undo();
             setStatus(0);
-            return {{MakeFrame(answer->command, answer->payload), {}}};
+            return {{Sent(*answer), {}}};
         case Fault::Refused:
             undo();
             setStatus(kStatusRefused);
-            return {{MakeFrame(answer->command, answer->payload), {}}};
+            return {{Sent(*answer), {}}};
         case Fault::BootText:
             undo();
             return {{std::vector<std::uint8_t>(kBootText.begin(), kBootText.end()), {}}};
         case Fault::StoreWrong:
             if (request.Command() == CmdWriteBlock) StoreWrong(request);
-            return {{MakeFrame(answer->command, answer->payload), {}}};
+            return {{Sent(*answer), {}}};
+        case Fault::RepeatAnswer: {
+            auto frame = Sent(*answer);
+            return {{frame, {}}, {std::move(frame), repeatPause}};
+        }
+        case Fault::StaleAnswer: {
+            if (previous_.empty()) return {{Sent(*answer), {}}};
+            auto stale = previous_;
+            return {{std::move(stale), {}}, {Sent(*answer), repeatPause}};
+        }
+        case Fault::LateAnswer:
+            lateNow_ = true;
+            return {{Sent(*answer), std::chrono::milliseconds(kLateAnswerMs)}};
     }
     return {};
+}
+
+std::vector<std::uint8_t> Simulator::Sent(const Answer& answer) {
+    previous_ = MakeFrame(answer.command, answer.payload);
+    return previous_;
 }
 
 std::optional<Simulator::Answer> Simulator::Respond(const FrameView& request) {

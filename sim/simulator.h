@@ -129,6 +129,10 @@ private:
     // The next whole request frame of the pending bytes.
     std::optional<std::vector<std::uint8_t>> NextFrame();
     std::vector<Transmission> Handle(const FrameView& request);
+    // The answer to `request` with its fault committed, if one is due.
+    std::vector<Transmission> Commit(const FrameView& request);
+    // The frame of `answer`, kept as the answer sent last.
+    std::vector<std::uint8_t> Sent(const Answer& answer);
     std::optional<Answer> Respond(const FrameView& request);
     std::optional<FaultPlan> TakeFault(std::uint8_t command);
 
@@ -149,6 +153,11 @@ private:
     std::vector<std::uint8_t> pending_;
     Clock::time_point lastReceived_{};
     std::deque<Request> requests_;
+    // The answer frame sent last, as meant (before a CRC or split fault), for stale-answer.
+    std::vector<std::uint8_t> previous_;
+    // The answer going out now is late, and the one sent before it was.
+    bool lateNow_ = false;
+    bool lateBefore_ = false;
 };
 
 }  // namespace quorvane::sim

@@ -240,26 +240,37 @@ TEST_F(EngineTest, LateAnswerIsJudgedAgainstTheNewState) {
     EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
 }
 
-// A refused answer also shows where each step writes its OK text: GPRS after
-// decoding (so none), GEO before.
-TEST_F(EngineTest, ShortReadAnswerIsAReadError) {
+// A read takes only the answer to the request it sent: the same area, offset and
+// length, and as many data bytes as that length says. Anything else is set aside
+// while the time-out runs, and the group goes on when the right answer comes.
+TEST_F(EngineTest, ReadTakesOnlyTheAnswerToItsOwnRequest) {
     engine.GPRSReadClick();
     form.SetText("APN", "keep");
-    Deliver(ReadAnswer(BlockId::Gprs, 10));
-    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Reading GPRS...", "Read Error!"));
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
+    Deliver(ReadAnswer(BlockId::Gprs, 10, 'x'));      // another length
+    Deliver(ReadAnswer(BlockId::DeviceId, -1, 'x'));  // same area and offset, the Device ID's length
+    Bytes claimsMore = {1, 0, 16, 0, 255};            // the right length, but 10 data bytes
+    claimsMore.insert(claimsMore.end(), 10, 'x');
+    Deliver(MakeFrame(CmdReadBlock, claimsMore));
+    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Reading GPRS..."));
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(S().TimeoutCount, 5);
     EXPECT_EQ(form.Text("APN"), "keep");
+    Tick(5);
+    EXPECT_EQ(Panel1(), "Read Error");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Overtime!"));
 
-    engine.ReadAllClick();
-    for (BlockId id : {BlockId::Gprs, BlockId::Main, BlockId::MainExt, BlockId::Interface, BlockId::Temperature,
-                       BlockId::Sms})
-        Deliver(ReadAnswer(id));
+    // The Main answer again while its extension is awaited (same area, another offset).
     ui.ClearLog();
-    Deliver(ReadAnswer(BlockId::GeoFence, 3));
-    EXPECT_THAT(ui.StatusTexts(1), ElementsAre("Read Error!")) << "no OK text for a refused answer";
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
-    EXPECT_FALSE(S().ReadAllActive);
-    EXPECT_EQ(sent.size(), 8u) << "no Event request after the failed GEO answer";
+    engine.MainSetReadClick();
+    Deliver(ReadAnswer(BlockId::Main, -1, 9));
+    ASSERT_EQ(sent.size(), 3u);
+    Deliver(ReadAnswer(BlockId::Main, -1, 9));
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_EQ(sent.size(), 3u);
+    Deliver(ReadAnswer(BlockId::MainExt, -1, 3));
+    EXPECT_EQ(form.Text("LowSpeed"), "3");
+    EXPECT_THAT(ui.Notices(), ElementsAre("Read Main Completed!"));
+
 }
 
 // --- connect answer and Device ID --------------------------------------------------
@@ -312,40 +323,41 @@ TEST_F(EngineTest, RejectedAuthCodeStillShowsTheDeviceAndReadsTheId) {
     EXPECT_TRUE(S().DeviceIdPending);
 }
 
-TEST_F(EngineTest, DeviceIdTakesLeadingDigitsWithinTheAnswerOnly) {
+TEST_F(EngineTest, DeviceIdTakesLeadingDigitsOfItsOwnAnswerOnly) {
     auto answer = [](std::string_view data, std::uint16_t claimed) {
         Bytes p = {0x01, 0x00, 0x10, static_cast<std::uint8_t>(claimed >> 8), static_cast<std::uint8_t>(claimed)};
         for (char c : data) p.push_back(static_cast<std::uint8_t>(c));
         return MakeFrame(CmdReadBlock, p);
     };
-    // Fifteen digits whose frame CRC starts with an ASCII digit, claimed as 16 bytes:
-    // the CRC is not part of the Device ID.
-    std::string digits = "100000000000000";
+    // Fifteen digits whose frame CRC starts with an ASCII digit: the CRC is not part
+    // of the Device ID.
+    std::string digits;
     Bytes frame;
     for (int n = 0;; ++n) {
         digits = std::to_string(100000000000000LL + n);
-        frame = answer(digits, 16);
+        frame = answer(digits, 15);
         const std::uint8_t crcHigh = frame[frame.size() - 2];
         if (crcHigh >= '0' && crcHigh <= '9') break;
     }
     const struct {
         Bytes frame;
-        std::string expected;
+        std::optional<std::string> expected;  // nullopt: not the answer, the read waits on
     } cases[] = {
         {frame, digits},
-        {answer(digits, 15), digits},
-        {answer(digits, 4), digits.substr(0, 4)},
-        {answer("12A45", 15), "12"},
-        {answer("X2345", 15), ""},
-        {answer("", 15), ""},
+        {answer("12A45678901234X", 15), "12"},
+        {answer("X23456789012345", 15), ""},
+        {answer(digits, 16), std::nullopt},
+        {answer(digits.substr(0, 4), 4), std::nullopt},
+        {answer("12345", 15), std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.expected);
+        SCOPED_TRACE(c.expected.value_or("set aside"));
         form.SetText("DeviceID", "old");
+        engine.SendConnectRequest();
         Deliver(ConnectAnswer(true));
         Deliver(c.frame);
-        EXPECT_EQ(form.Text("DeviceID"), c.expected);
-        EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+        EXPECT_EQ(form.Text("DeviceID"), c.expected.value_or("old"));
+        EXPECT_EQ(S().DeviceIdPending, !c.expected);
     }
 }
 
@@ -358,17 +370,38 @@ TEST_F(EngineTest, DeviceIdTimeOutIsSilent) {
     EXPECT_FALSE(S().DeviceIdPending);
 }
 
-TEST_F(EngineTest, SecondConnectAnswerDuringDeviceIdReadIsAReadError) {
-    Deliver(ConnectAnswer(true));
-    Deliver(ConnectAnswer(true));
-    EXPECT_EQ(Panel1(), "Read Error!");
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!"));
-    EXPECT_FALSE(S().DeviceIdPending);
+// The poll sent its request twice before the tracker answered, so two answers come.
+// The first connects; the second is not heard, whatever the engine awaits then.
+TEST_F(EngineTest, ConnectAnswersAfterTheFirstAreNotHeard) {
+    engine.SendConnectRequest();
+    engine.SendConnectRequest();
+    Deliver(ConnectAnswer(true, "FIRST"));
+    ASSERT_EQ(sent.size(), 3u);
+    Deliver(ConnectAnswer(true, "SECOND"));
+    EXPECT_TRUE(ui.Notices().empty());
+    EXPECT_TRUE(S().DeviceIdPending);
+    EXPECT_EQ(form.Text("Firmware"), "FIRST");
+    Bytes id = {0x01, 0x00, 0x10, 0x00, 0x0F};
+    for (char c : std::string_view("356938035643809")) id.push_back(static_cast<std::uint8_t>(c));
+    Deliver(MakeFrame(CmdReadBlock, id));
+    EXPECT_EQ(form.Text("DeviceID"), "356938035643809");
 
+    Deliver(ConnectAnswer(true, "IDLE"));  // nothing awaited: no second Device ID read
     engine.GPRSReadClick();
-    Tick(5);
-    EXPECT_EQ(Panel1(), "Read Error");
-    EXPECT_THAT(ui.Notices(), ElementsAre("Read Error!", "Read Overtime!"));
+    Deliver(ConnectAnswer(true, "READ"));
+    engine.GPRSWriteClick();
+    Deliver(ConnectAnswer(true, "WRITE"));
+    EXPECT_EQ(sent.size(), 5u);
+    Deliver(WriteAck(1));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!"));
+    EXPECT_EQ(form.Text("Firmware"), "FIRST");
+
+    // A new request is answered as the first was; an answer to it during a read
+    // that started after it is another command's, as ever.
+    engine.SendConnectRequest();
+    engine.GPRSReadClick();
+    Deliver(ConnectAnswer(true));
+    EXPECT_THAT(ui.Notices(), ElementsAre("Write GPRS Completed!", "Read Error!"));
 }
 
 TEST_F(EngineTest, StartDuringDeviceIdReadGetsItsTimeOutReported) {
@@ -383,6 +416,7 @@ TEST_F(EngineTest, StartDuringDeviceIdReadGetsItsTimeOutReported) {
     for (const auto& s : starts) {
         SCOPED_TRACE(s.notice);
         ui.ClearLog();
+        engine.SendConnectRequest();
         Deliver(ConnectAnswer(true));
         (engine.*s.click)();
         EXPECT_FALSE(S().DeviceIdPending);
@@ -556,12 +590,13 @@ TEST_F(EngineTest, BlockDeliveredWhileABoxIsOpenDoesNotChangeTheFrameBeingHandle
     ui.onNotice = [&](const std::string& text) {
         if (text == "Auth Code Error!" && !delivered) {
             delivered = true;
+            engine.SendConnectRequest();  // the poll goes on while the box is open
             Deliver(ConnectAnswer(true, "OTHER"));
         }
     };
     Deliver(ConnectAnswer(false, "FIRST"));
     EXPECT_EQ(form.Text("Firmware"), "FIRST");
-    EXPECT_EQ(sent.size(), 2u) << "both answers read the Device ID";
+    EXPECT_EQ(sent.size(), 3u) << "the request and both answers' Device ID reads";
     EXPECT_TRUE(S().DeviceIdPending);
 }
 

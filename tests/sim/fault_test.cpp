@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "sim/simulator.h"
 #include "sim_test_support.h"
@@ -135,6 +136,37 @@ TEST_F(FaultTest, StoreWrongAcknowledgesAWriteButKeepsAnotherByte) {
     EXPECT_EQ(sim.State().Area(1)[32], 'a');
 }
 
+// The answers that reach the editor twice or late, and the pauses around them.
+TEST_F(FaultTest, RepeatedStaleAndLateAnswers) {
+    const Bytes mainExt = B({2, 1, 0xDE, 0, 32});
+    const Bytes main = Normal(CmdReadBlock, kRead);
+    sim.InjectFault(Fault::StaleAnswer);  // nothing answered before: the answer alone
+    EXPECT_EQ(Flatten(Send(CmdReadBlock, kRead)), main);
+
+    sim.InjectFault(Fault::RepeatAnswer);
+    sim.InjectFault(Fault::StaleAnswer);
+    const auto repeated = Send(CmdReadBlock, kRead);
+    const auto stale = Send(CmdReadBlock, mainExt);
+    ASSERT_EQ(repeated.size(), 2u);
+    ASSERT_EQ(stale.size(), 2u);
+    EXPECT_EQ(Flatten(repeated), main + main);
+    EXPECT_EQ(Flatten(stale), main + Normal(CmdReadBlock, mainExt));
+    EXPECT_EQ(repeated[1].pauseBefore.count(), kRepeatPauseMs);
+    EXPECT_EQ(stale[1].pauseBefore.count(), kRepeatPauseMs);
+
+    // The request repeated while the late answer was held is answered after it, a
+    // little later; then the tracker is back to its pace.
+    sim.InjectFault(Fault::LateAnswer, 1, CmdConnect);
+    std::vector<long> pauses;
+    for (int k = 0; k < 3; ++k) {
+        const auto out = Send(CmdConnect, kNoCode);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].bytes, Normal(CmdConnect, kNoCode));
+        pauses.push_back(static_cast<long>(out[0].pauseBefore.count()));
+    }
+    EXPECT_EQ(pauses, (std::vector<long>{kLateAnswerMs, kSplitPauseMs, 0}));
+}
+
 TEST_F(FaultTest, PlansCountOnlyAnsweredRequestsOfTheirCommand) {
     sim.InjectFault(Fault::NoAnswer, 2, CmdReadBlock);
     EXPECT_FALSE(Send(CmdConnect, kNoCode).empty());          // another command
@@ -173,7 +205,7 @@ TEST(FaultNames, ParseEveryNameAndPlan) {
         EXPECT_EQ(ParseFault(entry.name), entry.fault);
         EXPECT_EQ(FaultName(entry.fault), entry.name);
     }
-    EXPECT_EQ(FaultNames().size(), 9u);
+    EXPECT_EQ(FaultNames().size(), 12u);
     EXPECT_FALSE(ParseFault("No-Answer"));
 
     const auto plan = ParseFaultPlan("split-answer:3@0x59");

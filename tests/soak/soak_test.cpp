@@ -111,7 +111,10 @@ std::optional<End> EffectOf(const Operation& op, Fault fault) {
     switch (fault) {
     case Fault::SplitAnswer:
     case Fault::GarbageBefore:
-    case Fault::StoreWrong: return std::nullopt;  // the answer still arrives whole (and says done)
+    case Fault::StoreWrong:
+    case Fault::RepeatAnswer:  // these three: the right answer arrives as well (not injected here)
+    case Fault::StaleAnswer:
+    case Fault::LateAnswer: return std::nullopt;  // the answer still arrives whole (and says done)
     case Fault::NoAnswer:
     case Fault::CorruptCrc: return End::TimeOut;
     case Fault::BootText: return End::Restarted;
