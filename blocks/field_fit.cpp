@@ -136,8 +136,11 @@ void CheckIndexFits(std::string_view control, int index, std::size_t itemCount) 
 }
 
 void CheckControlFits(const Form& form, std::string_view control) {
-    for (const EventDef& event : EventCatalogue())
-        if (event.nameEdit == control) return CheckTextFits(control, form.Text(control), kEventNameWidth);
+    for (const EventDef& event : EventCatalogue()) {
+        if (event.nameEdit != control) continue;
+        ConvertBox(control, [&] { CheckTextFits(control, form.Text(control), kEventNameWidth); });
+        return;
+    }
     for (const BlockLayout* layout : {&GprsBlockLayout(), &MainBlockLayout(), &MainExtBlockLayout(),
                                       &InterfaceBlockLayout(), &TemperatureBlockLayout(), &SmsBlockLayout(),
                                       &GeoFenceBlockLayout()}) {
@@ -145,7 +148,7 @@ void CheckControlFits(const Form& form, std::string_view control) {
             if (field.control != control) continue;
             TxPayload scratch;
             try {
-                EncodeField(form, field, scratch);
+                ConvertBox(control, [&] { EncodeField(form, field, scratch); });
             } catch (const EDoesNotFit&) {
                 throw;
             } catch (const EConvertError&) {  // reported by the write, as described
