@@ -1,6 +1,7 @@
 #include "blocks/field_fit.h"
 
 #include <optional>
+#include <utility>
 
 #include "blocks/blocks.h"
 #include "blocks/convert.h"
@@ -102,7 +103,7 @@ std::uint16_t TemperatureThatFits(const FieldDef& field, std::string_view text) 
     if (magnitude > (negative ? kLargestColdTemperature : kLargestTemperature))
         OutOfRange(field.control, text, WhatFits(field));
     // "-0" keeps its sign: it reads back as -0.0.
-    const bool signBit = negative || (!text.empty() && text.front() == '-');
+    const bool signBit = text.front() == '-';
     return static_cast<std::uint16_t>(magnitude | (signBit ? 0x8000U : 0U));
 }
 
