@@ -104,19 +104,8 @@ TEST(FieldFit, AControlIsCheckedAloneAndOnlyForFit) {
         return std::string("no error");
     };
     EXPECT_EQ(refusal("Speed", "70000"), "'70000' is out of range for Speed (0 to 65535)");
-    EXPECT_EQ(refusal("Speed", "-5"), "'-5' is out of range for Speed (0 to 65535)");
-    EXPECT_EQ(refusal("IdleTM", "256"), "'256' is out of range for IdleTM (0 to 255)");
     EXPECT_EQ(refusal("LowSpeedName", "seventeen chars!!"),
               "'seventeen chars!!' is too long for LowSpeedName (at most 16 characters)");
-
-    EXPECT_NO_THROW(CheckIndexFits("GPRSType", -1, 3));
-    EXPECT_NO_THROW(CheckIndexFits("GPRSType", 2, 3));
-    try {
-        CheckIndexFits("GPRSType", 3, 3);
-        ADD_FAILURE() << "an index beyond the items";
-    } catch (const EDoesNotFit& e) {
-        EXPECT_STREQ(e.what(), "'3' is out of range for GPRSType (-1 to 2)");
-    }
 
     form.SetText("APNName", std::string("a\0b", 3));
     EXPECT_THROW(CheckControlFits(form, "APNName"), EDoesNotFit) << "the tracker's text ends at a zero byte";
