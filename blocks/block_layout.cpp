@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "blocks/convert.h"
+#include "blocks/field_fit.h"
 
 namespace quorvane {
 
@@ -22,37 +23,43 @@ std::vector<std::string> FieldControls(const FieldDef& field) {
 
 void EncodeField(const Form& form, const FieldDef& f, TxPayload& tx) {
     switch (f.kind) {
-    case FieldKind::Text:
-        AppendTextField(tx, form.Text(f.control), f.width);
+    case FieldKind::Text: {
+        const std::string text = form.Text(f.control);
+        CheckTextFits(f.control, text, f.width);
+        AppendTextField(tx, text, f.width);
         break;
+    }
     case FieldKind::ReadOnlyText:
         break;
     case FieldKind::Word:
-        AppendWord(tx, WordFromText(form.Text(f.control)));
+        AppendWord(tx, static_cast<std::uint16_t>(UnsignedThatFits(f, form.Text(f.control))));
         break;
     case FieldKind::Byte:
-        tx.Append(ByteFromText(form.Text(f.control)));
+        tx.Append(static_cast<std::uint8_t>(UnsignedThatFits(f, form.Text(f.control))));
         break;
     case FieldKind::Long:
-        AppendLong(tx, LongFromText(form.Text(f.control)));
+        AppendLong(tx, UnsignedThatFits(f, form.Text(f.control)));
         break;
-    case FieldKind::Index:
-        tx.Append(IndexByte(form.ItemIndex(f.control)));
+    case FieldKind::Index: {
+        const int index = form.ItemIndex(f.control);
+        CheckIndexFits(f.control, index, form.Items(f.control).size());
+        tx.Append(IndexByte(index));
         break;
+    }
     case FieldKind::Voltage:
-        AppendWord(tx, VoltageFromText(form.Text(f.control)));
+        AppendWord(tx, VoltageThatFits(f, form.Text(f.control)));
         break;
     case FieldKind::Temperature:
-        AppendWord(tx, TemperatureFromText(form.Text(f.control)));
+        AppendWord(tx, TemperatureThatFits(f, form.Text(f.control)));
         break;
     case FieldKind::SensorId:
         tx.Append(SensorIdFromText(form.Text(f.control)));
         break;
     case FieldKind::Coordinate:
-        AppendLong(tx, static_cast<std::uint32_t>(CoordinateFromText(form.Text(f.control))));
+        AppendLong(tx, static_cast<std::uint32_t>(CoordinateThatFits(f, form.Text(f.control))));
         break;
     case FieldKind::TimeZone:
-        AppendLong(tx, static_cast<std::uint32_t>(TimeZoneFromText(form.Text(f.control))));
+        AppendLong(tx, static_cast<std::uint32_t>(TimeZoneThatFits(f, form.Text(f.control))));
         break;
     case FieldKind::Switches: {
         const auto names = FieldControls(f);

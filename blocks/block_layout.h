@@ -46,7 +46,8 @@ using BlockLayout = std::vector<FieldDef>;
 std::vector<std::string> FieldControls(const FieldDef& field);
 
 // One field: appends its bytes from the window to `tx` (EConvertError for a text that
-// does not convert), or sets its controls from the field's bytes.
+// does not convert, EDoesNotFit for a value the field cannot hold), or sets its
+// controls from the field's bytes.
 void EncodeField(const Form& form, const FieldDef& field, TxPayload& tx);
 void DecodeField(Form& form, const FieldDef& field, std::span<const std::uint8_t> bytes);
 

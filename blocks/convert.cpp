@@ -29,6 +29,43 @@ std::int32_t StrToInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::optional<DecimalText> ReadDecimal(std::string_view text) {
+    DecimalText number;
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        number.negative = text[i] == '-';
+        ++i;
+    }
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            (point ? number.fraction : number.whole).push_back(c);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (number.whole.empty() && number.fraction.empty()) return std::nullopt;
+    return number;
+}
+
+std::optional<std::uint64_t> ScaledMagnitude(const DecimalText& number, int decimals) {
+    std::string fraction = number.fraction;
+    // Trailing zeros add no precision: "11.400" is 11.40.
+    while (fraction.size() > static_cast<std::size_t>(decimals) && fraction.back() == '0') fraction.pop_back();
+    if (fraction.size() > static_cast<std::size_t>(decimals)) return std::nullopt;
+    fraction.resize(static_cast<std::size_t>(decimals), '0');
+    constexpr std::uint64_t kCeiling = 1'000'000'000'000'000ULL;
+    std::uint64_t value = 0;
+    for (char c : number.whole + fraction) {
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value >= kCeiling) return kCeiling;
+    }
+    return value;
+}
+
 std::uint8_t ByteFromText(std::string_view text) {
     return static_cast<std::uint8_t>(static_cast<std::uint32_t>(StrToInt(text)));
 }

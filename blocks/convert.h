@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,14 @@ private:
     std::string control_;
 };
 
+// A value that converts but that its field cannot hold as it is: the tracker would
+// keep another value (wrapped, cut or rounded). Stops the encoding like a conversion
+// error; what() names the value, the control and what fits.
+class EDoesNotFit : public EConvertError {
+public:
+    using EConvertError::EConvertError;
+};
+
 // Runs `convert` and names `control` in any EConvertError it raises.
 template <typename Convert>
 auto ConvertBox(std::string_view control, Convert&& convert) -> decltype(convert()) {
@@ -47,6 +56,18 @@ auto ConvertBox(std::string_view control, Convert&& convert) -> decltype(convert
 // A decimal number with an optional "+" or "-", no blanks, within 32 bits signed.
 // Anything else, an empty text included, throws EConvertError::NotAnInteger(text).
 std::int32_t StrToInt(std::string_view text);
+
+// A number as people write it: an optional sign, digits, an optional point and
+// digits, at least one digit in all. Nothing else (no blanks, no second point).
+struct DecimalText {
+    bool negative = false;
+    std::string whole;     // digits before the point
+    std::string fraction;  // digits after it
+};
+std::optional<DecimalText> ReadDecimal(std::string_view text);
+// The magnitude in units of 10^-decimals, or nullopt when the text has more decimals
+// than that. Saturates far above any field's range.
+std::optional<std::uint64_t> ScaledMagnitude(const DecimalText& number, int decimals);
 
 // Plain numbers: the low 8, 16 or all 32 bits of StrToInt(text).
 std::uint8_t ByteFromText(std::string_view text);

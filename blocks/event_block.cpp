@@ -4,6 +4,7 @@
 
 #include "blocks/convert.h"
 #include "blocks/event_catalogue.h"
+#include "blocks/field_fit.h"
 #include "blocks/memory_map.h"
 
 namespace quorvane {
@@ -35,10 +36,19 @@ void EncodeEventBlock(const Form& form, TxPayload& tx) {
             AppendZeros(tx, kEventRecordLength);
             continue;
         }
-        if (event->nameEdit.empty())
+        if (event->nameEdit.empty()) {
             AppendZeros(tx, kEventNameWidth);
-        else
-            AppendTextField(tx, form.Text(event->nameEdit), kEventNameWidth);
+        } else {
+            const std::string name = form.Text(event->nameEdit);
+            try {
+                CheckTextFits(event->nameEdit, name, kEventNameWidth);
+            } catch (EConvertError& e) {
+                tx.Clear();
+                e.NameControl(event->nameEdit);
+                throw;
+            }
+            AppendTextField(tx, name, kEventNameWidth);
+        }
         for (FlagGroup g : kGroups) tx.Append(event->Has(g) ? GroupFlags(form, *event, g) : 0);
         AppendZeros(tx, kEventRecordLength - kEventFlagsOffset - kFlagGroupCount);
     }

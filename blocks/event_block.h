@@ -20,6 +20,7 @@ inline constexpr std::size_t kEventFlagsOffset = 16;
 // Reply current: its check boxes are never changed by a read.
 inline constexpr int kReplyCurrentCode = 34;
 
+// Throws EDoesNotFit, `tx` left empty, for a name longer than its field.
 void EncodeEventBlock(const Form& form, TxPayload& tx);
 bool DecodeEventBlock(Form& form, std::span<const std::uint8_t> answer, std::size_t index);
 

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <stdexcept>
 #include <utility>
 
 #include "station/escape.h"
+#include "station/people_text.h"
 #include "link/groups.h"
 
 namespace quorvane {
@@ -126,8 +128,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
                 throw EUsage("--set takes CONTROL=VALUE, not '" + assignment + "'");
             }
             try {
-                options.sets.emplace_back(assignment.substr(0, eq), UnescapeValue(assignment.substr(eq + 1)));
-            } catch (const EBadEscape& e) {
+                // Typed as UTF-8 where the terminal speaks it; the escapes stay bytes.
+                options.sets.emplace_back(assignment.substr(0, eq),
+                                          UnescapeValue(EightBitFromPeople(assignment.substr(eq + 1))));
+            } catch (const std::invalid_argument& e) {  // EBadEscape, ENoEightBitForm
                 throw EUsage("--set " + assignment.substr(0, eq) + ": " + e.what());
             }
         } else if (arg == "--timeout") {

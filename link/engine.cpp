@@ -108,6 +108,7 @@ void TransactionEngine::StartRead(const Group& group, bool readAll) {
 }
 
 void TransactionEngine::StartWrite(const Group& group, bool writeAll) {
+    EncodeEveryBlock(form_, group);
     const std::uint8_t step = StepOf(group.blocks.front());
     EncoderOf(StepBlock(step))(form_, tx_);
     Send(CmdWriteBlock);

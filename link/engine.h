@@ -90,7 +90,8 @@ public:
 
     // Block reads and writes. Each builds its payload (an encoder may throw
     // EConvertError, and then nothing is sent and nothing changes), sends it, sets
-    // the state and time-out and shows its start text.
+    // the state and time-out and shows its start text. A write encodes every block
+    // it will send before the first.
     void ReadAllClick();
     void WriteAllClick();
     void GPRSWriteClick();

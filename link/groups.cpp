@@ -99,6 +99,11 @@ BlockEncoder EncoderOf(BlockId block) {
     return nullptr;
 }
 
+void EncodeEveryBlock(const Form& form, const Group& group) {
+    TxPayload scratch;
+    for (BlockId id : group.blocks) EncoderOf(id)(form, scratch);
+}
+
 BlockDecoder DecoderOf(BlockId block) {
     switch (block) {
     case BlockId::Gprs: return DecodeGprsBlock;

@@ -44,6 +44,10 @@ using BlockEncoder = void (*)(const Form&, TxPayload&);
 using BlockDecoder = bool (*)(Form&, std::span<const std::uint8_t>, std::size_t);
 BlockEncoder EncoderOf(BlockId block);
 BlockDecoder DecoderOf(BlockId block);
+// Encodes each of the group's blocks and drops the payloads: the first EConvertError
+// (a text that does not convert, a value that does not fit) propagates. A write runs
+// it before its first block goes out, so it never stops halfway.
+void EncodeEveryBlock(const Form& form, const Group& group);
 
 // What the engine runs: one group's read or write, all groups', or a one-shot command.
 enum class Operation : std::uint8_t {

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "blocks/blocks.h"
-#include "blocks/payload.h"
+#include "blocks/convert.h"
+#include "blocks/field_fit.h"
 #include "station/escape.h"
 
 namespace quorvane {
@@ -42,6 +42,12 @@ void ApplySet(Form& form, const std::string& name, const std::string& value) {
             }
             if (used == 0 || used != value.size()) {
                 throw EBadValue("--set " + name + " takes an item index, not '" + value + "'");
+            }
+            // The window would show an index beyond its items as no selection.
+            try {
+                CheckIndexFits(name, index, form.Items(name).size());
+            } catch (const EDoesNotFit& e) {
+                throw EBadValue(e.what());
             }
             form.SetItemIndex(name, index);
             break;
@@ -90,8 +96,7 @@ void CheckCommandEncodes(const Form& form, const StationJob& job) {
     if (job.command == JobCommand::Write) group = FindGroup(job.group);
     if (job.command == JobCommand::WriteAll) group = &AllGroups();
     if (group == nullptr) return;
-    TxPayload scratch;
-    for (BlockId id : group->blocks) EncoderOf(id)(form, scratch);
+    EncodeEveryBlock(form, *group);
 }
 
 }  // namespace quorvane

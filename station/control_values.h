@@ -25,7 +25,9 @@ std::string ValueOf(const Form& form, const ControlDef& control);
 void PrintControls(std::ostream& out, const Form& form, const std::vector<const ControlDef*>& controls);
 void PrintGroup(std::ostream& out, const Form& form, const Group& group);
 
-// Throws EBadValue when the control is unknown or the value does not fit its kind.
+// Throws EBadValue when the control is unknown or the value does not fit its kind
+// (a check box 0 or 1, a combo box index among its items or -1). Whether an edit's
+// text fits its field is CheckControlFits's (blocks/field_fit.h).
 void ApplySet(Form& form, const std::string& name, const std::string& value);
 
 // The controls a command prints or covers: the group's, every group's for the
@@ -36,7 +38,7 @@ std::vector<const ControlDef*> CommandControls(const StationJob& job);
 std::vector<const ControlDef*> PrintedControls(const StationJob& job);
 
 // Encodes every block a write command would send and throws the encoder's
-// EConvertError when one does not convert: nothing may reach the tracker then.
+// EConvertError when a value does not convert or fit: nothing may reach the tracker then.
 void CheckCommandEncodes(const Form& form, const StationJob& job);
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "blocks/field_fit.h"
 #include "serial/comm.h"
 #include "station/control_values.h"
 #include "station/escape.h"
@@ -74,6 +75,11 @@ bool PortSession::Prepare() {
     } catch (const EBadValue& e) {
         Err() << "error: " << e.what() << '\n' << std::flush;
         return false;
+    }
+    // A value its field cannot hold is refused before any port opens, with its box.
+    for (const auto& set : job_.sets) {
+        window_.Guard([&] { CheckControlFits(form_, set.first); });
+        if (!ui_.Errors().empty()) return false;
     }
     form_.SetText("AuthCode", job_.auth);
     if (job_.trace) {

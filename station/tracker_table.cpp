@@ -4,9 +4,12 @@
 #include <set>
 #include <sstream>
 
+#include "blocks/convert.h"
+#include "blocks/field_fit.h"
 #include "model/memory_form.h"
 #include "station/control_values.h"
 #include "station/escape.h"
+#include "station/people_text.h"
 
 namespace quorvane {
 
@@ -85,6 +88,11 @@ TrackerTable TrackerTable::Load(const std::string& path) {
 }
 
 TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name) {
+    // A spreadsheet's "CSV UTF-8" starts with a byte order mark. A file that is UTF-8
+    // throughout has its values converted to the tracker's 8-bit text; any other is
+    // 8-bit text already.
+    text = WithoutByteOrderMark(text);
+    const bool utf8 = IsUtf8(text);
     std::vector<std::vector<std::string>> records;
     try {
         records = ParseCsv(text);
@@ -105,8 +113,8 @@ TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name)
             throw ETrackerTable(name + ": control '" + header[c] + "' named twice");
         }
     }
-    // Every value is tried on a scratch form, so a check box or combo box value
-    // that does not fit is found before any port is opened.
+    // Every value is tried on a scratch form, so a value that does not fit its
+    // control or its field is found before any port is opened.
     MemoryForm scratch;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& record = records[r];
@@ -115,16 +123,24 @@ TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name)
             throw ETrackerTable(where + " has " + std::to_string(record.size()) + " fields, the first row " +
                                 std::to_string(header.size()));
         }
-        const std::string& key = record.front();
+        std::string key = record.front();
+        try {
+            if (utf8) key = EightBitFromUtf8(key);
+        } catch (const ENoEightBitForm& e) {
+            throw ETrackerTable(where + ": " + table.keyColumn_ + ": " + e.what());
+        }
         if (key.empty()) throw ETrackerTable(where + ": no " + table.keyColumn_);
         if (table.rows_.count(key) != 0) throw ETrackerTable(where + ": " + table.keyColumn_ + " " + key + " is there twice");
         TrackerRow row;
         for (std::size_t c = 1; c < record.size(); ++c) {
             try {
-                row.emplace_back(header[c], UnescapeValue(record[c]));
+                row.emplace_back(header[c], UnescapeValue(utf8 ? EightBitFromUtf8(record[c]) : record[c]));
                 ApplySet(scratch, header[c], row.back().second);
-            } catch (const std::invalid_argument& e) {  // EBadValue, EBadEscape
+                CheckControlFits(scratch, header[c]);
+            } catch (const std::invalid_argument& e) {  // EBadValue, EBadEscape, ENoEightBitForm
                 throw ETrackerTable(where + ": " + header[c] + ": " + e.what());
+            } catch (const EDoesNotFit& e) {
+                throw ETrackerTable(where + ": " + e.what());
             }
         }
         table.rows_.emplace(key, std::move(row));

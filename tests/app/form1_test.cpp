@@ -335,6 +335,37 @@ TEST_F(Form1Test, ConversionErrorsNameTheirBox) {
     EXPECT_EQ(ui.errorPlaces[4].tab, "Info");
 }
 
+// Each kind of field refuses a value it cannot hold, wherever its block comes in the
+// Write All chain, and nothing goes out on the line.
+TEST_F(Form1Test, WriteAllWithAValueThatDoesNotFitSendsNothing) {
+    window.FormCreate();
+    OpenOnPty();
+    const std::pair<std::string, std::string> kCases[] = {
+        {"Speed", "70000"},          {"Heading", "300"},
+        {"No1Radius", "-1"},         {"LowExtBatAlarm", "11.456"},
+        {"Temp1_High", "3276.8"},    {"SMSTimeZone", "-35791395"},
+        {"APN", std::string(33, 'a')}, {"LowSpeedName", "seventeen chars!!"},
+    };
+    for (const auto& [control, value] : kCases) {
+        const std::string before = form.Text(control);
+        form.SetText(control, value);
+        window.Guard([this] { window.Click("WriteAllClick"); });
+        ASSERT_FALSE(ui.Errors().empty()) << control;
+        EXPECT_EQ(ui.Errors().back().rfind("'" + value + "' ", 0), 0U) << ui.Errors().back();
+        EXPECT_NE(ui.Errors().back().find(" " + control + " ("), std::string::npos) << ui.Errors().back();
+        ASSERT_FALSE(ui.errorPlaces.empty());
+        EXPECT_EQ(ui.errorPlaces.back().control, control);
+        form.SetText(control, before);
+    }
+    EXPECT_EQ(ui.Errors().size(), std::size(kCases));
+    EXPECT_FALSE(pty.HasData(200)) << "a refused write sends nothing";
+    EXPECT_EQ(window.Engine().State().OperationState, OperationState::OpIdle);
+
+    window.Guard([this] { window.Click("WriteAllClick"); });
+    EXPECT_EQ(ui.Errors().size(), std::size(kCases));
+    EXPECT_TRUE(pty.HasData(2000)) << "the same window with fitting values is written";
+}
+
 TEST_F(Form1Test, ClosingResetsTheWindowAndStopsThePoll) {
     window.FormCreate();
     OpenOnPty();

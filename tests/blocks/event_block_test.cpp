@@ -85,10 +85,19 @@ TEST(EventBlock, GroupsKeepTheirPlaces) {
     EXPECT_EQ(nonZero, 4);
 }
 
-TEST(EventBlock, LongNamesAreCutTo16) {
+TEST(EventBlock, LongNamesAreRefusedAndSixteenAreKept) {
     MemoryForm form;
     form.SetText("LowSpeedName", "ABCDEFGHIJKLMNOPQRST");
     TxPayload tx;
+    try {
+        EncodeEventBlock(form, tx);
+        ADD_FAILURE() << "a 20-character name was written";
+    } catch (const EDoesNotFit& e) {
+        EXPECT_STREQ(e.what(), "'ABCDEFGHIJKLMNOPQRST' is too long for LowSpeedName (at most 16 characters)");
+        EXPECT_EQ(e.Control(), "LowSpeedName");
+    }
+    EXPECT_EQ(tx.length, 0);
+    form.SetText("LowSpeedName", "ABCDEFGHIJKLMNOP");
     EncodeEventBlock(form, tx);
     const Bytes data = Data(tx);
     const auto name = data.begin() + std::ptrdiff_t{57} * 32;

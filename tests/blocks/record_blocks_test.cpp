@@ -61,6 +61,12 @@ TEST(TemperatureBlock, IdentityAndAlarms) {
     form.SetText("Temp8_High", "25.5");
     form.SetText("Temp8_Low", "37.25");
     TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeTemperatureBlock(form, tx); }),
+              "'37.25' does not fit Temp8_Low (-3276.6 to 3276.7, at most 1 decimal, empty for no alarm)");
+    form.SetText("Temp8_Low", "-3276.7");  // would read back as no alarm
+    EXPECT_EQ(ConversionError([&] { EncodeTemperatureBlock(form, tx); }),
+              "'-3276.7' is out of range for Temp8_Low (-3276.6 to 3276.7, at most 1 decimal, empty for no alarm)");
+    form.SetText("Temp8_Low", "37.20");
     EncodeTemperatureBlock(form, tx);
     const Bytes data = Data(tx);
     EXPECT_EQ(Slice(data, 16, 8), (Bytes{0x28, 0xFF, 0x4C, 0x1A, 0x0B, 0x0A, 0x10, 0x12}));
@@ -78,6 +84,9 @@ TEST(TemperatureBlock, IdentityAndAlarms) {
     EXPECT_EQ(back.Text("Temp1_Low"), "-20.0");
     EXPECT_EQ(back.Text("Temp8_High"), "25.5");
     EXPECT_EQ(back.Text("Temp8_Low"), "37.2");
+    form.SetText("Temp8_Low", "-");  // legacy "no alarm" spelt otherwise than empty
+    EXPECT_EQ(ConversionError([&] { EncodeTemperatureBlock(form, tx); }),
+              "'-' does not fit Temp8_Low (-3276.6 to 3276.7, at most 1 decimal, empty for no alarm)");
 }
 
 TEST(TemperatureBlock, IdentityWithSevenZeroBytesReadsBackEmpty) {
@@ -106,11 +115,16 @@ TEST(SmsBlock, TextsSwitchesAndTimeZone) {
     MemoryForm form;
     form.SetText("SIMPIN", "123");
     form.SetText("Password", "62945");
+    TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeSmsBlock(form, tx); }), "'62945' is too long for Password (at most 4 characters)");
+    form.SetText("Password", "6294");
+    form.SetText("SMSTimeZone", "35791395");
+    EXPECT_EQ(ConversionError([&] { EncodeSmsBlock(form, tx); }),
+              "'35791395' is out of range for SMSTimeZone (-35791394 to 35791394 minutes)");
     form.SetText("SMSTimeZone", "480");
     form.SetText("Auth2", "1234567890123456");
     form.SetChecked("Auth2Hangup", true);
     form.SetChecked("Auth2Position", true);
-    TxPayload tx;
     EncodeSmsBlock(form, tx);
     EXPECT_EQ(tx.length, 5 + 116);
     EXPECT_EQ(Bytes(tx.bytes.begin(), tx.bytes.begin() + 5), (Bytes{0x03, 0x00, 0x00, 0x00, 0x74}));
@@ -194,8 +208,17 @@ TEST(GeoFenceBlock, FlagsRadiusAndDecimals) {
     form.SetChecked("No8Out", true);
     form.SetChecked("No7Out", true);
     form.SetText("No3Radius", "-1");
-    form.SetText("No2Lat", "22.54");
     TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeGeoFenceBlock(form, tx); }),
+              "'-1' is out of range for No3Radius (0 to 4294967295)");
+    form.SetText("No3Radius", "4294967295");
+    form.SetText("No2Lat", "22.1234567");
+    EXPECT_EQ(ConversionError([&] { EncodeGeoFenceBlock(form, tx); }),
+              "'22.1234567' does not fit No2Lat (-255.999999 to 255.999999, at most 6 decimals)");
+    form.SetText("No2Lat", "256");  // whole degrees read back modulo 256
+    EXPECT_EQ(ConversionError([&] { EncodeGeoFenceBlock(form, tx); }),
+              "'256' is out of range for No2Lat (-255.999999 to 255.999999, at most 6 decimals)");
+    form.SetText("No2Lat", "22.54");
     EncodeGeoFenceBlock(form, tx);
     const Bytes data = Data(tx);
     EXPECT_EQ(data[224 + 16], 0x03);

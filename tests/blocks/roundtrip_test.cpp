@@ -56,9 +56,9 @@ Value NumberValue(const FieldDef& f, int variant) {
     }
     case FieldKind::Word: return high ? Value{"65535", "65535"} : Value{"0", "0"};
     case FieldKind::Byte: return high ? Value{"255", "255"} : Value{"0", "0"};
-    case FieldKind::Long: return high ? Value{"-1", "4294967295"} : Value{"0", "0"};
-    case FieldKind::Voltage: return high ? Value{"99.99", "99.99"} : Value{"0", "0.00"};
-    case FieldKind::Temperature: return high ? Value{"3276.6", "3276.6"} : Value{"-3276.6", "-3276.6"};
+    case FieldKind::Long: return high ? Value{"4294967295", "4294967295"} : Value{"0", "0"};
+    case FieldKind::Voltage: return high ? Value{"655.35", "655.35"} : Value{"0", "0.00"};
+    case FieldKind::Temperature: return high ? Value{"3276.7", "3276.7"} : Value{"-3276.6", "-3276.6"};
     case FieldKind::SensorId:
         return high ? Value{"FFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF"} : Value{"0000000000000101", "0000000000000101"};
     case FieldKind::Coordinate:

@@ -52,11 +52,18 @@ TEST_F(GprsBlock, BufferModeUnselectedGives255) {
     EXPECT_EQ(Data(tx), expected);
 }
 
-TEST_F(GprsBlock, LongTextsAreCutToTheirFields) {
+TEST_F(GprsBlock, TextsLongerThanTheirFieldsAreRefusedAndFullWidthIsKept) {
     const std::string apn40 = "internet.provider.example.com/abcdefghij";
     ASSERT_EQ(apn40.size(), 40U);
     form.SetText("APN", apn40);
+    EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }),
+              "'" + apn40 + "' is too long for APN (at most 32 characters)");
+    EXPECT_EQ(tx.length, 0);
+    form.SetText("APN", apn40.substr(0, 32));
     form.SetText("Port", "123456");
+    EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }), "'123456' is too long for Port (at most 5 characters)");
+
+    form.SetText("Port", "12345");
     form.SetText("Port3", "8080");
     EncodeGprsBlock(form, tx);
     const Bytes data = Data(tx);
@@ -72,18 +79,23 @@ TEST_F(GprsBlock, LongTextsAreCutToTheirFields) {
     EXPECT_EQ(back.Text("Port3"), "8080");
 }
 
-TEST_F(GprsBlock, IntervalsKeepTheirLow16Bits) {
-    form.SetText("TimeInterval", "65536");
+TEST_F(GprsBlock, IntervalsBeyond16BitsAreRefused) {
+    for (const char* beyond : {"65536", "-1", "99999999999"}) {
+        form.SetText("TimeInterval", beyond);
+        EXPECT_EQ(ConversionError([&] { EncodeGprsBlock(form, tx); }),
+                  "'" + std::string(beyond) + "' is out of range for TimeInterval (0 to 65535)");
+    }
+    form.SetText("TimeInterval", "65535");
     form.SetText("TimeInterval2", "300");
     EncodeGprsBlock(form, tx);
     const Bytes data = Data(tx);
-    EXPECT_EQ(data[205 - 32], 0x00);
-    EXPECT_EQ(data[206 - 32], 0x00);
+    EXPECT_EQ(data[205 - 32], 0xFF);
+    EXPECT_EQ(data[206 - 32], 0xFF);
     EXPECT_EQ(data[253 - 32], 0x2C);
     EXPECT_EQ(data[254 - 32], 0x01);
     MemoryForm back;
     ASSERT_TRUE(DecodeGprsBlock(back, AnswerFromWrite(BlockId::Gprs, tx).View(), test::kLeadIn + 1));
-    EXPECT_EQ(back.Text("TimeInterval"), "0");
+    EXPECT_EQ(back.Text("TimeInterval"), "65535");
     EXPECT_EQ(back.Text("TimeInterval2"), "300");
 }
 
@@ -126,25 +138,38 @@ TEST(MainBlock, AllDefaults) {
 
 TEST(MainBlock, VoltagesAndNarrowFields) {
     MemoryForm form;
-    form.SetText("LowExtBatAlarm", ".5");
-    form.SetText("BatteryLowVolt", "5.05");
-    form.SetText("Heading", "300");
-    form.SetItemIndex("SleepMode", 2);
     TxPayload tx;
+    form.SetText("Heading", "300");
+    EXPECT_EQ(ConversionError([&] { EncodeMainBlock(form, tx); }), "'300' is out of range for Heading (0 to 255)");
+    form.SetText("Heading", "255");
+    form.SetText("LowExtBatAlarm", "11.456");
+    EXPECT_EQ(ConversionError([&] { EncodeMainBlock(form, tx); }),
+              "'11.456' does not fit LowExtBatAlarm (0.00 to 655.35, at most 2 decimals)");
+    form.SetText("LowExtBatAlarm", "1.2.3");
+    EXPECT_EQ(ConversionError([&] { EncodeMainBlock(form, tx); }),
+              "'1.2.3' does not fit LowExtBatAlarm (0.00 to 655.35, at most 2 decimals)");
+    form.SetText("LowExtBatAlarm", "-5");
+    EXPECT_EQ(ConversionError([&] { EncodeMainBlock(form, tx); }),
+              "'-5' is out of range for LowExtBatAlarm (0.00 to 655.35, at most 2 decimals)");
+    EXPECT_EQ(tx.length, 0);
+
+    form.SetText("LowExtBatAlarm", ".5");
+    form.SetText("BatteryLowVolt", "123.4");  // every digit before the point counts
+    form.SetItemIndex("SleepMode", 2);
     EncodeMainBlock(form, tx);
     const Bytes data = Data(tx);
-    EXPECT_EQ(data[4], 44);
+    EXPECT_EQ(data[4], 255);
     EXPECT_EQ(data[9], 2);
     EXPECT_EQ(data[16], 50);
     EXPECT_EQ(data[17], 0);
-    EXPECT_EQ(data[18], 0xF9);
-    EXPECT_EQ(data[19], 0x01);
+    EXPECT_EQ(data[18], 0x34);  // 12340
+    EXPECT_EQ(data[19], 0x30);
 
     MemoryForm back;
     ASSERT_TRUE(DecodeMainBlock(back, AnswerFromWrite(BlockId::Main, tx).View(), test::kLeadIn + 1));
     EXPECT_EQ(back.Text("LowExtBatAlarm"), "0.50");
-    EXPECT_EQ(back.Text("BatteryLowVolt"), "5.05");
-    EXPECT_EQ(back.Text("Heading"), "44");
+    EXPECT_EQ(back.Text("BatteryLowVolt"), "123.40");
+    EXPECT_EQ(back.Text("Heading"), "255");
     EXPECT_EQ(back.ItemIndex("SleepMode"), 2);
 }
 
@@ -214,9 +239,14 @@ TEST(InterfaceBlock, HiddenRowsNamesAndNarrowFields) {
     form.SetItemIndex("In6Mode", 0);
     form.SetText("IN6ActiveTM", "65535");
     form.SetText("Out1Speed", "300");
+    TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeInterfaceBlock(form, tx); }), "'300' is out of range for Out1Speed (0 to 255)");
+    form.SetText("Out1Speed", "44");
     form.SetText("Tank1Name", "ABCDEFGHIJKLMNOP");
     form.SetText("Tank2Name", "abcdefghijklmnopqrst");
-    TxPayload tx;
+    EXPECT_EQ(ConversionError([&] { EncodeInterfaceBlock(form, tx); }),
+              "'abcdefghijklmnopqrst' is too long for Tank2Name (at most 16 characters)");
+    form.SetText("Tank2Name", "abcdefghijklmnop");
     EncodeInterfaceBlock(form, tx);
     const Bytes data = Data(tx);
     EXPECT_EQ(Bytes(data.begin() + 12, data.begin() + 18), (Bytes{1, 0x01, 0x02, 0, 0xFF, 0xFF}));

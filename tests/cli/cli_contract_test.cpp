@@ -201,6 +201,78 @@ TEST_F(CliContract, ConversionErrorBeforeSendingExitsWithTwo) {
     EXPECT_TRUE(HasLine(r.err, "notice: Write All Completed!")) << r.err;
 }
 
+// A value its field cannot hold is refused before any port opens: exit 2, the value,
+// the box and what fits, then where the box is; the tracker sees nothing.
+TEST_F(CliContract, ValuesThatDoNotFitNeverReachTheTracker) {
+    const std::string trace = Path("sim.trace");
+    StartSim({"--trace", trace});
+    const std::string apn100(100, 'a');
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--set", "Speed=70000", "--verify", "write-all"}, "error: '70000' is out of range for Speed (0 to 65535)"},
+        {{"--set", "Heading=-5", "write", "main"}, "error: '-5' is out of range for Heading (0 to 255)"},
+        {{"--set", "No1Radius=4294967296", "write", "geo"},
+         "error: '4294967296' is out of range for No1Radius (0 to 4294967295)"},
+        {{"--set", "LowExtBatAlarm=11.456", "write-all"},
+         "error: '11.456' does not fit LowExtBatAlarm (0.00 to 655.35, at most 2 decimals)"},
+        {{"--set", "APN=" + apn100, "write", "gprs"}, "error: '" + apn100 + "' is too long for APN (at most 32 characters)"},
+        {{"--set", "GPRSType=7", "write", "gprs"}, "error: '7' is out of range for GPRSType (-1 to 2)"},
+        {{"--set", "APN=\xE2\x82\xAC", "write", "gprs"},  // the euro sign
+         "error: --set APN: '\xE2\x82\xAC' has no 8-bit form (the tracker keeps Latin-1 text)"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult r = CliOnPort(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.error << r.err;
+        EXPECT_TRUE(HasLine(r.err, c.error)) << r.err;
+        EXPECT_EQ(r.err.find("status:"), std::string::npos) << r.err;
+    }
+    ProcessResult r = CliOnPort({"--set", "Speed=70000", "write-all"});
+    EXPECT_TRUE(HasLine(r.err, "error: in Speed (Main tab, Speeding)")) << r.err;
+    r = Cli({"--set", "Speed=70000", "dump", "main"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+
+    // A per-tracker row is checked whole before any port opens.
+    std::ofstream(Path("rows.csv")) << "IMEI,APN,GPRSType\n860123456789012,fleet,7\n";
+    r = CliOnPort({"--per-tracker", Path("rows.csv"), "write", "gprs"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("row 2: GPRSType: '7' is out of range for GPRSType (-1 to 2)"), std::string::npos) << r.err;
+    std::ofstream(Path("rows.csv")) << "IMEI,Speed\n860123456789012,99999\n";
+    r = CliOnPort({"--per-tracker", Path("rows.csv"), "write", "main"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("row 2: '99999' is out of range for Speed (0 to 65535)"), std::string::npos) << r.err;
+
+    std::ifstream in(trace);
+    const std::string seen((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen.find("\tRX\t"), std::string::npos) << "the tracker was sent nothing:\n" << seen;
+}
+
+// People's text is UTF-8; the tracker keeps Latin-1, and the output escapes it.
+TEST_F(CliContract, UnicodeValuesReachTheTrackerAsEightBitText) {
+    StartSim();
+    ProcessResult r = CliOnPort({"--set", "APN=\xC3\xBC-apn", "--set", "APNName=\\xfc", "write", "gprs"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = CliOnPort({"read", "gprs"});
+    EXPECT_TRUE(HasLine(r.out, "APN=\\xfc-apn")) << Lines(r.out);
+    EXPECT_TRUE(HasLine(r.out, "APNName=\\xfc")) << "an escape stays one byte";
+
+    // A spreadsheet's "CSV UTF-8", byte order mark and all; then a Latin-1 file as it stands.
+    std::ofstream(Path("utf8.csv"), std::ios::binary)
+        << "\xEF\xBB\xBFIMEI,APN,Tank1Name\r\n860123456789012,m\xC3\xBCnchen,\xC3\x9F" "15 characters!!\r\n";
+    r = CliOnPort({"--per-tracker", Path("utf8.csv"), "write-all"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::ofstream(Path("latin1.csv"), std::ios::binary) << "IMEI,LowSpeedName\n860123456789012,gr\xFC\xDF\n";
+    r = CliOnPort({"--per-tracker", Path("latin1.csv"), "write", "event"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = CliOnPort({"read-all"});
+    EXPECT_TRUE(HasLine(r.out, "APN=m\\xfcnchen")) << Lines(r.out);
+    EXPECT_TRUE(HasLine(r.out, "Tank1Name=\\xdf15 characters!!")) << "16 characters, one of them two bytes in UTF-8";
+    EXPECT_TRUE(HasLine(r.out, "LowSpeedName=gr\\xfc\\xdf")) << Lines(r.out);
+}
+
 TEST_F(CliContract, RefusedCodeStillShowsTheDevice) {
     StartSim({"--imei", "861234567890123", "--fault", "refused@0x50"});
     const ProcessResult r = CliOnPort({"info"});

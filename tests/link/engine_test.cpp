@@ -175,9 +175,18 @@ TEST_F(EngineTest, SingleGroupCompletesWithItsOwnTexts) {
     EXPECT_EQ(sent.size(), 2u);
 }
 
+TEST_F(EngineTest, WriteEncodesEveryBlockBeforeSendingTheFirst) {
+    form.SetText("SMSTimeInterval", "70000");  // in the sixth block
+    EXPECT_THROW(engine.WriteAllClick(), EDoesNotFit);
+    EXPECT_THROW(engine.SMSWriteClick(), EDoesNotFit);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(S().OperationState, OperationState::OpIdle);
+    EXPECT_EQ(S().TimeoutCount, 0);
+}
+
 TEST_F(EngineTest, ConversionErrorInsideWriteAllStopsTheChainUntilItTimesOut) {
-    form.SetText("GPSLogTM", "abc");
     engine.WriteAllClick();
+    form.SetText("GPSLogTM", "abc");  // edited while the chain runs
     EXPECT_THROW(Deliver(WriteAck(1)), EConvertError);
     EXPECT_EQ(sent.size(), 1u);
     EXPECT_EQ(Panel1(), "Write GPRS OK");

@@ -47,6 +47,19 @@ TEST(TrackerTable, MalformedFilesAreRefusedWithTheirRow) {
     EXPECT_EQ(ErrorOf("IMEI,GPRSType\n1,two\n"), "t.csv: row 2: GPRSType: --set GPRSType takes an item index, not 'two'");
     EXPECT_EQ(ErrorOf("IMEI,APN\n1,a\\q\n").rfind("t.csv: row 2: APN: ", 0), 0u);
     EXPECT_EQ(ErrorOf("IMEI,APN\n1,\"a\n"), "t.csv: line 2: a quoted field is not closed");
+    EXPECT_EQ(ErrorOf("IMEI,SIMPIN\n1,\xE2\x82\xAC\n"),
+              "t.csv: row 2: SIMPIN: '\xE2\x82\xAC' has no 8-bit form (the tracker keeps Latin-1 text)");
+}
+
+// UTF-8 throughout (a byte order mark allowed) is converted; anything else is 8-bit
+// text already, an overlong or cut UTF-8 sequence included.
+TEST(TrackerTable, UnicodeFilesBecomeEightBitText) {
+    const TrackerTable utf8 = TrackerTable::Parse("\xEF\xBB\xBFSN,APN,SIMPIN\nA1,\xC3\xBC\\xfc,\xC3\xA9t\xC3\xA9\n", "t");
+    EXPECT_EQ(*utf8.Find("A1"), (TrackerRow{{"APN", "\xFC\xFC"}, {"SIMPIN", "\xE9t\xE9"}}));
+    for (const char* notUtf8 : {"\xC0\xBC", "\xFC", "\xC3"}) {
+        const TrackerTable latin1 = TrackerTable::Parse(std::string("SN,APN\nA1,") + notUtf8 + "\n", "t");
+        EXPECT_EQ(latin1.Find("A1")->front().second, notUtf8);
+    }
 }
 
 }  // namespace

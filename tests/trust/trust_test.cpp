@@ -36,8 +36,8 @@ TEST(CompareForms, ComparesWhatTheTrackerWouldStoreNotTheText) {
     a.SetItemIndex("BufferMode", 1);
     b.SetItemIndex("BufferMode", 1);
     b.SetText("BufferMode", "typed over");  // the shown text is not what is stored
-    a.SetText("Port", "80801");             // a five-character field: the sixth is never stored
-    b.SetText("Port", "808012");
+    a.SetText("LowExtBatAlarm", "11.4");    // hundredths of a volt either way
+    b.SetText("LowExtBatAlarm", "11.40");
     EXPECT_TRUE(CompareForms(a, b).Same());
 
     b.SetText("TimeInterval", "6");
