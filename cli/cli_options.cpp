@@ -90,14 +90,14 @@ const char* CliUsage() {
            "  --port NAME --port ...  run on several ports at once; --port all for every port\n"
            "  --per-tracker FILE.csv  values per tracker, by IMEI or SN, on top of --load/--set\n"
            "  --report FILE           append one JSON line per tracker and attempt\n"
-           "  --json                  stdout: one JSON object per port\n"
+           "  --json                  stdout: one JSON object per port (dump: one object)\n"
            "  --retry N               try a failed port again up to N times\n"
            "  --repeat                keep serving trackers until Ctrl+C\n"
            "commands:\n"
            "  ports | dump [GROUP] | info | read GROUP [FILE] | read-all [FILE]\n"
            "  write GROUP | write-all | default | clear-sms | clear-gprs1 | clear-gprs2\n"
            "  clear-gps-log | set-mileage | rfid-auth | rfid-delete | rfid-check | temp-pair\n"
-           "  find [PORT...]          ask every listed port (or these) for a tracker\n"
+           "  find [PORT...]          ask every listed port (or --port and these) for a tracker\n"
            "  diff A B (A, B: a settings file or 'tracker'; exit 0 equal, 1 different, 2 not compared)\n"
            "groups: gprs main interface temp auth geo event\n";
 }
@@ -184,7 +184,11 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
         options.file = rest.front();
         rest.erase(rest.begin());
     }
-    if (options.command == CliCommand::Find) options.findPorts = std::exchange(rest, {});
+    if (options.command == CliCommand::Find) {
+        options.findPorts = options.ports;
+        options.findPorts.insert(options.findPorts.end(), rest.begin(), rest.end());
+        rest.clear();
+    }
     if (options.command == CliCommand::Diff) {
         if (rest.size() != 2) throw EUsage("diff needs two sides: a settings file or 'tracker' each");
         options.diffA = rest[0];

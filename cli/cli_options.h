@@ -36,7 +36,7 @@ struct CliOptions {
     std::string group;  // for dump, read, write
     std::optional<std::string> file;  // for read, read-all
     std::optional<std::string> trace;  // --trace FILE: the line's traffic as text rows
-    std::vector<std::string> findPorts;  // for find: the ports to try (default: every listed port)
+    std::vector<std::string> findPorts;  // for find: every --port, then the arguments; empty for every listed port
 
     // Several trackers at once.
     std::optional<std::string> perTracker;  // CSV of values per IMEI or SN
@@ -45,6 +45,7 @@ struct CliOptions {
     int retry = 0;                          // further attempts for a port that failed
     bool repeat = false;                    // keep serving trackers until interrupted
     std::vector<std::string> arguments;     // the command line as given, for a retry hint
+    std::string program = "quorvane-cli";   // the program as it was started (argv[0]), for a retry hint
     // diff A B: each a settings file or kDiffTracker.
     std::string diffA, diffB;
     bool verify = false;                     // --verify, with write and write-all

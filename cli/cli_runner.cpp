@@ -1,12 +1,19 @@
 #include "cli/cli_runner.h"
 
+#include <optional>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
 #include "cli/interrupt.h"
+#include "cli/json_output.h"
 #include "link/groups.h"
 #include "cli/line_cli.h"
 #include "cli/station_printer.h"
 #include "serial/port_list.h"
 #include "station/control_values.h"
 #include "station/diff_command.h"
+#include "station/escape.h"
 #include "station/port_session.h"
 #include "station/station.h"
 
@@ -22,11 +29,19 @@ int RunDump(const CliOptions& options, const StationJob& job, std::ostream& out,
                         SessionContext{programDir, printer, bell, [] { return Clock::now(); }, {}, false},
                         StageList{});
     if (!session.Prepare()) return kExitNoStart;
+    std::vector<const Group*> groups;
     if (!options.group.empty()) {
-        PrintGroup(out, session.Form(), *FindGroup(options.group));
+        groups.push_back(FindGroup(options.group));
     } else {
-        for (const Group& g : Groups()) PrintGroup(out, session.Form(), g);
+        for (const Group& g : Groups()) groups.push_back(&g);
     }
+    if (options.json) {  // one object: every control printed, by name
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (const Group* g : groups) AddControls(object, session.Form(), DataControls(g->tab));
+        out << object.dump() << '\n';
+        return kExitDone;
+    }
+    for (const Group* g : groups) PrintGroup(out, session.Form(), *g);
     return kExitDone;
 }
 
@@ -63,7 +78,13 @@ int RunStation(const CliOptions& options, const StationJob& job, std::ostream& o
 int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err,
            const std::string& programDir) {
     if (options.command == CliCommand::Ports) {
-        for (const std::string& name : ListSerialPorts()) out << name << '\n';
+        for (const std::string& name : ListSerialPorts()) {
+            out << name << '\n';
+            // Beside the name, on stderr, so the list stays names alone.
+            if (const std::optional<int> latency = LatencyTimerMs(name)) {
+                err << "latency: " << EscapeValue(LatencyTimerText(name, *latency)) << '\n';
+            }
+        }
         return kExitDone;
     }
     if (options.command == CliCommand::Find) return RunFind(options, out, err);

@@ -1,28 +1,55 @@
 #include "cli/line_cli.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
 #include "app/find_tracker.h"
+#include "cli/json_output.h"
 #include "model/memory_form.h"
 #include "seams/ui.h"
 #include "serial/comm.h"
 #include "serial/mailbox.h"
 #include "serial/port_list.h"
+#include "station/escape.h"
 
 namespace quorvane {
 
-int RunFind(const CliOptions& options, std::ostream& out, std::ostream& err) {
+namespace {
+
+// The ports to ask: every listed one, or those given (--port and arguments, "all"
+// for every listed one), each once.
+std::vector<PortInfo> PortsToAsk(const std::vector<std::string>& names) {
+    std::vector<PortInfo> listed;
+    bool listedRead = false;
+    const auto list = [&]() -> const std::vector<PortInfo>& {
+        if (!listedRead) listed = MakeSystemPortSource()->List();
+        listedRead = true;
+        return listed;
+    };
+    if (names.empty()) return list();
     std::vector<PortInfo> ports;
-    if (options.findPorts.empty()) {
-        ports = MakeSystemPortSource()->List();
-    } else {
-        for (const std::string& name : options.findPorts) {
+    const auto add = [&ports](const PortInfo& info) {
+        const bool known = std::any_of(ports.begin(), ports.end(),
+                                       [&info](const PortInfo& p) { return p.name == info.name; });
+        if (!known) ports.push_back(info);
+    };
+    for (const std::string& name : names) {
+        if (name == "all") {
+            for (const PortInfo& info : list()) add(info);
+        } else {
             PortInfo info;
             info.name = name;
-            ports.push_back(std::move(info));
+            add(info);
         }
     }
+    return ports;
+}
+
+}  // namespace
+
+int RunFind(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    const std::vector<PortInfo> ports = PortsToAsk(options.findPorts);
     if (ports.empty()) {
         err << "error: no serial ports found\n";
         return 1;
@@ -43,8 +70,20 @@ int RunFind(const CliOptions& options, std::ostream& out, std::ostream& err) {
     }
     bool found = false;
     for (const FindResult& result : finder.Results()) {
-        out << result.Text() << '\n';
+        if (options.json) {
+            out << FindResultJson(result).dump() << '\n';
+        } else {
+            out << result.Text() << '\n';
+        }
         found = found || result.outcome == FindResult::Outcome::Tracker;
+        // Every probe has closed its port by now: whoever still holds it is another program.
+        if (result.outcome == FindResult::Outcome::NoAnswer) {
+            const std::vector<PortHolder> holders = OtherPortHolders(result.port.name);
+            if (!holders.empty()) {
+                err << result.port.name << ": error: " << EscapeValue(SecondReaderText(result.port.name, holders))
+                    << '\n';
+            }
+        }
     }
     return found ? 0 : 1;
 }

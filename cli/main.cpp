@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
         return quorvane::kExitDone;
     }
     try {
-        const quorvane::CliOptions options = quorvane::ParseCliArguments(args);
+        quorvane::CliOptions options = quorvane::ParseCliArguments(args);
+        if (argc > 0 && argv[0] != nullptr && argv[0][0] != '\0') options.program = argv[0];
         return quorvane::RunCli(options, std::cout, std::cerr, quorvane::ProgramDir(argv[0]));
     } catch (const quorvane::EUsage& e) {
         std::cerr << "error: " << e.what() << '\n' << quorvane::CliUsage();

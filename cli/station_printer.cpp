@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/console_ui.h"
+#include "cli/json_output.h"
 #include "station/control_values.h"
 #include "station/port_session.h"
 #include "station/run_record.h"
@@ -57,14 +58,6 @@ JobCommand JobCommandOf(CliCommand command) {
     return JobCommand::Info;
 }
 
-nlohmann::ordered_json ValueJson(const Form& form, const ControlDef& control) {
-    switch (control.kind) {
-        case ControlKind::CheckBox: return form.Checked(control.name) ? 1 : 0;
-        case ControlKind::ComboBox: return form.ItemIndex(control.name);
-        default: return Latin1ToUtf8(form.Text(control.name));
-    }
-}
-
 // --json: the port, its result and message, and the command's controls by name.
 nlohmann::ordered_json PortObject(const PortSession& session) {
     const PortOutcome& o = session.Outcome();
@@ -73,8 +66,9 @@ nlohmann::ordered_json PortObject(const PortSession& session) {
         {"result", PortResultName(o.result)},
         {"message", Latin1ToUtf8(o.message)},
     };
+    if (o.differences) object["differences"] = *o.differences;
     if (o.result == PortResult::Completed) {
-        for (const ControlDef* c : CommandControls(session.Job())) object[c->name] = ValueJson(session.Form(), *c);
+        AddControls(object, session.Form(), CommandControls(session.Job()));
     }
     return object;
 }
@@ -107,7 +101,8 @@ StationJob JobOf(const CliOptions& options) {
     return job;
 }
 
-std::string RetryCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& ports) {
+std::string RetryCommandLine(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& ports) {
     std::vector<std::string> words;
     bool portsPlaced = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -121,7 +116,7 @@ std::string RetryCommandLine(const std::vector<std::string>& arguments, const st
         }
         words.push_back(arguments[i]);
     }
-    std::string line = "quorvane-cli";
+    std::string line = ShellWord(program);
     for (const std::string& w : words) line += " " + ShellWord(w);
     return line;
 }
@@ -147,10 +142,21 @@ void StationPrinter::PortWaiting(const std::string& port, const std::string& rea
 
 void StationPrinter::StationEnded(const std::vector<PortRecord>& lines) {
     if (!options_.repeat && !severalPorts_ && options_.retry == 0) return;
+    const bool diff = options_.command == CliCommand::Diff;
     int completed = 0;
+    int differ = 0;
+    std::vector<std::string> retry;
     for (const PortRecord& r : lines) {
         err_ << r.port << ": ";
-        if (r.last.result == PortResult::Completed) {
+        if (r.last.differences) {  // diff: both sides were read
+            if (*r.last.differences == 0) {
+                ++completed;
+                err_ << "equal";
+            } else {
+                ++differ;
+                err_ << "differs (" << *r.last.differences << ")";
+            }
+        } else if (r.last.result == PortResult::Completed) {
             ++completed;
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.2f", r.last.seconds);
@@ -158,17 +164,17 @@ void StationPrinter::StationEnded(const std::vector<PortRecord>& lines) {
         } else {
             err_ << "failed: " << r.last.message;
         }
+        if (WorthRetry(r.last)) retry.push_back(r.port);
         if (r.attempts > 1) err_ << " (" << r.attempts << " attempts)";
         err_ << '\n';
     }
-    const std::size_t failed = lines.size() - static_cast<std::size_t>(completed);
-    err_ << completed << " completed, " << failed << " failed\n";
-    if (failed > 0 && severalPorts_ && !options_.repeat) {
-        std::vector<std::string> ports;
-        for (const PortRecord& r : lines) {
-            if (r.last.result != PortResult::Completed) ports.push_back(r.port);
-        }
-        err_ << "retry: " << RetryCommandLine(options_.arguments, ports) << '\n';
+    if (diff) {
+        err_ << completed << " equal, " << differ << " differ, " << retry.size() << " failed\n";
+    } else {
+        err_ << completed << " completed, " << lines.size() - static_cast<std::size_t>(completed) << " failed\n";
+    }
+    if (!retry.empty() && severalPorts_ && !options_.repeat) {
+        err_ << "retry: " << RetryCommandLine(options_.program, options_.arguments, retry) << '\n';
     }
     err_ << std::flush;
 }

@@ -18,8 +18,10 @@ namespace quorvane {
 // The job of a station command (info, read, write, ..., diff) as given.
 StationJob JobOf(const CliOptions& options);
 
-// `arguments` with every --port replaced by `ports`, as a shell command line.
-std::string RetryCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& ports);
+// `program` and `arguments` with every --port replaced by `ports`, as a shell
+// command line.
+std::string RetryCommandLine(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& ports);
 
 class StationPrinter : public StationObserver {
 public:

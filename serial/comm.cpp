@@ -38,6 +38,7 @@ public:
 
     void Data(std::vector<std::uint8_t> block, std::uint16_t length) override {
         Post([block = std::move(block), length](TComm& comm) {
+            comm.receivedBytes_ += length;
             if (auto handler = comm.OnReceiveData) handler(comm, block.data(), length);
         });
     }
@@ -111,6 +112,7 @@ void TComm::OpenComm() {
     }
     backend.Purge(true, true);
     sendDataEmpty_ = true;
+    receivedBytes_ = 0;
     ++session_;
     port_ = std::move(session);
     ApplyCommTimeouts();

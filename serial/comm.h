@@ -70,6 +70,9 @@ public:
     // True while everything accepted has been handed to the system.
     bool SendDataEmpty() const;
     bool IsOpen() const;
+    // Bytes handed to OnReceiveData since the port was last opened: none at all
+    // after requests went out means a quiet line.
+    std::uint64_t ReceivedBytes() const { return receivedBytes_; }
 
     // Properties. A setter ignores an unchanged value; otherwise it stores it and,
     // while open, applies it at once. CommName and Parity take effect at the next
@@ -160,6 +163,7 @@ private:
     std::uint64_t session_ = 0;
     std::unique_ptr<CommSession> port_;  // set exactly while open
     std::atomic<bool> sendDataEmpty_{true};
+    std::uint64_t receivedBytes_ = 0;  // owner's thread only
 
     std::string commName_ = "COM2";
     std::uint32_t baudRate_ = 9600;

@@ -106,6 +106,27 @@ bool ParityBits(TParity parity, tcflag_t& bits) {
     return false;
 }
 
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+// Asks the driver to pass received bytes on at once rather than after a USB
+// adapter's latency timer. True when this call set the flag; a driver that has no
+// such setting, or refuses it, leaves the port as it was.
+bool SetLowLatency(int fd, bool on) {
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    const int flag = static_cast<int>(ASYNC_LOW_LATENCY);
+    const bool isOn = (serial.flags & flag) != 0;
+    if (isOn == on) return false;
+    if (on) {
+        serial.flags |= flag;
+    } else {
+        serial.flags &= ~flag;
+    }
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+#else
+bool SetLowLatency(int, bool) { return false; }
+#endif
+
 // Milliseconds left until `deadline` for poll(); -1 waits without limit.
 int PollWait(bool limited, std::chrono::steady_clock::time_point deadline) {
     if (!limited) return -1;
@@ -149,7 +170,10 @@ public:
             ::close(fd);
             return status;
         }
+        // Claimed for this process alone: a later open by another (unprivileged)
+        // program fails as busy.
         ::ioctl(fd, TIOCEXCL);
+        lowLatencySet_ = SetLowLatency(fd, true);
         // The descriptor stays non-blocking: every wait is a poll() that also
         // watches the stop signal.
         fd_ = fd;
@@ -350,6 +374,8 @@ public:
         if (fd_ >= 0) {
             // Discarding unsent bytes keeps close() from waiting for them to drain.
             ::tcflush(fd_, TCIOFLUSH);
+            if (lowLatencySet_) SetLowLatency(fd_, false);  // the driver's setting as it was found
+            lowLatencySet_ = false;
             ::ioctl(fd_, TIOCNXCL);
             ::close(fd_);
             fd_ = -1;
@@ -377,6 +403,7 @@ private:
     }
 
     int fd_ = -1;
+    bool lowLatencySet_ = false;  // Open set the driver's low-latency flag
     std::string failureDetail_;
     int stopRead_ = -1;
     int stopWrite_ = -1;

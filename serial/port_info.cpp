@@ -78,4 +78,29 @@ std::string NoSuchDeviceText(const std::string& path) {
            "another name).";
 }
 
+std::string SecondReaderText(const std::string& name, const std::vector<PortHolder>& holders) {
+    if (holders.empty()) {
+        return "Nothing came back on " + name +
+               ": the tracker may be off or not connected, or another program may be reading the port and "
+               "taking its answers.";
+    }
+    std::string text = "Another program may be reading " + name + " and taking the tracker's answers: ";
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += holders[i].program.empty() ? std::string("a program") : holders[i].program;
+        text += " with process id " + std::to_string(holders[i].pid);
+    }
+    return text + ". Close it, then try again.";
+}
+
+std::string LatencyTimerText(const std::string& name, int milliseconds) {
+    std::string text = name + ": latency timer " + std::to_string(milliseconds) + " ms";
+    if (milliseconds <= 1) return text;
+    const std::string device = name.substr(name.rfind('/') + 1);
+    return text + " (the adapter holds every answer up to " + std::to_string(milliseconds) +
+           " ms; the editor asks the driver for low latency when it opens the port, and "
+           "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + device +
+           "/latency_timer sets 1 ms until the adapter is plugged in again)";
+}
+
 }  // namespace quorvane

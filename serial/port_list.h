@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,22 @@ std::string NoSuchDeviceText(const std::string& path);
 // systems); empty where the system does not tell (another user's processes are
 // not readable).
 std::vector<PortHolder> FindPortHolders(const std::string& path, const std::string& procDir = "/proc");
+
+// The processes other than this one that have the port `name` open ("ttyUSB0" as
+// the list names it, or a device path); empty where the system does not tell.
+std::vector<PortHolder> OtherPortHolders(const std::string& name);
+
+// Answers that never came: another program may be reading the port and taking
+// them. Names `holders` when known; without them, says so beside the plainer causes.
+std::string SecondReaderText(const std::string& name, const std::vector<PortHolder>& holders);
+
+// A USB adapter's latency timer in ms: how long it holds received bytes before it
+// passes them on (the usb-serial device's latency_timer in `ttyClassDir`/NAME/device
+// on Linux); nothing where the system has no such setting.
+std::optional<int> LatencyTimerMs(const std::string& name, const std::string& ttyClassDir = "/sys/class/tty");
+
+// The line `ports` shows for a latency timer, with a hint when it is above 1 ms.
+std::string LatencyTimerText(const std::string& name, int milliseconds);
 
 // The detail for an open of `path` that failed with the system error `error`
 // (errno, POSIX systems): one of the texts above, or "" when there is nothing more

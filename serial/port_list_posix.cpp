@@ -19,9 +19,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -181,6 +184,36 @@ std::string CommandName(const fs::path& processDir) {
     return name;
 }
 
+// The number N of a pseudo-terminal's /dev/pts/N; nothing for other devices.
+std::optional<int> PtyIndex(const std::string& path) {
+    const std::string prefix = "/dev/pts/";
+    if (!path.starts_with(prefix) || path.size() == prefix.size() ||
+        path.find_first_not_of("0123456789", prefix.size()) != std::string::npos) {
+        return std::nullopt;
+    }
+    try {
+        return std::stoi(path.substr(prefix.size()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// True when the process holds the master side of pseudo-terminal `index`: the far
+// end of the line (a simulated tracker, say), not a second reader of it.
+bool HoldsPtyMaster(const fs::path& processDir, int index) {
+    std::error_code error;
+    fs::directory_iterator fds(processDir / "fd", error);
+    for (; !error && fds != fs::directory_iterator(); fds.increment(error)) {
+        std::error_code linkError;
+        if (fs::read_symlink(fds->path(), linkError).filename() != "ptmx" || linkError) continue;
+        std::ifstream info(processDir / "fdinfo" / fds->path().filename());
+        for (std::string line; std::getline(info, line);) {
+            if (line.starts_with("tty-index:") && std::atoi(line.c_str() + 10) == index) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<std::string> ListSerialPorts() { return ListSerialPorts("/sys/class/tty"); }
@@ -229,6 +262,26 @@ std::vector<PortHolder> FindPortHolders(const std::string& path, const std::stri
         }
     }
     return holders;
+}
+
+std::vector<PortHolder> OtherPortHolders(const std::string& name) {
+    const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
+    std::vector<PortHolder> holders = FindPortHolders(path);
+    const int self = static_cast<int>(::getpid());
+    std::error_code error;
+    const std::optional<int> pty = PtyIndex(fs::weakly_canonical(path, error).string());
+    std::erase_if(holders, [self, pty](const PortHolder& h) {
+        return h.pid == self || (pty && HoldsPtyMaster(fs::path("/proc") / std::to_string(h.pid), *pty));
+    });
+    return holders;
+}
+
+std::optional<int> LatencyTimerMs(const std::string& name, const std::string& ttyClassDir) {
+    const std::string device = name.substr(name.rfind('/') + 1);
+    std::ifstream in(fs::path(ttyClassDir) / device / "device" / "latency_timer");
+    int milliseconds = -1;
+    if (!(in >> milliseconds) || milliseconds < 0) return std::nullopt;
+    return milliseconds;
 }
 
 std::string DescribeOpenFailure(const std::string& path, int error) {

@@ -60,6 +60,12 @@ std::vector<std::string> ListSerialPorts(const std::string& keyPath) {
     return PortsUnder(HKEY_CURRENT_USER, path.c_str());
 }
 
+// A COM port opens for one handle at a time, so no other program reads it beside
+// this one; the adapter's latency lives in its driver's own settings.
+std::vector<PortHolder> OtherPortHolders(const std::string&) { return {}; }
+
+std::optional<int> LatencyTimerMs(const std::string&, const std::string&) { return std::nullopt; }
+
 std::unique_ptr<PortSource> MakeSystemPortSource() {
     return std::make_unique<FunctionPortSource>([] { return BarePorts(ListSerialPorts()); });
 }

@@ -1,5 +1,7 @@
 #include "station/diff_command.h"
 
+#include <utility>
+
 #include "station/escape.h"
 #include "station/exit_status.h"
 #include "trust/compare.h"
@@ -23,13 +25,13 @@ std::optional<DiffSides> ReadDiffFiles(const StationJob& job, std::ostream& err)
     return sides;
 }
 
-int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
-            std::ostream& err) {
+DiffResult CompareDiffSides(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker,
+                            std::ostream& out, std::ostream& err) {
     std::shared_ptr<MemoryForm>& a = sides.a;
     std::shared_ptr<MemoryForm>& b = sides.b;
     if (DiffUsesTracker(job)) {
         const std::shared_ptr<MemoryForm> tracker = readTracker ? readTracker() : nullptr;
-        if (!tracker) return kExitNoStart;
+        if (!tracker) return {kExitNoStart, std::nullopt};
         if (!a) a = tracker;
         if (!b) b = tracker;
     }
@@ -46,7 +48,12 @@ int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& rea
             << " -> " << EscapeValue(d.otherValue) << '\n';
     }
     err << "summary: " << c.differences.size() << " differ, " << c.equal << " equal\n";
-    return c.Same() ? kExitDone : kExitFailed;
+    return {c.Same() ? kExitDone : kExitFailed, c.differences.size()};
+}
+
+int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
+            std::ostream& err) {
+    return CompareDiffSides(job, std::move(sides), readTracker, out, err).exitStatus;
 }
 
 }  // namespace quorvane

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -25,11 +26,22 @@ struct DiffSides {
 // Null, with an error line printed, when a file cannot be read or is no settings file.
 std::optional<DiffSides> ReadDiffFiles(const StationJob& job, std::ostream& err);
 
+// How a diff ended: its exit status and, once both sides were read, how many
+// controls differ.
+struct DiffResult {
+    int exitStatus = 0;
+    std::optional<std::size_t> differences;
+};
+
 // Prints one line per differing control on `out`:
 //   CONTROL (TAB: LABEL): A_VALUE -> B_VALUE
-// and a summary on `err`. Returns kExitDone when equal, kExitFailed when they differ,
-// kExitNoStart when the tracker could not be read. `readTracker` is called once, only
-// when a side is the tracker.
+// and a summary on `err`. The exit status is kExitDone when equal, kExitFailed when
+// they differ, kExitNoStart when the tracker could not be read. `readTracker` is
+// called once, only when a side is the tracker.
+DiffResult CompareDiffSides(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker,
+                            std::ostream& out, std::ostream& err);
+
+// CompareDiffSides' exit status alone.
 int RunDiff(const StationJob& job, DiffSides sides, const TrackerFormReader& readTracker, std::ostream& out,
             std::ostream& err);
 

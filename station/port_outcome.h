@@ -32,8 +32,15 @@ struct PortOutcome {
     std::optional<std::string> backupPath;       // set by a backup stage
     std::optional<std::string> verify;           // "ok", "mismatch" or "failed" (its read did not end), set by a verify stage
     std::optional<int> mismatches;               // set by a verify stage
+    std::optional<int> differences;              // diff: controls that differ, once the sides were compared
     std::vector<std::pair<std::string, std::string>> values;  // what the job's values and the tracker's row put in
 };
+
+// A run that another attempt may mend: it did not complete, and it is no diff whose
+// sides were compared (a difference stays one).
+inline bool WorthRetry(const PortOutcome& outcome) {
+    return outcome.result != PortResult::Completed && !outcome.differences;
+}
 
 // One port's attempts so far (with repeat: one tracker's).
 struct PortRecord {

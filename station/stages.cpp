@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "link/engine.h"
 #include "app/port_loss.h"
 #include "link/groups.h"
 #include "serial/comm.h"
+#include "serial/port_list.h"
+#include "station/escape.h"
 #include "station/control_values.h"
 #include "station/tracker_table.h"
 #include "station/write_safety_stages.h"
@@ -131,6 +134,12 @@ StageStatus ConnectStage::Poll(PortSession& s, Clock::time_point now) {
             return StageStatus::Failed;
         }
         ui.ShowError("no connect answer from the tracker on " + s.Port());
+        // Why, where the line gives a sign: a program holding the port, or nothing at
+        // all back. A line of its own, so the run's message stays the one above.
+        const std::vector<PortHolder> holders = OtherPortHolders(s.Port());
+        if (!holders.empty() || s.Window().Comm1().ReceivedBytes() == 0) {
+            s.Err() << "error: " << EscapeValue(SecondReaderText(s.Port(), holders)) << '\n' << std::flush;
+        }
         s.Fail(PortResult::NoAnswer);
         return StageStatus::Failed;
     }

@@ -108,7 +108,7 @@ void Station::RoundEnded() {
     if (!job_.repeat && !stopRequested_ && retriesDone_ < job_.retry) {
         std::vector<std::size_t> round;
         for (std::size_t i = 0; i < records_.size(); ++i) {
-            if (records_[i].last.result != PortResult::Completed) round.push_back(i);
+            if (WorthRetry(records_[i].last)) round.push_back(i);
         }
         if (!round.empty()) {
             ++retriesDone_;
@@ -283,8 +283,10 @@ int Station::ExitStatus() const {
         });
         return allCompleted && !recordFailed_ ? kExitDone : kExitFailed;
     }
-    if (!SeveralPorts()) {
-        const int status = records_.front().lastExitStatus;
+    if (!SeveralPorts() || job_.command == JobCommand::Diff) {
+        // One port's own status; diff takes the worst port's (2 not compared, 1 differs).
+        int status = kExitDone;
+        for (const PortRecord& r : records_) status = std::max(status, r.lastExitStatus);
         return status == kExitDone && recordFailed_ ? kExitFailed : status;
     }
     if (recordFailed_) return kExitFailed;

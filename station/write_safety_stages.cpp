@@ -111,7 +111,9 @@ StageStatus DiffStage::Poll(PortSession& s, Clock::time_point) {
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;
     }
-    const int status = RunDiff(s.Job(), *sides, [this] { return tracker_; }, s.Out(), s.Err());
+    const DiffResult result = CompareDiffSides(s.Job(), *sides, [this] { return tracker_; }, s.Out(), s.Err());
+    if (result.differences) s.Outcome().differences = static_cast<int>(*result.differences);
+    const int status = result.exitStatus;
     if (status == kExitNoStart) {
         s.Fail(PortResult::NoStart);
         return StageStatus::Failed;

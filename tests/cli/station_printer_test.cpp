@@ -12,10 +12,11 @@ namespace {
 TEST(RetryCommandLine, NamesOnlyTheFailedPortsAndQuotesForTheShell) {
     const std::vector<std::string> args = {"--port", "ttyUSB0", "--set", "APN=a b", "--port", "ttyUSB1",
                                            "--retry", "2", "write-all"};
-    EXPECT_EQ(RetryCommandLine(args, {"ttyUSB1"}),
+    EXPECT_EQ(RetryCommandLine("quorvane-cli", args, {"ttyUSB1"}),
               "quorvane-cli --port ttyUSB1 --set 'APN=a b' --retry 2 write-all");
-    EXPECT_EQ(RetryCommandLine({"--port", "all", "--set", "Name=it's", "info"}, {"ttyACM0", "ttyACM1"}),
-              "quorvane-cli --port ttyACM0 --port ttyACM1 --set 'Name=it'\\''s' info");
+    EXPECT_EQ(RetryCommandLine("./build dir/quorvane-cli", {"--port", "all", "--set", "Name=it's", "info"},
+                               {"ttyACM0", "ttyACM1"}),
+              "'./build dir/quorvane-cli' --port ttyACM0 --port ttyACM1 --set 'Name=it'\\''s' info");
 }
 
 TEST(StationPrinter, WholeLinesBehindTheirPortAndStationLinesBare) {

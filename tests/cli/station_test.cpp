@@ -250,7 +250,7 @@ TEST_F(Station, PerTrackerValuesGoOntoEachTrackerAndIntoTheRecord) {
 
     // The summary closes the run, with the command that retries the failed ports.
     EXPECT_EQ(lines[lines.size() - 2], "2 completed, 3 failed") << r.err;
-    EXPECT_EQ(lines.back(), "retry: quorvane-cli --port " + p3 + " --port " + p4 + " --port " + missing +
+    EXPECT_EQ(lines.back(), "retry: " QUORVANE_CLI_PATH " --port " + p3 + " --port " + p4 + " --port " + missing +
                                 " --load " + settings + " --set Password=1111 --per-tracker " +
                                 Path("trackers.csv") + " --report " + report + " --verify write-all");
     EXPECT_TRUE(HasLine(r.err, p3 + ": failed: 'fast' is not a valid integer value")) << r.err;
@@ -373,7 +373,7 @@ TEST_F(Station, BusyPortFailsAloneAndRetryTriesOnlyTheFailed) {
     }
     EXPECT_TRUE(shyCompleted) << r.err;
     EXPECT_TRUE(HasLine(r.err, "2 completed, 1 failed")) << r.err;
-    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + busy + " --timeout 0.8 --retry 2 --report " +
+    EXPECT_TRUE(HasLine(r.err, "retry: " QUORVANE_CLI_PATH " --port " + busy + " --timeout 0.8 --retry 2 --report " +
                                    Path("r.jsonl") + " info"))
         << r.err;
     EXPECT_NE(r.out.find(fine + ": IMEI=860000000000003"), std::string::npos) << r.out;

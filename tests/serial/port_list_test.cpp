@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +65,27 @@ TEST_F(FakeTtyClass, NoPortsGiveAnEmptyList) {
     AddTty("tty1", false);
     EXPECT_TRUE(ListSerialPorts(ClassDir().string()).empty());
     EXPECT_TRUE(ListSerialPorts((root_ / "absent").string()).empty());
+}
+
+TEST_F(FakeTtyClass, LatencyTimerOfAUsbAdapterWithAHintAboveOneMillisecond) {
+    AddTty("ttyS2", true, "4");  // a UART: no latency timer
+    const fs::path usb = root_ / "devices" / "usb-serial" / "ttyUSB0";
+    fs::create_directories(usb);
+    std::ofstream(usb / "latency_timer") << "16\n";
+    const fs::path dir = root_ / "devices" / "tty" / "ttyUSB0";
+    fs::create_directories(dir);
+    fs::create_directory_symlink(usb, dir / "device");
+    fs::create_directory_symlink(dir, ClassDir() / "ttyUSB0");
+
+    EXPECT_EQ(LatencyTimerMs("ttyUSB0", ClassDir().string()), 16);
+    EXPECT_EQ(LatencyTimerMs("/dev/ttyUSB0", ClassDir().string()), 16);
+    EXPECT_EQ(LatencyTimerMs("ttyS2", ClassDir().string()), std::nullopt);
+    EXPECT_EQ(LatencyTimerMs("ttyUSB7", ClassDir().string()), std::nullopt);
+
+    const std::string slow = LatencyTimerText("ttyUSB0", 16);
+    EXPECT_EQ(slow.rfind("ttyUSB0: latency timer 16 ms (", 0), 0U) << slow;
+    EXPECT_NE(slow.find("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"), std::string::npos) << slow;
+    EXPECT_EQ(LatencyTimerText("ttyUSB0", 1), "ttyUSB0: latency timer 1 ms");
 }
 
 TEST(PortList, SystemListHoldsOnlyPlainNames) {
