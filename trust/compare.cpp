@@ -80,7 +80,6 @@ Comparison CompareWithSettingsFile(const Form& window, const std::string& path) 
 }
 
 std::vector<std::string> ControlsInFile(const std::string& path) {
-    (void)ReadSettingsFileForm(path);  // refuses a missing or foreign file
     ProfileFile file;
     if (file.Load(path) != ProfileFile::LoadStatus::Loaded) throw ESettingsFileError("Unable to read from " + path);
     std::vector<std::string> controls;

@@ -23,7 +23,7 @@ struct ControlDifference {
     // A verification only: the value as sent, when it is not the window's (thisValue),
     // so the window's value was changed on the way (a text cut to its field, a number
     // beyond its field, a decimal the field cannot hold).
-    std::optional<std::string> sentValue;
+    std::optional<std::string> sentValue = std::nullopt;
 };
 
 struct Comparison {
@@ -55,8 +55,8 @@ CompareScope FileScope(const std::string& path);
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path);
 
 // The controls the settings file at `path` gives a value: those with a key in the file
-// and, for a backup, those in its own section. Throws ESettingsFileError as
-// ReadSettingsFileForm.
+// and, for a backup, those in its own section. Throws ESettingsFileError("Unable to
+// read from PATH") when no file can be read there.
 std::vector<std::string> ControlsInFile(const std::string& path);
 
 // Copies the values of `controls` from `from` into `to` (text, check state, combo
