@@ -34,8 +34,9 @@ class ReadFirstStage : public SessionStage {
 public:
     ReadFirstStage(std::optional<std::string> backupFolder, const TrackerTable* perTracker)
         : backupFolder_(std::move(backupFolder)), perTracker_(perTracker) {}
-    // The read is the backup's when there is one; otherwise part of the write.
-    std::string Name() const override { return backupFolder_ ? "backup" : "write"; }
+    // The read is the backup's when there is one; otherwise a read of its own, so a
+    // write that sends nothing has no write time.
+    std::string Name() const override { return backupFolder_ ? "backup" : "read"; }
     PortState State() const override { return backupFolder_ ? PortState::BackingUp : PortState::Reading; }
     StageStatus Begin(PortSession& s, Clock::time_point now) override;
     StageStatus Poll(PortSession& s, Clock::time_point now) override;
