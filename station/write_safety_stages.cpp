@@ -72,8 +72,9 @@ std::set<std::string, std::less<>> GivenControls(PortSession& s, const TrackerTa
 
 // The blocks the job's command writes.
 std::span<const BlockId> WrittenBlocks(const StationJob& job) {
-    if (job.command == JobCommand::Write) return FindGroup(job.group)->blocks;
-    return AllGroups().blocks;
+    if (job.command != JobCommand::Write) return AllGroups().blocks;
+    const Group* group = FindGroup(job.group);
+    return group != nullptr ? group->blocks : std::span<const BlockId>();
 }
 
 }  // namespace
@@ -83,6 +84,7 @@ StageStatus ReadFirstStage::Begin(PortSession& s, Clock::time_point) {
     read_ = {};
     const std::span<const BlockId> written = WrittenBlocks(s.Job());
     std::vector<BlockId> blocks(written.begin(), written.end());
+    if (blocks.empty() && !backupFolder_) return StageStatus::Done;  // an unknown group: the command says so
     if (backupFolder_) {
         blocks.assign(AllGroups().blocks.begin(), AllGroups().blocks.end());
         s.Ui().SetStatusText(1, "Backing up...");
