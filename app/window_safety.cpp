@@ -12,6 +12,7 @@
 #include "link/traffic.h"
 #include "settings/backup_section.h"
 #include "settings/settings_file.h"
+#include "trust/stored_value.h"
 
 namespace quorvane {
 
@@ -130,6 +131,13 @@ void WriteSafety::Completed(bool write, const std::vector<BlockId>& blocks) {
         lastWritten_.clear();
         for (BlockId id : blocks)
             if (const auto it = sent_.find(id); it != sent_.end()) lastWritten_.insert(*it);
+        // What the window held as the write ended is what the tracker must hold.
+        std::vector<std::string> controls;
+        for (const StoredUnit& u : StoredUnits())
+            if (lastWritten_.contains(u.block)) controls.push_back(u.control);
+        auto held = std::make_shared<MemoryForm>();
+        CopyControls(form_, *held, controls);
+        lastHeld_ = std::move(held);
     }
     ChangesUpdated();
     if (write && options_.verifyAfterWrite) StartVerify(nullptr);
@@ -142,14 +150,15 @@ bool WriteSafety::StartVerify(std::function<void(bool)> done) {
     ui_.SetStatusText(1, "Verifying...");
     std::vector<BlockId> toRead;
     for (const auto& entry : lastWritten_) toRead.push_back(entry.first);
-    StartSide(std::move(toRead), [this, written = lastWritten_, done = std::move(done)](const BlockReader& r) {
+    StartSide(std::move(toRead), [this, written = lastWritten_, held = lastHeld_,
+                                  done = std::move(done)](const BlockReader& r) {
         const bool read = r.Error().empty();
         if (!read) {
             lastVerify_.reset();
             ui_.SetStatusText(1, "Verify Error");
             ui_.ShowError("Verify failed: the tracker could not be read back (" + r.Error() + ")");
         } else {
-            lastVerify_ = VerifyWrite(written, r.Answers());
+            lastVerify_ = VerifyWrite(written, r.Answers(), held.get());
             ui_.SetStatusText(1, lastVerify_->Same() ? "Verify OK" : "Verify failed");
             ShowVerifyResult(*lastVerify_);
         }
@@ -172,19 +181,22 @@ void WriteSafety::StartBackup(std::function<void(bool)> done) {
         }
         MemoryForm copy;
         DecodeAnswers(copy, r.Answers());
-        const auto path = NewBackupPath(options_.backupFolder, form_.Text("IMEI"), std::chrono::system_clock::now());
-        try {
-            SaveBackup(copy, path, options_.keepBackups);
-        } catch (const std::exception& e) {
-            ui_.SetStatusText(1, "Backup Error");
-            ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
-            done(false);
-            return;
-        }
-        lastBackup_ = path.string();
-        if (safetyUi_ != nullptr) safetyUi_->BackupSaved(*lastBackup_);
-        done(true);
+        done(SaveBackupOf(copy));
     });
+}
+
+bool WriteSafety::SaveBackupOf(const Form& tracker) {
+    const auto path = NewBackupPath(options_.backupFolder, form_.Text("IMEI"), std::chrono::system_clock::now());
+    try {
+        SaveBackup(tracker, path, options_.keepBackups);
+    } catch (const std::exception& e) {
+        ui_.SetStatusText(1, "Backup Error");
+        ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+        return false;
+    }
+    lastBackup_ = path.string();
+    if (safetyUi_ != nullptr) safetyUi_->BackupSaved(*lastBackup_);
+    return true;
 }
 
 constexpr const char* kBackupBusy = "Backup failed: the tracker is busy with another operation. Nothing was written.";
@@ -220,6 +232,19 @@ bool WriteSafety::VerifyLastWrite(std::function<void(bool read)> done) {
 }
 
 bool WriteSafety::ReadTrackerForm(TrackerReadDone done) {
+    return ReadTrackerBlocks(AllBlocks(), [this, done = std::move(done)](const TrackerRead& read) {
+        if (!read.ok) {
+            TrackerRead shown = read;
+            shown.error = "Could not read the tracker (" + read.error + ")";
+            ui_.ShowError(shown.error);
+            if (done) done(shown);
+            return;
+        }
+        if (done) done(read);
+    });
+}
+
+bool WriteSafety::ReadTrackerBlocks(std::vector<BlockId> blocks, TrackerReadDone done) {
     if (!window_.PortOpen()) {
         ui_.ShowError("The port is not open");
         return false;
@@ -231,11 +256,10 @@ bool WriteSafety::ReadTrackerForm(TrackerReadDone done) {
     if (Refuse("The tracker is busy; try again when the operation has ended",
                "The tracker is not connected yet; try again when it has answered"))
         return false;
-    StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
+    StartSide(std::move(blocks), [done = std::move(done)](const BlockReader& r) {
         TrackerRead result;
         if (!r.Error().empty()) {
-            result.error = "Could not read the tracker (" + r.Error() + ")";
-            ui_.ShowError(result.error);
+            result.error = r.Error();
         } else {
             result.ok = true;
             result.form = std::make_shared<MemoryForm>();

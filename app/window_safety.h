@@ -66,6 +66,13 @@ public:
     // is closed, the tracker is busy or not connected yet (the reason is shown in the
     // error box). Closing the port abandons the read without calling `done`.
     bool ReadTrackerForm(TrackerReadDone done);
+    // The same for `blocks` only; a read that fails is not shown (`error` holds the
+    // reader's text, "Read Overtime!"): the caller says what it meant for its command.
+    bool ReadTrackerBlocks(std::vector<BlockId> blocks, TrackerReadDone done);
+    // Saves `tracker` (a whole read of the tracker) as a backup into
+    // Options().backupFolder; false, with "Backup failed: ... Nothing was written." in
+    // the error box, when it cannot be saved.
+    bool SaveBackupOf(const Form& tracker);
 
     struct TrackerComparison {
         bool ok = false;
@@ -104,7 +111,8 @@ public:
     bool BackUp(std::function<void(bool saved)> done);
     bool VerifyLastWrite(std::function<void(bool read)> done);
 
-    // The last verification's result (thisValue sent, otherValue read), if any.
+    // The last verification's result (thisValue sent, or the window's value where it
+    // was changed on the way; otherValue read), if any.
     const std::optional<Comparison>& LastVerify() const { return lastVerify_; }
     // The path of the last backup saved, if any.
     const std::optional<std::string>& LastBackupPath() const { return lastBackup_; }
@@ -154,6 +162,7 @@ private:
     std::string sourceFirmware_, sourceImei_;  // the tracker the window's values were last read from
     SentBlocks sent_;                          // data of the block writes since the last write click
     SentBlocks lastWritten_;                   // what the last completed write sent
+    std::shared_ptr<const MemoryForm> lastHeld_;  // the window's values of those blocks then
     std::unique_ptr<BlockReader> reader_;      // a side read under way
     SideDone sideDone_;
     std::optional<Comparison> lastVerify_;

@@ -86,6 +86,8 @@ const char* CliUsage() {
            "  --verify                with write, write-all: read back what was written and compare\n"
            "  --backup DIR            with write, write-all, default: save the tracker's settings to\n"
            "                          DIR/IMEI/YYYYMMDD-HHMMSS.ini first; nothing is written without it\n"
+           "  --from-start-values     with write, write-all: controls not given by --load, --set or\n"
+           "                          --per-tracker get the window's start values, not the tracker's\n"
            "several trackers:\n"
            "  --port NAME --port ...  run on several ports at once; --port all for every port\n"
            "  --per-tracker FILE.csv  values per tracker, by IMEI or SN, on top of --load/--set\n"
@@ -152,6 +154,8 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             options.repeat = true;
         } else if (arg == "--verify") {
             options.verify = true;
+        } else if (arg == "--from-start-values") {
+            options.fromStartValues = true;
         } else if (arg == "--backup") {
             options.backupDir = value(arg);
             if (options.backupDir->empty()) throw EUsage("--backup needs a folder");
@@ -198,6 +202,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
     if (!rest.empty()) throw EUsage("unexpected argument '" + rest.front() + "'");
     const bool writes = options.command == CliCommand::Write || options.command == CliCommand::WriteAll;
     if (options.verify && !writes) throw EUsage("--verify goes with write or write-all");
+    if (options.fromStartValues && !writes) throw EUsage("--from-start-values goes with write or write-all");
     if (options.backupDir && !writes && options.command != CliCommand::Default)
         throw EUsage("--backup goes with write, write-all or default");
     bool needsPort = options.command != CliCommand::Ports && options.command != CliCommand::Dump &&

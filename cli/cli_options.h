@@ -50,6 +50,7 @@ struct CliOptions {
     std::string diffA, diffB;
     bool verify = false;                     // --verify, with write and write-all
     std::optional<std::string> backupDir;    // --backup DIR, with write, write-all and default
+    bool fromStartValues = false;            // --from-start-values, with write and write-all
 };
 
 // The command's words as given: "write-all", "read gprs cfg.ini".

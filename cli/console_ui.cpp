@@ -34,8 +34,10 @@ void ConsoleUi::ShowVerifyResult(const Comparison& result) {
         return;
     }
     for (const ControlDifference& d : result.differences) {
-        err_ << "mismatch: " << EscapeValue(d.control) << ": sent '" << EscapeValue(d.thisValue) << "', read '"
-             << EscapeValue(d.otherValue) << "'\n";
+        err_ << "mismatch: " << EscapeValue(d.control) << ": ";
+        if (d.sentValue) err_ << "window '" << EscapeValue(d.thisValue) << "', sent '" << EscapeValue(*d.sentValue) << "'";
+        else err_ << "sent '" << EscapeValue(d.thisValue) << "'";
+        err_ << ", read '" << EscapeValue(d.otherValue) << "'\n";
     }
     ShowError(VerifyFailedText(result.differences.size()));
 }

@@ -91,6 +91,7 @@ StationJob JobOf(const CliOptions& options) {
     job.diffB = options.diffB;
     job.backupDir = options.backupDir;
     job.verify = options.verify;
+    job.fromStartValues = options.fromStartValues;
     job.retry = options.retry;
     job.repeat = options.repeat;
     job.timeoutSeconds = options.timeoutSeconds;

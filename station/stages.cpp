@@ -304,7 +304,13 @@ StageList MakeStages(const StationJob& job, const StagePlan& plan) {
         return stages;
     }
     if (plan.perTracker) stages.push_back(std::make_unique<TrackerValuesStage>(*plan.perTracker));
-    if (job.backupDir) stages.push_back(std::make_unique<BackupStage>(*job.backupDir));
+    const bool writes = job.command == JobCommand::Write || job.command == JobCommand::WriteAll;
+    if (writes && !job.fromStartValues) {
+        // One read gives both the tracker's own values and, when asked for, the backup.
+        stages.push_back(std::make_unique<ReadFirstStage>(job.backupDir, plan.perTracker));
+    } else if (job.backupDir) {
+        stages.push_back(std::make_unique<BackupStage>(*job.backupDir));
+    }
     stages.push_back(std::make_unique<CommandStage>(job));
     if (job.verify) stages.push_back(std::make_unique<VerifyStage>());
     return stages;

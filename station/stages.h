@@ -1,5 +1,7 @@
 // The stages of a port's run, and the list a job asks for:
 //   connect -> tracker values -> (backup) -> command -> (verify)
+// A write reads the tracker first (read-first, doubling as the backup), unless the job
+// asks for the window's start values for everything not given.
 // A stage added later (a backup before writing, a verify after it) goes into
 // MakeStages at its place; the session, the loop and the record need no change.
 #pragma once

@@ -34,6 +34,9 @@ struct StationJob {
 
     std::optional<std::string> backupDir;  // a backup of each tracker before the command
     bool verify = false;                   // read back what the command wrote
+    // write, write-all: the window's start values for every control not given, no read
+    // first (otherwise the tracker's own values for those).
+    bool fromStartValues = false;
 
     int retry = 0;        // further rounds for the ports that failed
     bool repeat = false;  // serve each tracker that comes, until stopped

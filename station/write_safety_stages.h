@@ -2,6 +2,7 @@
 // command, a read back of what it wrote after it, and diff's read of the tracker.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "station/port_session.h"
@@ -23,6 +24,28 @@ private:
     std::string folder_;
     bool ended_ = false;
     bool saved_ = false;
+};
+
+// write and write-all: reads the blocks the command writes (every block when a backup
+// is asked for, which is saved from this same read), then gives every control of the
+// written blocks that neither --load, --set nor the tracker's row gave the tracker's
+// own value. A read or a backup that fails ends the run with nothing written.
+class ReadFirstStage : public SessionStage {
+public:
+    ReadFirstStage(std::optional<std::string> backupFolder, const TrackerTable* perTracker)
+        : backupFolder_(std::move(backupFolder)), perTracker_(perTracker) {}
+    // The read is the backup's when there is one; otherwise a read of its own, so a
+    // write that sends nothing has no write time.
+    std::string Name() const override { return backupFolder_ ? "backup" : "read"; }
+    PortState State() const override { return backupFolder_ ? PortState::BackingUp : PortState::Reading; }
+    StageStatus Begin(PortSession& s, Clock::time_point now) override;
+    StageStatus Poll(PortSession& s, Clock::time_point now) override;
+
+private:
+    std::optional<std::string> backupFolder_;
+    const TrackerTable* perTracker_;
+    bool ended_ = false;
+    WriteSafety::TrackerRead read_;
 };
 
 // Reads back every area the command wrote: "notice: Verify OK", or the mismatches and

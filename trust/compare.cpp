@@ -5,6 +5,7 @@
 #include "trust/stored_value.h"
 #include "trust/write_safety.h"
 #include "model/window_model.h"
+#include "settings/backup_section.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
 
@@ -47,7 +48,7 @@ Comparison CompareForms(const Form& a, const Form& b, CompareScope scope) {
             continue;
         }
         result.differences.push_back(
-            {c.tab, TabCaption(c.tab), c.name, ControlLabel(c), ShownValue(a, c), ShownValue(b, c)});
+            {c.tab, TabCaption(c.tab), c.name, ControlLabel(c), ShownValue(a, c), ShownValue(b, c), std::nullopt});
     }
     return result;
 }
@@ -76,6 +77,21 @@ CompareScope FileScope(const std::string& path) {
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path) {
     const std::unique_ptr<MemoryForm> file = ReadSettingsFileForm(path);
     return CompareForms(window, *file, FileScope(path));
+}
+
+std::vector<std::string> ControlsInFile(const std::string& path) {
+    ProfileFile file;
+    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) throw ESettingsFileError("Unable to read from " + path);
+    std::vector<std::string> controls;
+    std::set<std::string, std::less<>> seen;
+    auto add = [&](const std::string& control) {
+        if (seen.insert(control).second) controls.push_back(control);
+    };
+    for (const SettingsKey& k : SettingsKeys())
+        if (file.Get(k.section, k.key)) add(k.control);
+    for (const BackupKey& k : BackupKeys())
+        if (file.Get(kBackupSection, k.control)) add(k.control);
+    return controls;
 }
 
 void CopyControls(const Form& from, Form& to, const std::vector<std::string>& controls) {

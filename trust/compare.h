@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct ControlDifference {
     std::string label;       // ControlLabel: "Time Interval", "(7) Ext-power low: Auth No.2 sms"
     std::string thisValue;   // as the user sees it, on the first form
     std::string otherValue;  // on the second form
+    // A verification only: the value as sent, when it is not the window's (thisValue),
+    // so the window's value was changed on the way (a text cut to its field, a number
+    // beyond its field, a decimal the field cannot hold).
+    std::optional<std::string> sentValue = std::nullopt;
 };
 
 struct Comparison {
@@ -48,6 +53,11 @@ CompareScope FileScope(const std::string& path);
 // Compares `window` with the settings file at `path` in FileScope(path); throws as
 // ReadSettingsFileForm. The window is never touched.
 Comparison CompareWithSettingsFile(const Form& window, const std::string& path);
+
+// The controls the settings file at `path` gives a value: those with a key in the file
+// and, for a backup, those in its own section. Throws ESettingsFileError("Unable to
+// read from PATH") when no file can be read there.
+std::vector<std::string> ControlsInFile(const std::string& path);
 
 // Copies the values of `controls` from `from` into `to` (text, check state, combo
 // index). Names not of an edit, check box, combo box or memo are passed over.

@@ -16,7 +16,8 @@ public:
     virtual ~WriteSafetyUi() = default;
 
     // The check after a write: `result` lists the controls whose read-back value
-    // differs (thisValue sent, otherValue read). Called after the write's own box.
+    // differs (thisValue sent or, with sentValue, the window's; otherValue read).
+    // Called after the write's own box.
     virtual void ShowVerifyResult(const Comparison& result) = 0;
     // A backup was saved at `path` before a write started.
     virtual void BackupSaved(std::string_view path) { (void)path; }
@@ -28,12 +29,16 @@ public:
         return "Verify failed: " + std::to_string(differing) + " controls differ";
     }
     // The error box's text for a failed check: VerifyFailedText, then one line per
-    // control, "APN (GPRS: APN): sent 'a', read 'b'".
+    // control, "APN (GPRS: APN): sent 'a', read 'b'", or for a value changed on the
+    // way "APN (GPRS: APN): window 'a', sent 'b', read 'b'".
     static std::string VerifyFailedReport(const Comparison& result) {
         std::string text = VerifyFailedText(result.differences.size());
-        for (const ControlDifference& d : result.differences)
-            text += "\n" + d.control + " (" + d.tabCaption + ": " + d.label + "): sent '" + d.thisValue +
-                    "', read '" + d.otherValue + "'";
+        for (const ControlDifference& d : result.differences) {
+            text += "\n" + d.control + " (" + d.tabCaption + ": " + d.label + "): ";
+            if (d.sentValue) text += "window '" + d.thisValue + "', sent '" + *d.sentValue + "'";
+            else text += "sent '" + d.thisValue + "'";
+            text += ", read '" + d.otherValue + "'";
+        }
         return text;
     }
 };

@@ -6,7 +6,10 @@
 #include <system_error>
 
 #include "trust/stored_value.h"
+#include "model/memory_form.h"
 #include "model/window_model.h"
+#include "blocks/block_layout.h"
+#include "blocks/convert.h"
 #include "blocks/blocks.h"
 #include "link/frame.h"
 #include "link/groups.h"
@@ -96,8 +99,79 @@ std::span<const std::uint8_t> AnswerData(BlockId id, std::span<const std::uint8_
     return answer.subspan(kDecoderIndex + 4);
 }
 
-Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read) {
+namespace {
+
+// A number's exact decimal value with no leading or trailing zeros ("05" and "5.0"
+// give "5."); nullopt for a text that is not a plain decimal number.
+std::optional<std::string> ExactDecimal(std::string_view text) {
+    std::string sign;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        if (text.front() == '-') sign = "-";
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    std::string_view whole = text.substr(0, point);
+    std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if (whole.empty() && fraction.empty()) return std::nullopt;
+    const auto digits = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(whole) || !digits(fraction)) return std::nullopt;
+    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    if (whole.empty() && fraction.empty()) return std::string("0.");
+    return sign + std::string(whole) + "." + std::string(fraction);
+}
+
+bool IsSensorIdText(std::string_view text) {
+    return text.size() == 16 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+bool HoldsValue(const Form& held, std::span<const std::uint8_t> data, std::uint16_t dataOffset,
+                const StoredUnit& unit, MemoryForm& scratch) {
+    const std::optional<std::string> stored = StoredValueOf(data, dataOffset, unit);
+    if (!stored) return false;
+    const std::string& name = unit.control;
+    if (unit.mask != 0) return (*stored == "1") == held.Checked(name);
+    const auto bytes = data.subspan(unit.field.offset - dataOffset, unit.field.width);
+    switch (unit.field.kind) {
+    case FieldKind::Index:
+        scratch.SetItemIndex(name, bytes[0]);
+        return scratch.ItemIndex(name) == held.ItemIndex(name);
+    case FieldKind::SensorId: {
+        const std::string text = held.Text(name);
+        if (!text.empty() && !IsSensorIdText(text)) return false;
+        const SensorId id = SensorIdFromText(text);
+        return std::equal(id.begin(), id.end(), bytes.begin(), bytes.end());
+    }
+    case FieldKind::Text:
+        DecodeField(scratch, unit.field, bytes);
+        return scratch.Text(name) == held.Text(name);
+    default: {
+        DecodeField(scratch, unit.field, bytes);
+        const std::string read = scratch.Text(name);
+        const std::string text = held.Text(name);
+        const auto a = ExactDecimal(read);
+        const auto b = ExactDecimal(text);
+        if (a && b) return *a == *b;
+        return read == text;
+    }
+    }
+}
+
+}  // namespace
+
+bool HoldsValueOf(const Form& held, std::span<const std::uint8_t> data, std::uint16_t dataOffset,
+                  const StoredUnit& unit) {
+    MemoryForm scratch;
+    return HoldsValue(held, data, dataOffset, unit, scratch);
+}
+
+Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read, const Form* held) {
     Comparison result;
+    std::optional<MemoryForm> scratch;
+    if (held != nullptr) scratch.emplace();
     for (const auto& [id, data] : sent) {
         const BlockInfo& block = Block(id);
         const auto answer = read.find(id);
@@ -110,25 +184,36 @@ Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read) {
             const std::optional<std::string> wrote = StoredValueOf(data, block.writeOffset, u);
             if (!wrote) continue;
             for (std::size_t k = 0; k < u.field.width; ++k) covered[u.field.offset - block.writeOffset + k] = true;
-            if (StoredValueOf(readData, block.readOffset, u) == wrote) {
+            const bool asSent = StoredValueOf(readData, block.readOffset, u) == wrote;
+            if (asSent && (held == nullptr || HoldsValue(*held, readData, block.readOffset, u, *scratch))) {
                 ++result.equal;
                 continue;
             }
             const ControlDef* c = FindControl(u.control);
             const std::string tab = c != nullptr ? c->tab : std::string();
-            result.differences.push_back({tab, TabCaption(tab), u.control, c != nullptr ? ControlLabel(*c) : u.control,
-                                          ShownValueOf(data, block.writeOffset, u),
-                                          ShownValueOf(readData, block.readOffset, u)});
+            ControlDifference d{tab,
+                                TabCaption(tab),
+                                u.control,
+                                c != nullptr ? ControlLabel(*c) : u.control,
+                                ShownValueOf(data, block.writeOffset, u),
+                                ShownValueOf(readData, block.readOffset, u),
+                                std::nullopt};
+            // Sent other than the window holds: the value changed before it reached the line.
+            if (held != nullptr && c != nullptr && !HoldsValue(*held, data, block.writeOffset, u, *scratch)) {
+                d.sentValue = std::move(d.thisValue);
+                d.thisValue = ShownValue(*held, *c);
+            }
+            result.differences.push_back(std::move(d));
         }
         // Bytes no control holds must come back as sent too.
         for (std::size_t k = 0; k < data.size(); ++k) {
             if (covered[k]) continue;
             const std::size_t at = block.writeOffset + k;
-            const bool held = at >= block.readOffset && at - block.readOffset < readData.size();
-            if (held && readData[at - block.readOffset] == data[k]) continue;
+            const bool isHeld = at >= block.readOffset && at - block.readOffset < readData.size();
+            if (isHeld && readData[at - block.readOffset] == data[k]) continue;
             result.differences.push_back({"", "", "area " + std::to_string(block.area) + " offset " + std::to_string(at),
                                           "reserved byte", HexByte(data[k]),
-                                          held ? HexByte(readData[at - block.readOffset]) : "(not read)"});
+                                          isHeld ? HexByte(readData[at - block.readOffset]) : "(not read)", std::nullopt});
         }
     }
     return result;

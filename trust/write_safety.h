@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "trust/compare.h"
+#include "trust/stored_value.h"
 #include "seams/form.h"
 #include "blocks/memory_map.h"
 #include "link/block_reader.h"
@@ -46,7 +47,17 @@ std::span<const std::uint8_t> AnswerData(BlockId id, std::span<const std::uint8_
 // the controls that differ, with thisValue = the sent value and otherValue = the read
 // value as the window would show them. A differing byte no control holds is listed as
 // "area A offset N". Blocks sent but not read back count as differing.
-Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read);
+// With `held` (the window's values, or a command's form, as written), each control
+// read back must also mean the value `held` holds: a number by its exact value ("05"
+// is 5, "11.4" is 11.40), a text letter for letter, a combo box by index. A value
+// changed on the way (cut, wrapped, rounded) differs even when its bytes came back as
+// sent; thisValue is then the held value and sentValue what was sent.
+Comparison VerifyWrite(const SentBlocks& sent, const ReadAnswers& read, const Form* held = nullptr);
+
+// True when the field bytes in `data` (from area offset `dataOffset`) mean the value
+// `held` holds for the unit's control, as VerifyWrite judges it.
+bool HoldsValueOf(const Form& held, std::span<const std::uint8_t> data, std::uint16_t dataOffset,
+                  const StoredUnit& unit);
 
 // Decodes read answers into `form` with the blocks' own decoders.
 void DecodeAnswers(Form& form, const ReadAnswers& answers);

@@ -1,5 +1,7 @@
 #include "app/qt/trust_tools.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -221,7 +223,10 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
 void TrustTools::ShowVerifyFailed(const Comparison& result) {
     CompareView view;
     view.title = QStringLiteral("Verify");
-    view.thisHeading = QStringLiteral("Sent");
+    // A value changed on the way shows the window's value; every other row's sent value is the window's too.
+    const bool changedOnTheWay = std::any_of(result.differences.begin(), result.differences.end(),
+                                             [](const ControlDifference& d) { return d.sentValue.has_value(); });
+    view.thisHeading = changedOnTheWay ? QStringLiteral("Window") : QStringLiteral("Sent");
     view.otherHeading = QStringLiteral("Read");
     view.summary = ToQt(WriteSafetyUi::VerifyFailedText(result.differences.size()));
     view.selectable = false;

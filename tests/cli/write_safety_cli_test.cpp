@@ -240,5 +240,66 @@ TEST_F(CliWriteSafety, NoBackupNoWrite) {
     EXPECT_EQ(r.err.find("Writing"), std::string::npos) << r.err;
 }
 
+TEST_F(CliWriteSafety, AWriteChangesOnlyWhatWasGiven) {
+    StartSim();
+    ASSERT_EQ(CliOnPort({"--set", "Temp1_Name=Cold room", "--set", "Temp1_High=-5.5", "write", "temp"}).exitCode, 0);
+    ASSERT_EQ(CliOnPort({"--set", "IP=10.0.0.9", "write", "gprs"}).exitCode, 0);
+    const std::string fleet = ReadAll("fleet.ini");
+    auto read = [&](const std::string& group) { return CliOnPort({"read", group}).out; };
+
+    // A settings file has no Temp tab: the tracker keeps its sensors.
+    ASSERT_EQ(CliOnPort({"--load", fleet, "--set", "Speed=77", "write-all"}).exitCode, 0);
+    EXPECT_TRUE(HasLine(read("temp"), "Temp1_Name=Cold room"));
+    EXPECT_TRUE(HasLine(read("main"), "Speed=77"));
+    // Only the APN given: the IP stays.
+    ProcessResult r = CliOnPort({"--set", "APN=x", "write-all"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string gprs = read("gprs");
+    EXPECT_TRUE(HasLine(gprs, "APN=x") && HasLine(gprs, "IP=10.0.0.9")) << gprs;
+
+    // The backup is saved from the same read: one read request per block, then the writes.
+    r = CliOnPort({"--set", "APN=y", "--backup", Path("backups"), "--trace", Path("trace.txt"), "write", "gprs"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string trace = Slurp(Path("trace.txt"));
+    std::size_t reads = 0;
+    for (const std::string& line : SplitLines(trace)) reads += line.find("\tTX\tRead Block\t") != std::string::npos;
+    EXPECT_EQ(reads, 1U + 8U) << trace;  // the Device ID read after connecting, and the eight blocks
+    const auto lines = SplitLines(r.err);
+    const auto backup = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("backup: ", 0) == 0; });
+    ASSERT_NE(backup, lines.end()) << r.err;
+    EXPECT_NE(Slurp(backup->substr(8)).find("Temp1_Name=Cold room"), std::string::npos);
+    EXPECT_TRUE(HasLine(read("gprs"), "IP=10.0.0.9"));
+
+    // A read first that fails writes nothing.
+    sim_.reset();
+    StartSim({"--fault", "wrong-command@0x59+1"});  // past the Device ID read
+    r = CliOnPort({"--set", "APN=z", "write", "gprs"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: Write failed: the tracker's own values could not be read first (Read Error!). "
+                                "Nothing was written.")) << r.err;
+    EXPECT_EQ(r.err.find("Writing"), std::string::npos) << r.err;
+
+    // The window's start values for everything not given, as before.
+    ASSERT_EQ(CliOnPort({"--set", "Temp1_Name=Cold room", "write", "temp"}).exitCode, 0);
+    r = CliOnPort({"--from-start-values", "--set", "RoamingInterval=0", "--set", "RoamingInterval2=0", "write-all"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(HasLine(read("temp"), "Temp1_Name="));
+    EXPECT_TRUE(HasLine(read("gprs"), "IP="));
+    EXPECT_EQ(CliOnPort({"--from-start-values", "read-all"}).exitCode, 2);
+}
+
+TEST_F(CliWriteSafety, VerifyCatchesAValueChangedOnTheWay) {
+    StartSim();
+    const std::string apn(40, 'a');
+    const ProcessResult r =
+        CliOnPort({"--set", "APN=" + apn, "--set", "LowExtBatAlarm=11.456", "--set", "Speed=0090", "--verify", "write-all"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "notice: Write All Completed!")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "mismatch: APN: window '" + apn + "', sent '" + apn.substr(0, 32) + "', read '" +
+                                   apn.substr(0, 32) + "'")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "mismatch: LowExtBatAlarm: window '11.456', sent '11.45', read '11.45'")) << r.err;
+    EXPECT_TRUE(HasLine(r.err, "error: Verify failed: 2 controls differ")) << r.err;
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -10,6 +10,7 @@
 #include "trust/compare.h"
 #include "model/memory_form.h"
 #include "trust/stored_value.h"
+#include "trust/trust_ui.h"
 #include "trust/write_safety.h"
 #include "blocks/blocks.h"
 #include "link/engine.h"
@@ -230,6 +231,49 @@ TEST(VerifyWrite, NamesTheControlsWhoseBytesCameBackDifferent) {
     EXPECT_EQ(bad.differences[2].otherValue, "checked");
     EXPECT_EQ(bad.differences[3].thisValue, "0x00");
     EXPECT_EQ(bad.differences[3].otherValue, "0x55");
+}
+
+TEST(VerifyWrite, AValueChangedOnTheWayDiffersFromTheWindowsValue) {
+    MemoryForm form;
+    for (const char* box : {"RoamingInterval", "RoamingInterval2"}) form.SetText(box, "0");
+    form.SetText("TimeInterval", "0030");        // 30 written another way
+    form.SetText("BatteryLowVolt", "3.6");       // 3.60
+    form.SetText("APN", std::string(40, 'a'));   // cut to its 32 characters
+    form.SetText("ACCOffInterval", "65536");     // wraps to 0
+    form.SetText("LowExtBatAlarm", "11.456");    // a third decimal the field cannot hold
+    SentBlocks sent{{BlockId::Gprs, Sent(form, EncodeGprsBlock)}, {BlockId::Main, Sent(form, EncodeMainBlock)}};
+    auto gprs = std::vector<std::uint8_t>(16, 0);
+    gprs.insert(gprs.end(), sent[BlockId::Gprs].begin(), sent[BlockId::Gprs].end());
+    ReadAnswers read{{BlockId::Gprs, Answer(BlockId::Gprs, gprs)}, {BlockId::Main, Answer(BlockId::Main, sent[BlockId::Main])}};
+
+    const Comparison bytesOnly = VerifyWrite(sent, read);
+    EXPECT_TRUE(bytesOnly.Same());  // every byte came back as sent
+    const Comparison held = VerifyWrite(sent, read, &form);
+    ASSERT_EQ(Names(held), (std::vector<std::string>{"APN", "ACCOffInterval", "LowExtBatAlarm"}));
+    EXPECT_EQ(held.equal + 3, bytesOnly.equal);
+    EXPECT_EQ(held.differences[0].thisValue, std::string(40, 'a'));
+    EXPECT_EQ(held.differences[0].sentValue, std::string(32, 'a'));
+    EXPECT_EQ(held.differences[0].otherValue, std::string(32, 'a'));
+    EXPECT_EQ(held.differences[1].sentValue, "0");
+    EXPECT_EQ(held.differences[2].thisValue, "11.456");
+    EXPECT_EQ(held.differences[2].otherValue, "11.45");
+    EXPECT_NE(WriteSafetyUi::VerifyFailedReport(held).find(
+                  "LowExtBatAlarm (Main: Low Ext-Bat): window '11.456', sent '11.45', read '11.45'"),
+              std::string::npos)
+        << WriteSafetyUi::VerifyFailedReport(held);
+
+    // A value sent as the window holds it but stored otherwise is reported as sent.
+    form.SetText("APN", "internet");
+    sent[BlockId::Gprs] = Sent(form, EncodeGprsBlock);
+    gprs.resize(16);
+    gprs.insert(gprs.end(), sent[BlockId::Gprs].begin(), sent[BlockId::Gprs].end());
+    gprs[16 + 205 - 32] = 31;  // TimeInterval
+    read[BlockId::Gprs] = Answer(BlockId::Gprs, gprs);
+    const Comparison stored = VerifyWrite(sent, read, &form);
+    ASSERT_EQ(Names(stored), (std::vector<std::string>{"TimeInterval", "ACCOffInterval", "LowExtBatAlarm"}));
+    EXPECT_EQ(stored.differences[0].thisValue, "30");
+    EXPECT_FALSE(stored.differences[0].sentValue);
+    EXPECT_EQ(stored.differences[0].otherValue, "31");
 }
 
 TEST(VerifyWrite, ABlockNotReadBackOrReadShortDiffersEverywhere) {
