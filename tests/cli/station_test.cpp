@@ -609,7 +609,7 @@ TEST_F(Station, EveryFailureNamesItself) {
 
     const std::string report = Path("r.jsonl");
     const ProcessResult r = Cli({"--port", Path("rebooting"), "--port", Path("deaf"), "--load", settings,
-                                 "--verify", "--report", report, "write-all"});
+                                 "--from-start-values", "--verify", "--report", report, "write-all"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     std::string restarted;
     for (const std::string& line : LinesOf(r.err)) {

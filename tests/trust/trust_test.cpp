@@ -238,10 +238,15 @@ TEST(VerifyWrite, AValueChangedOnTheWayDiffersFromTheWindowsValue) {
     for (const char* box : {"RoamingInterval", "RoamingInterval2"}) form.SetText(box, "0");
     form.SetText("TimeInterval", "0030");        // 30 written another way
     form.SetText("BatteryLowVolt", "3.6");       // 3.60
-    form.SetText("APN", std::string(40, 'a'));   // cut to its 32 characters
-    form.SetText("ACCOffInterval", "65536");     // wraps to 0
-    form.SetText("LowExtBatAlarm", "11.456");    // a third decimal the field cannot hold
+    form.SetText("APN", std::string(32, 'a'));
+    form.SetText("ACCOffInterval", "0");
+    form.SetText("LowExtBatAlarm", "11.45");
     SentBlocks sent{{BlockId::Gprs, Sent(form, EncodeGprsBlock)}, {BlockId::Main, Sent(form, EncodeMainBlock)}};
+    // The window holds other values than those sent: a text longer than its field, a
+    // number past its range, a third decimal the field cannot hold.
+    form.SetText("APN", std::string(40, 'a'));
+    form.SetText("ACCOffInterval", "65536");
+    form.SetText("LowExtBatAlarm", "11.456");
     auto gprs = std::vector<std::uint8_t>(16, 0);
     gprs.insert(gprs.end(), sent[BlockId::Gprs].begin(), sent[BlockId::Gprs].end());
     ReadAnswers read{{BlockId::Gprs, Answer(BlockId::Gprs, gprs)}, {BlockId::Main, Answer(BlockId::Main, sent[BlockId::Main])}};
@@ -264,7 +269,9 @@ TEST(VerifyWrite, AValueChangedOnTheWayDiffersFromTheWindowsValue) {
 
     // A value sent as the window holds it but stored otherwise is reported as sent.
     form.SetText("APN", "internet");
+    form.SetText("ACCOffInterval", "0");
     sent[BlockId::Gprs] = Sent(form, EncodeGprsBlock);
+    form.SetText("ACCOffInterval", "65536");
     gprs.resize(16);
     gprs.insert(gprs.end(), sent[BlockId::Gprs].begin(), sent[BlockId::Gprs].end());
     gprs[16 + 205 - 32] = 31;  // TimeInterval
