@@ -177,7 +177,9 @@ void WriteSafety::StartBackup(std::function<void(bool)> done) {
             SaveBackup(copy, path, options_.keepBackups);
         } catch (const std::exception& e) {
             ui_.SetStatusText(1, "Backup Error");
-            ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+            const auto* file = dynamic_cast<const ESettingsFileError*>(&e);
+            const std::string reason = file != nullptr && !file->Reason().empty() ? "\n" + file->Reason() : "";
+            ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written." + reason);
             done(false);
             return;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "serial/port_list.h"
+#include "station/escape.h"
 #include "station/exit_status.h"
 #include "station/stages.h"
 
@@ -206,7 +207,7 @@ bool Station::OpenFiles() {
         if (job_.perTracker) perTracker_ = TrackerTable::Load(*job_.perTracker);
         if (job_.report) recordFile_ = std::make_unique<RecordFile>(*job_.report);
     } catch (const std::runtime_error& e) {  // ETrackerTable, ERecordFile
-        StationLine(std::string("error: ") + e.what());
+        StationLine("error: " + EscapeValue(e.what()));
         return false;
     }
     return true;
@@ -220,7 +221,7 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
         try {
             recordFile_->Append(RecordOf(job_, record.port, record.last, record.attempts));
         } catch (const ERecordFile& e) {
-            if (!recordFailed_) session.Err() << "error: " << e.what() << '\n' << std::flush;
+            if (!recordFailed_) session.Err() << "error: " << EscapeValue(e.what()) << '\n' << std::flush;
             recordFailed_ = true;
         }
     }
