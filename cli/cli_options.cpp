@@ -83,8 +83,8 @@ std::string CheckedAuth(std::string code, const std::string& source) {
 std::string AuthFromEnvironment(const std::string& name) {
     if (name.empty()) throw EUsage("--auth-env needs a variable name");
     const char* value = std::getenv(name.c_str());
-    if (value == nullptr) throw EUsage("--auth-env: the environment variable " + EscapeValue(name) + " is not set");
-    return CheckedAuth(value, "the environment variable " + EscapeValue(name));
+    if (value == nullptr) throw EUsage("--auth-env: the environment variable " + name + " is not set");
+    return CheckedAuth(value, "the environment variable " + name);
 }
 
 std::string AuthFromFile(const std::string& path) {
@@ -92,9 +92,9 @@ std::string AuthFromFile(const std::string& path) {
     std::string text;
     std::error_code error;
     if (!ReadWholeFile(path, kMaxAuthFile, text, error))
-        throw EUsage("--auth-file " + EscapeValue(path) + ": cannot be read: " + FileErrorReason(error));
+        throw EUsage("--auth-file " + path + ": cannot be read: " + FileErrorReason(error));
     const std::size_t end = text.find_first_of("\r\n");
-    return CheckedAuth(text.substr(0, end), "the file " + EscapeValue(path));
+    return CheckedAuth(text.substr(0, end), "the file " + path);
 }
 
 }  // namespace

@@ -329,8 +329,8 @@ std::size_t ProfileFile::InsertionPoint(std::size_t header) const {
 }
 
 bool ProfileFile::LastLineIsBlank() const {
-    for (auto block = tail_.rbegin(); block != tail_.rend(); ++block)
-        if (!block->empty()) return IsBlankLine(added_[block->back()]);
+    const auto block = std::find_if(tail_.rbegin(), tail_.rend(), [](const auto& b) { return !b.empty(); });
+    if (block != tail_.rend()) return IsBlankLine(added_[block->back()]);
     return raw_.size() == markSize_ || IsBlankLine(CurrentText(lastLine_));
 }
 

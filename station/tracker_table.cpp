@@ -82,7 +82,7 @@ TrackerTable TrackerTable::Load(const std::string& path) {
     std::string text;
     std::error_code error;
     if (!ReadWholeFile(path, kMaxTextFileBytes, text, error))
-        throw ETrackerTable(EscapeValue(path) + ": cannot be read: " + FileErrorReason(error));
+        throw ETrackerTable(path + ": cannot be read: " + FileErrorReason(error));
     return Parse(text, path);
 }
 

@@ -68,7 +68,7 @@ void WriteFile(const std::string& path, const std::string& pattern, std::size_t 
 
 TEST(SettingsBounds, LoadingCostsAFewTimesTheFileAndNoMore) {
     TempDir dir;
-    constexpr std::size_t kSize = 10 * 1024 * 1024;
+    constexpr std::size_t kSize = std::size_t{10} * 1024 * 1024;
     const std::string blank = dir.File("blank.ini");
     WriteFile(blank, "\n", kSize);
     MemoryForm form;
