@@ -177,9 +177,10 @@ void WriteSafety::StartBackup(std::function<void(bool)> done) {
             SaveBackup(copy, path, options_.keepBackups);
         } catch (const std::exception& e) {
             ui_.SetStatusText(1, "Backup Error");
+            // Why the file could not be written, in brackets as the other backup failures say it.
             const auto* file = dynamic_cast<const ESettingsFileError*>(&e);
-            const std::string reason = file != nullptr && !file->Reason().empty() ? "\n" + file->Reason() : "";
-            ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written." + reason);
+            const std::string reason = file != nullptr && !file->Reason().empty() ? " (" + file->Reason() + ")" : "";
+            ui_.ShowError(std::string("Backup failed: ") + e.what() + reason + ". Nothing was written.");
             done(false);
             return;
         }

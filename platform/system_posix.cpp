@@ -259,7 +259,8 @@ bool PreparePrivateFolder(const fs::path& folder, std::error_code& error) {
     const fs::path parent = folder.parent_path();
     if (!parent.empty() && parent != folder && !PreparePrivateFolder(parent, error)) return false;
     if (::mkdir(folder.c_str(), 0700) == 0 || (errno == EEXIST && fs::is_directory(folder, ec))) return true;
-    error = LastError();
+    // A file where the folder should be.
+    error = errno == EEXIST ? std::make_error_code(std::errc::not_a_directory) : LastError();
     return false;
 }
 

@@ -144,8 +144,10 @@ bool PreparePrivateFolder(const fs::path& folder, std::error_code& error) {
     error.clear();
     if (folder.empty()) return true;
     fs::create_directories(folder, error);
-    if (fs::is_directory(folder, error)) return true;
-    if (!error) error = std::make_error_code(std::errc::not_a_directory);
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return true;
+    // A file where the folder should be.
+    if (!error || error == std::errc::file_exists) error = std::make_error_code(std::errc::not_a_directory);
     return false;
 }
 
