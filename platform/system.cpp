@@ -43,7 +43,8 @@ bool CanCreateFileIn(const std::filesystem::path& folder) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         const std::filesystem::path probe = base / SaveTemporaryName();
         if (std::filesystem::exists(probe, ec)) continue;
-        std::FILE* f = std::fopen(probe.string().c_str(), "wb");
+        std::error_code error;
+        std::FILE* f = OpenPrivateFile(probe, PrivateOpen::Truncate, error);
         if (!f) return false;
         std::fclose(f);
         std::filesystem::remove(probe, ec);
