@@ -315,6 +315,9 @@ void TForm1::Guard(const std::function<void()>& handler) {
         }
         place->visible = impl_->form.Visible(place->control);
         impl_->ui.ShowControlError(e.what(), *place);
+    } catch (const ESettingsFileError& e) {
+        // Why the file could not be written or read comes beside the described text.
+        impl_->ui.ShowError(e.Full());
     } catch (const std::exception& e) {
         // ECommsError, EConvertError, ESettingsFileError, ERfidListTooLong and the rest.
         impl_->ui.ShowError(e.what());

@@ -191,7 +191,10 @@ bool WriteSafety::SaveBackupOf(const Form& tracker) {
         SaveBackup(tracker, path, options_.keepBackups);
     } catch (const std::exception& e) {
         ui_.SetStatusText(1, "Backup Error");
-        ui_.ShowError(std::string("Backup failed: ") + e.what() + ". Nothing was written.");
+        // Why the file could not be written, in brackets as the other backup failures say it.
+        const auto* file = dynamic_cast<const ESettingsFileError*>(&e);
+        const std::string reason = file != nullptr && !file->Reason().empty() ? " (" + file->Reason() + ")" : "";
+        ui_.ShowError(std::string("Backup failed: ") + e.what() + reason + ". Nothing was written.");
         return false;
     }
     lastBackup_ = path.string();

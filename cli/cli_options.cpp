@@ -4,11 +4,15 @@
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
+#include "blocks/convert.h"
 #include "station/escape.h"
 #include "station/people_text.h"
 #include "link/groups.h"
+#include "platform/system.h"
+#include "station/escape.h"
 
 namespace quorvane {
 namespace {
@@ -62,6 +66,40 @@ int ParseCount(const std::string& option, const std::string& text) {
     return count;
 }
 
+// The code as the connect request takes it; a message names where it came from,
+// never the code itself.
+std::string CheckedAuth(std::string code, const std::string& source) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!code.empty() && blank(code.back())) code.pop_back();
+    std::size_t lead = 0;
+    while (lead < code.size() && blank(code[lead])) ++lead;
+    code.erase(0, lead);
+    if (code.empty()) throw EUsage(source + " holds no authorization code");
+    try {
+        (void)StrToInt(code);
+    } catch (const EConvertError&) {
+        throw EUsage(source + " holds an authorization code that is not a whole number");
+    }
+    return code;
+}
+
+std::string AuthFromEnvironment(const std::string& name) {
+    if (name.empty()) throw EUsage("--auth-env needs a variable name");
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) throw EUsage("--auth-env: the environment variable " + name + " is not set");
+    return CheckedAuth(value, "the environment variable " + name);
+}
+
+std::string AuthFromFile(const std::string& path) {
+    constexpr std::size_t kMaxAuthFile = 4096;
+    std::string text;
+    std::error_code error;
+    if (!ReadWholeFile(path, kMaxAuthFile, text, error))
+        throw EUsage("--auth-file " + path + ": cannot be read: " + FileErrorReason(error));
+    const std::size_t end = text.find_first_of("\r\n");
+    return CheckedAuth(text.substr(0, end), "the file " + path);
+}
+
 }  // namespace
 
 std::string CommandWords(const CliOptions& options) {
@@ -79,6 +117,8 @@ const char* CliUsage() {
            "options:\n"
            "  --port NAME             serial port (ttyUSB0 or a device path)\n"
            "  --auth CODE             authorization code sent with the connect request\n"
+           "  --auth-env NAME         the code from the environment variable NAME (not shown by ps)\n"
+           "  --auth-file PATH        the code from the first line of the file PATH\n"
            "  --load FILE             load a settings file before the command\n"
            "  --set CONTROL=VALUE     set a control after --load (repeatable)\n"
            "  --timeout SECONDS       wait this long for the connect answer (default 10)\n"
@@ -121,6 +161,15 @@ CliOptions ParseCliArguments(const std::vector<std::string>& args) {
             if (options.port.empty()) options.port = options.ports.back();
         } else if (arg == "--auth") {
             options.auth = value(arg);
+            options.authHidden = false;
+        } else if (arg == "--auth-env") {
+            const std::string name = value(arg);
+            options.auth = AuthFromEnvironment(name);
+            options.authHidden = true;
+        } else if (arg == "--auth-file") {
+            const std::string path = value(arg);
+            options.auth = AuthFromFile(path);
+            options.authHidden = true;
         } else if (arg == "--load") {
             options.load = value(arg);
         } else if (arg == "--set") {

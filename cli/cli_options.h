@@ -27,7 +27,8 @@ enum class CliCommand {
 struct CliOptions {
     std::string port;                // the first --port
     std::vector<std::string> ports;  // every --port in order; "all" for every listed port
-    std::string auth;
+    std::string auth;  // from --auth, --auth-env or --auth-file (the last given)
+    bool authHidden = false;  // from --auth-env or --auth-file: never printed
     std::optional<std::string> load;
     std::vector<std::pair<std::string, std::string>> sets;  // control, value (unescaped)
     double timeoutSeconds = 10.0;

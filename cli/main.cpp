@@ -6,6 +6,7 @@
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
 #include "platform/system.h"
+#include "station/escape.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -18,10 +19,10 @@ int main(int argc, char** argv) {
         if (argc > 0 && argv[0] != nullptr && argv[0][0] != '\0') options.program = argv[0];
         return quorvane::RunCli(options, std::cout, std::cerr, quorvane::ProgramDir(argv[0]));
     } catch (const quorvane::EUsage& e) {
-        std::cerr << "error: " << e.what() << '\n' << quorvane::CliUsage();
+        std::cerr << "error: " << quorvane::EscapeValue(e.what()) << '\n' << quorvane::CliUsage();
         return quorvane::kExitNoStart;
     } catch (const std::exception& e) {
-        std::cerr << "error: " << e.what() << '\n';
+        std::cerr << "error: " << quorvane::EscapeValue(e.what()) << '\n';
         return quorvane::kExitFailed;
     }
 }

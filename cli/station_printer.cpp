@@ -83,6 +83,7 @@ StationJob JobOf(const CliOptions& options) {
     job.ports = options.ports;
     if (job.ports.empty() && !options.port.empty()) job.ports.push_back(options.port);
     job.auth = options.auth;
+    job.authHidden = options.authHidden;
     job.load = options.load;
     job.sets = options.sets;
     job.perTracker = options.perTracker;
@@ -107,6 +108,13 @@ std::string RetryCommandLine(const std::string& program, const std::vector<std::
     std::vector<std::string> words;
     bool portsPlaced = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
+        // The code itself is never printed: --auth-env and --auth-file name where it
+        // is, and a code given on the command line shows as CODE.
+        if (arguments[i] == "--auth" && i + 1 < arguments.size()) {
+            words.insert(words.end(), {"--auth", "CODE"});
+            ++i;
+            continue;
+        }
         if (arguments[i] == "--port" && i + 1 < arguments.size()) {
             if (!portsPlaced) {
                 for (const std::string& p : ports) words.insert(words.end(), {"--port", p});

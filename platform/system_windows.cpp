@@ -1,10 +1,13 @@
-// The system seam on Windows. A save: a temporary written, flushed and renamed over
-// the target, or the target rewritten in place where no temporary can be made.
+// The system seam on Windows. A save: a temporary written, flushed and put in the
+// target's place by ReplaceFileW, which keeps the old file's access list and
+// attributes; or the target rewritten in place where no temporary can be made.
 // Owners are not carried over, and an abandoned temporary is removed when nothing
-// holds it open any more.
+// holds it open any more. New files take the access list their folder gives them.
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -60,51 +63,150 @@ bool ReadFile(const fs::path& path, std::string& out) {
     return ok;
 }
 
-bool ReplaceInPlace(const fs::path& target, std::string_view data) {
+std::error_code LastErrno() { return {errno, std::generic_category()}; }
+
+bool ReplaceInPlace(const fs::path& target, std::string_view data, std::error_code& error) {
     std::string old;
-    if (!ReadFile(target, old)) return false;
+    if (!ReadFile(target, old)) {
+        error = LastErrno();
+        return false;
+    }
     std::FILE* f = std::fopen(target.string().c_str(), "r+b");
-    if (!f) return false;
+    if (!f) {
+        error = LastErrno();
+        return false;
+    }
     std::fclose(f);
     f = std::fopen(target.string().c_str(), "wb");
-    if (!f) return false;
+    if (!f) {
+        error = LastErrno();
+        return false;
+    }
     if (WriteAndClose(f, data)) return true;
+    error = LastErrno();
     if (std::FILE* undo = std::fopen(target.string().c_str(), "wb")) (void)WriteAndClose(undo, old);
     return false;
+}
+
+// The temporary put in the old file's place, keeping the old file's access list and
+// attributes; a plain rename where that is refused.
+bool PutInPlace(const fs::path& temporary, const fs::path& target, bool exists, std::error_code& error) {
+    if (exists && ::ReplaceFileW(target.wstring().c_str(), temporary.wstring().c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    error.clear();
+    fs::rename(temporary, target, error);
+    return !error;
 }
 
 }  // namespace
 
 bool ReplaceFileContents(const fs::path& target, std::string_view data, bool exists,
-                         const ReplaceOptions& options) {
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::error_code ec;
-    // A temporary still open in a live save cannot be removed on Windows.
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code ignored;
-        if (IsSaveTemporaryName(it->path().filename().string())) fs::remove(it->path(), ignored);
-    }
+                         const ReplaceOptions& options, std::error_code* error) {
+    std::error_code why;
+    const bool done = [&] {
+        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+        std::error_code ec;
+        // A temporary still open in a live save cannot be removed on Windows.
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code ignored;
+            if (IsSaveTemporaryName(it->path().filename().string())) fs::remove(it->path(), ignored);
+        }
 
-    fs::path temporary;
-    std::FILE* out = nullptr;
-    for (int attempt = 0; attempt < kNameAttempts && !out; ++attempt) {
-        temporary = folder / SaveTemporaryName();
-        if (!fs::exists(temporary, ec)) out = std::fopen(temporary.string().c_str(), "wb");
-        if (!out && !fs::exists(temporary, ec)) break;
-    }
-    if (!out) return exists && ReplaceInPlace(target, data);
-    if (!WriteAndClose(out, data)) {
-        fs::remove(temporary, ec);
+        fs::path temporary;
+        std::FILE* out = nullptr;
+        for (int attempt = 0; attempt < kNameAttempts && !out; ++attempt) {
+            temporary = folder / SaveTemporaryName();
+            if (!fs::exists(temporary, ec)) out = std::fopen(temporary.string().c_str(), "wb");
+            if (!out && !fs::exists(temporary, ec)) break;
+        }
+        if (!out) {
+            why = LastErrno();
+            return exists && ReplaceInPlace(target, data, why);
+        }
+        if (!WriteAndClose(out, data)) {
+            why = LastErrno();
+            fs::remove(temporary, ec);
+            return false;
+        }
+        if (options.beforeReplace) options.beforeReplace();
+        if (!PutInPlace(temporary, target, exists, why)) {
+            fs::remove(temporary, ec);
+            return exists && ReplaceInPlace(target, data, why);
+        }
+        return true;
+    }();
+    if (!done && error != nullptr) *error = why;
+    return done;
+}
+
+bool PreparePrivateFolder(const fs::path& folder, std::error_code& error) {
+    error.clear();
+    if (folder.empty()) return true;
+    fs::create_directories(folder, error);
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return true;
+    // A file where the folder should be.
+    if (!error || error == std::errc::file_exists) error = std::make_error_code(std::errc::not_a_directory);
+    return false;
+}
+
+bool ReadWholeFile(const fs::path& path, std::size_t maxBytes, std::string& out, std::error_code& error) {
+    out.clear();
+    error.clear();
+    const fs::file_status status = fs::status(path, error);
+    if (error) return false;
+    if (status.type() == fs::file_type::not_found) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
         return false;
     }
-    if (exists) fs::permissions(temporary, fs::status(target, ec).permissions(), ec);
-    if (options.beforeReplace) options.beforeReplace();
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return exists && ReplaceInPlace(target, data);
+    if (fs::is_directory(status)) {
+        error = std::make_error_code(std::errc::is_a_directory);
+        return false;
     }
-    return true;
+    if (!fs::is_regular_file(status)) {
+        error = MakeFileError(FileError::NotARegularFile);
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) return false;
+    if (size > maxBytes) {
+        error = MakeFileError(FileError::TooLarge);
+        return false;
+    }
+    std::FILE* f = std::fopen(path.string().c_str(), "rb");
+    if (!f) {
+        error = LastErrno();
+        return false;
+    }
+    out.reserve(static_cast<std::size_t>(size));
+    char buffer[1 << 16];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (out.size() + n > maxBytes) {
+            std::fclose(f);
+            out.clear();
+            error = MakeFileError(FileError::TooLarge);
+            return false;
+        }
+        out.append(buffer, n);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) error = std::make_error_code(std::errc::io_error);
+    return !failed;
+}
+
+std::FILE* OpenPrivateFile(const fs::path& path, PrivateOpen how, std::error_code& error) {
+    error.clear();
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = std::make_error_code(std::errc::is_a_directory);
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path.string().c_str(), how == PrivateOpen::Append ? "ab" : "wb");
+    if (file == nullptr) error = LastErrno();
+    return file;
 }
 
 }  // namespace quorvane

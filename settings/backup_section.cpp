@@ -7,9 +7,7 @@
 
 namespace quorvane {
 
-void WriteBackupSection(const Form& form, const std::string& path, std::span<const BackupKey> keys) {
-    ProfileFile file;
-    if (file.Load(path) != ProfileFile::LoadStatus::Loaded) throw ESettingsFileError("Unable to write to " + path);
+void SetBackupSection(const Form& form, ProfileFile& file, std::span<const BackupKey> keys) {
     for (const BackupKey& k : keys) {
         switch (k.form) {
         case ValueForm::Flag: file.Set(kBackupSection, k.control, form.Checked(k.control) ? "1" : "0"); break;
@@ -17,7 +15,14 @@ void WriteBackupSection(const Form& form, const std::string& path, std::span<con
         case ValueForm::Text: file.Set(kBackupSection, k.control, form.Text(k.control)); break;
         }
     }
-    if (!file.Save(path)) throw ESettingsFileError("Unable to write to " + path);
+}
+
+void WriteBackupSection(const Form& form, const std::string& path, std::span<const BackupKey> keys) {
+    ProfileFile file;
+    std::error_code why;
+    if (file.Load(path, &why) != ProfileFile::LoadStatus::Loaded) ThrowUnwritable(path, why);
+    SetBackupSection(form, file, keys);
+    if (!file.Save(path, {}, &why)) ThrowUnwritable(path, why);
 }
 
 void ReadBackupSection(Form& form, const std::string& path, std::span<const BackupKey> keys) {

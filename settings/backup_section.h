@@ -22,6 +22,9 @@ struct BackupKey {
     ValueForm form;
 };
 
+class ProfileFile;
+// Sets the section's keys of `keys` in `file`, in memory.
+void SetBackupSection(const Form& form, ProfileFile& file, std::span<const BackupKey> keys);
 // Adds the section with every key of `keys` to the settings file at `path`, its other
 // lines kept. Throws ESettingsFileError("Unable to write to <path>").
 void WriteBackupSection(const Form& form, const std::string& path, std::span<const BackupKey> keys);

@@ -1,6 +1,7 @@
 #include "settings/profile_file.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -58,25 +59,56 @@ void CheckName(std::string_view name, std::string_view forbidden, const char* wh
                                     std::string(name) + "'");
 }
 
-// The file's characters as 8-bit text, each with where its bytes start in the file
-// (`starts` has one more entry, the end; it stays empty for an 8-bit file, whose
-// characters are its bytes).
-struct DecodedText {
-    std::string text;
-    std::vector<std::size_t> starts;
-};
+constexpr std::size_t kNewSection = SIZE_MAX / 2;  // ids of sections added since loading
 
-void AddChar(DecodedText& d, std::uint32_t codePoint, std::size_t start) {
-    d.text.push_back(codePoint <= 0xFF ? static_cast<char>(codePoint) : kNoEightBitForm);
-    d.starts.push_back(start);
+char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+// FNV-1a over the folded name, started from `seed`.
+std::uint32_t FoldHash(std::string_view s, std::uint32_t seed = 2166136261U) {
+    std::uint32_t h = seed;
+    for (char c : s) {
+        h ^= static_cast<unsigned char>(FoldChar(c));
+        h *= 16777619U;
+    }
+    return h;
+}
+
+// A key's hash within the section whose header stands at `header`.
+std::uint32_t KeyHash(std::size_t header, std::string_view key) {
+    return FoldHash(key, 2166136261U ^ static_cast<std::uint32_t>(header * 0x9E3779B1U));
+}
+
+// A header line's section name, or nullopt for any other line.
+std::optional<std::string_view> HeaderName(std::string_view text) {
+    const std::string_view lead = Trim(text);
+    // A header runs from its "[" to the last "]" of the line; without one the line
+    // is no header and stays in the section before.
+    const std::size_t close = lead.rfind(']');
+    if (lead.empty() || lead.front() != '[' || close == std::string_view::npos) return std::nullopt;
+    return Trim(lead.substr(1, close - 1));
+}
+
+// A key line's key, or nullopt for a line without "=".
+std::optional<std::string_view> KeyName(std::string_view text) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    return Trim(text.substr(0, eq));
+}
+
+void AddChar(std::string& text, std::uint32_t codePoint) {
+    text.push_back(codePoint <= 0xFF ? static_cast<char>(codePoint) : kNoEightBitForm);
 }
 
 // UTF-16 little endian: a surrogate pair is one character; a lone surrogate or an
 // odd last byte is one character of its own.
-DecodedText DecodeUtf16Le(std::string_view bytes, std::size_t base) {
-    DecodedText d;
-    d.text.reserve(bytes.size() / 2);
-    d.starts.reserve(bytes.size() / 2 + 1);
+void DecodeUtf16Le(std::string_view bytes, std::string& text) {
     auto unit = [&](std::size_t at) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
                                           static_cast<unsigned char>(bytes[at + 1]) << 8);
@@ -89,22 +121,14 @@ DecodedText DecodeUtf16Le(std::string_view bytes, std::size_t base) {
             const std::uint32_t low = unit(at + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) length = 4;
         }
-        AddChar(d, length == 4 ? 0x10000 : u, base + at);
+        AddChar(text, length == 4 ? 0x10000 : u);
         at += length;
     }
-    if (at < bytes.size()) {
-        AddChar(d, 0x10000, base + at);
-        ++at;
-    }
-    d.starts.push_back(base + at);
-    return d;
+    if (at < bytes.size()) AddChar(text, 0x10000);
 }
 
 // UTF-8: a byte that starts no well-formed sequence is one character of its own.
-DecodedText DecodeUtf8(std::string_view bytes, std::size_t base) {
-    DecodedText d;
-    d.text.reserve(bytes.size());
-    d.starts.reserve(bytes.size() + 1);
+void DecodeUtf8(std::string_view bytes, std::string& text) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const auto lead = static_cast<unsigned char>(bytes[at]);
@@ -133,15 +157,13 @@ DecodedText DecodeUtf8(std::string_view bytes, std::size_t base) {
         // Overlong forms and values beyond Unicode are no characters either.
         if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) length = 0;
         if (length == 0) {
-            AddChar(d, 0x10000, base + at);
+            AddChar(text, 0x10000);
             ++at;
             continue;
         }
-        AddChar(d, cp, base + at);
+        AddChar(text, cp);
         at += length;
     }
-    d.starts.push_back(base + at);
-    return d;
 }
 
 }  // namespace
@@ -173,115 +195,164 @@ std::string ProfileFile::Encode(std::string_view text) const {
     return out;
 }
 
-ProfileFile::ProfileFile(std::string_view bytes) {
-    DecodedText decoded;
-    if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+ProfileFile::ProfileFile(std::string_view bytes) : raw_(bytes) { Index(); }
+
+// CR LF, LF and CR each end a line; in a UTF-16 file they are whole code units.
+ProfileFile::RawLine ProfileFile::LineAt(std::size_t begin) const {
+    RawLine line{begin, raw_.size(), raw_.size()};
+    if (encoding_ == Encoding::Utf16Le) {
+        auto isUnit = [&](std::size_t at, char c) { return raw_[at] == c && raw_[at + 1] == '\0'; };
+        for (std::size_t at = begin; at + 1 < raw_.size(); at += 2) {
+            if (!isUnit(at, '\r') && !isUnit(at, '\n')) continue;
+            line.textEnd = at;
+            line.end = at + (isUnit(at, '\r') && at + 3 < raw_.size() && isUnit(at + 2, '\n') ? 4 : 2);
+            return line;
+        }
+        return line;
+    }
+    const std::size_t end = raw_.find_first_of("\r\n", begin);
+    if (end == std::string::npos) return line;
+    line.textEnd = end;
+    line.end = end + (raw_[end] == '\r' && end + 1 < raw_.size() && raw_[end + 1] == '\n' ? 2 : 1);
+    return line;
+}
+
+std::string_view ProfileFile::TextOf(const RawLine& line, std::string& scratch) const {
+    const std::string_view bytes = std::string_view(raw_).substr(line.begin, line.textEnd - line.begin);
+    if (encoding_ == Encoding::EightBit) return bytes;
+    scratch.clear();
+    if (encoding_ == Encoding::Utf8) DecodeUtf8(bytes, scratch);
+    else DecodeUtf16Le(bytes, scratch);
+    return scratch;
+}
+
+std::string ProfileFile::CurrentText(std::size_t at) const {
+    if (const auto it = replaced_.find(at); it != replaced_.end()) return it->second;
+    std::string scratch;
+    return std::string(TextOf(LineAt(at), scratch));
+}
+
+// One pass to count the headers and key lines, one to note them: the index is made
+// at its final size, never grown.
+void ProfileFile::Index() {
+    if (raw_.size() > UINT32_MAX) throw std::length_error("a profile file is limited to 4 GiB");
+    if (raw_.starts_with(kUtf16LeBom)) {
         encoding_ = Encoding::Utf16Le;
-        mark_ = kUtf16LeBom;
-        decoded = DecodeUtf16Le(bytes.substr(mark_.size()), mark_.size());
-    } else if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        markSize_ = kUtf16LeBom.size();
+    } else if (raw_.starts_with(kUtf8Bom)) {
         encoding_ = Encoding::Utf8;
-        mark_ = kUtf8Bom;
-        decoded = DecodeUtf8(bytes.substr(mark_.size()), mark_.size());
-    } else {
-        decoded.text = std::string(bytes);
+        markSize_ = kUtf8Bom.size();
     }
-    const std::string_view text = decoded.text;
-    // The file's own bytes of characters [from, to), kept for lines never changed.
-    auto raw = [&](std::size_t from, std::size_t to) {
-        if (encoding_ == Encoding::EightBit) return std::string();
-        return std::string(bytes.substr(decoded.starts[from], decoded.starts[to] - decoded.starts[from]));
-    };
-
-    // CR LF, LF and CR each end a line.
-    bool lineEndSeen = false;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
-            AddLine(std::string(text.substr(pos)), "", false, raw(pos, text.size()));
-            break;
+    std::string scratch;
+    std::size_t headerCount = 0;
+    std::size_t keyCount = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        std::optional<std::size_t> header;
+        for (std::size_t at = markSize_; at < raw_.size();) {
+            const RawLine line = LineAt(at);
+            const std::string_view text = TextOf(line, scratch);
+            if (const auto name = HeaderName(text)) {
+                header = at;
+                if (pass == 0) {
+                    ++headerCount;
+                } else {
+                    headers_.push_back(static_cast<std::uint32_t>(at));
+                    sections_.push_back({FoldHash(*name), static_cast<std::uint32_t>(at)});
+                }
+            } else if (const auto key = KeyName(text); key && header) {
+                if (pass == 0) ++keyCount;
+                else keys_.push_back({KeyHash(*header, *key), static_cast<std::uint32_t>(at)});
+            }
+            if (pass == 0 && at == markSize_ && line.end > line.textEnd) {
+                std::string eolScratch;
+                lineEnd_ = std::string(TextOf({line.textEnd, line.end, line.end}, eolScratch));
+            }
+            lastLine_ = at;
+            endsWithoutLineEnd_ = line.end == line.textEnd;
+            at = line.end;
         }
-        const std::size_t eolLength = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
-        std::string eol(text.substr(end, eolLength));
-        if (!lineEndSeen) {
-            lineEnd_ = eol;
-            lineEndSeen = true;
+        if (pass == 0) {
+            headers_.reserve(headerCount);
+            sections_.reserve(headerCount);
+            keys_.reserve(keyCount);
         }
-        AddLine(std::string(text.substr(pos, end - pos)), std::move(eol), false, raw(pos, end),
-                raw(end, end + eolLength));
-        pos = end + eolLength;
     }
+    std::sort(sections_.begin(), sections_.end());
+    std::sort(keys_.begin(), keys_.end());
 }
 
-// Classifies one line and files it: a header opens a new block, anything else joins
-// the current one.
-void ProfileFile::AddLine(std::string text, std::string eol, bool changed, std::string rawText,
-                          std::string rawEol) {
-    Line line;
-    line.text = std::move(text);
-    line.eol = std::move(eol);
-    line.rawText = std::move(rawText);
-    line.rawEol = std::move(rawEol);
-    line.textChanged = line.eolChanged = changed;
-    const std::string_view t = line.text;
-    const std::string_view lead = Trim(t);
-    // A header runs from its "[" to the last "]" of the line; without one the line
-    // is no header and stays in the section before.
-    const std::size_t close = lead.rfind(']');
-    if (!lead.empty() && lead.front() == '[' && close != std::string_view::npos) {
-        const std::string_view name = Trim(lead.substr(1, close - 1));
-        std::string folded = Fold(name);
-        blocks_.push_back(Block{});
-        blocks_.back().lines.push_back(std::move(line));
-        sections_.try_emplace(std::move(folded), blocks_.size() - 1);
-        return;
+std::size_t ProfileFile::SectionEnd(std::size_t header) const {
+    const auto next = std::upper_bound(headers_.begin(), headers_.end(), header);
+    return next == headers_.end() ? raw_.size() : *next;
+}
+
+std::optional<ProfileFile::SectionId> ProfileFile::FindSection(std::string_view section) const {
+    const std::uint32_t hash = FoldHash(section);
+    std::string scratch;
+    for (auto it = std::lower_bound(sections_.begin(), sections_.end(), Entry{hash, 0});
+         it != sections_.end() && it->hash == hash; ++it) {
+        const auto name = HeaderName(TextOf(LineAt(it->at), scratch));
+        if (name && EqualFolded(*name, section)) return it->at;
     }
-    const std::size_t eq = t.find('=');
-    if (eq != std::string::npos) line.valueBegin = eq + 1;
-    Block& block = blocks_.back();
-    block.lines.push_back(std::move(line));
-    if (eq != std::string::npos && blocks_.size() > 1) IndexKey(block, block.lines.size() - 1);
+    if (const auto it = newSections_.find(Fold(section)); it != newSections_.end()) return it->second;
+    return std::nullopt;
 }
 
-void ProfileFile::IndexKey(Block& block, std::size_t lineIndex) {
-    const Line& line = block.lines[lineIndex];
-    const std::string_view key = Trim(std::string_view(line.text).substr(0, line.valueBegin - 1));
-    block.keys.try_emplace(Fold(key), lineIndex);
-}
-
-ProfileFile::Line* ProfileFile::LastLine() {
-    const auto it = std::find_if(blocks_.rbegin(), blocks_.rend(),
-                                 [](const Block& block) { return !block.lines.empty(); });
-    return it == blocks_.rend() ? nullptr : &it->lines.back();
-}
-
-// Adds a line at the end of the file. A file that ended without a line end keeps
-// ending without one: the old last line gets the line end instead.
-void ProfileFile::AppendLine(std::string text) {
-    std::string eol = lineEnd_;
-    if (Line* last = LastLine(); last && last->eol.empty()) {
-        last->eol = lineEnd_;
-        last->eolChanged = true;
-        // An odd byte at the end of a UTF-16 file cannot stand before a line end.
-        if (encoding_ == Encoding::Utf16Le && last->rawText.size() % 2 != 0) last->textChanged = true;
-        eol.clear();
+std::optional<ProfileFile::KeyPlace> ProfileFile::FindKey(SectionId section, std::string_view key) const {
+    if (section < kNewSection) {
+        const std::uint32_t hash = KeyHash(section, key);
+        const std::size_t end = SectionEnd(section);
+        std::string scratch;
+        for (auto it = std::lower_bound(keys_.begin(), keys_.end(), Entry{hash, 0});
+             it != keys_.end() && it->hash == hash; ++it) {
+            if (it->at <= section || it->at >= end) continue;
+            const auto name = KeyName(TextOf(LineAt(it->at), scratch));
+            if (name && EqualFolded(*name, key)) return KeyPlace{it->at, false};
+        }
     }
-    AddLine(std::move(text), std::move(eol));
+    if (const auto it = addedKeys_.find({section, Fold(key)}); it != addedKeys_.end()) return KeyPlace{it->second, true};
+    return std::nullopt;
 }
 
-const ProfileFile::Line* ProfileFile::FindKey(std::string_view section, std::string_view key) const {
-    const auto s = sections_.find(Fold(section));
-    if (s == sections_.end()) return nullptr;
-    const Block& block = blocks_[s->second];
-    const auto k = block.keys.find(Fold(key));
-    return k == block.keys.end() ? nullptr : &block.lines[k->second];
+std::size_t ProfileFile::InsertionPoint(std::size_t header) const {
+    if (const auto it = insertionPoints_.find(header); it != insertionPoints_.end()) return it->second;
+    const std::size_t end = SectionEnd(header);
+    std::size_t point = LineAt(header).end;
+    std::string scratch;
+    for (std::size_t at = point; at < end;) {
+        const RawLine line = LineAt(at);
+        if (!IsBlankLine(TextOf(line, scratch))) point = line.end;
+        at = line.end;
+    }
+    insertionPoints_.emplace(header, point);
+    return point;
+}
+
+bool ProfileFile::LastLineIsBlank() const {
+    const auto block = std::find_if(tail_.rbegin(), tail_.rend(), [](const auto& b) { return !b.empty(); });
+    if (block != tail_.rend()) return IsBlankLine(added_[block->back()]);
+    return raw_.size() == markSize_ || IsBlankLine(CurrentText(lastLine_));
+}
+
+std::size_t ProfileFile::AddLine(std::string text) {
+    added_.push_back(std::move(text));
+    return added_.size() - 1;
+}
+
+void ProfileFile::InsertBeforeTrailingBlanks(std::vector<std::size_t>& lines, const std::vector<std::string>& texts,
+                                             std::size_t line) {
+    auto position = lines.end();
+    while (position != lines.begin() && IsBlankLine(texts[*(position - 1)])) --position;
+    lines.insert(position, line);
 }
 
 std::optional<std::string> ProfileFile::Get(std::string_view section, std::string_view key) const {
-    const Line* line = FindKey(section, key);
-    if (!line) return std::nullopt;
-    return std::string(ReadValue(line->text, line->valueBegin).substr(0, kMaxValueLength));
+    const std::optional<SectionId> s = FindSection(section);
+    if (!s) return std::nullopt;
+    const std::optional<KeyPlace> k = FindKey(*s, key);
+    if (!k) return std::nullopt;
+    const std::string text = k->added ? added_[k->at] : CurrentText(k->at);
+    return std::string(ReadValue(text, text.find('=') + 1).substr(0, kMaxValueLength));
 }
 
 std::string ProfileFile::GetString(std::string_view section, std::string_view key,
@@ -296,101 +367,129 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     value = value.substr(0, value.find_first_of("\r\n"));
     const std::string encoded = EncodeValue(value);
 
-    const auto s = sections_.find(Fold(section));
-    if (s == sections_.end()) {
-        if (const Line* last = LastLine(); last && !IsBlankLine(last->text)) AppendLine("");
-        AppendLine("[" + std::string(section) + "]");
-        AppendLine(std::string(key) + "=" + encoded);
+    std::optional<SectionId> s = FindSection(section);
+    if (!s) {
+        if (!LastLineIsBlank()) tail_.back().push_back(AddLine(""));
+        s = kNewSection + tail_.size() - 1;
+        newSections_.emplace(Fold(section), *s);
+        tail_.push_back({AddLine("[" + std::string(section) + "]")});
+    }
+
+    if (const std::optional<KeyPlace> k = FindKey(*s, key)) {
+        std::string text = k->added ? added_[k->at] : CurrentText(k->at);
+        const std::size_t valueBegin = text.find('=') + 1;
+        if (ReadValue(text, valueBegin) == value) return;
+        std::size_t keep = valueBegin;
+        while (keep < text.size() && (text[keep] == ' ' || text[keep] == '\t')) ++keep;
+        text.replace(keep, std::string::npos, encoded);
+        if (k->added) added_[k->at] = std::move(text);
+        else replaced_[k->at] = std::move(text);
         return;
     }
 
-    const std::size_t blockIndex = s->second;
-    Block& block = blocks_[blockIndex];
-    if (const auto k = block.keys.find(Fold(key)); k != block.keys.end()) {
-        Line& line = block.lines[k->second];
-        if (ReadValue(line.text, line.valueBegin) == value) return;
-        std::size_t keep = line.valueBegin;
-        while (keep < line.text.size() && (line.text[keep] == ' ' || line.text[keep] == '\t')) ++keep;
-        line.text.replace(keep, std::string::npos, encoded);
-        line.textChanged = true;
+    // A new key goes right after the last non-blank line of its section.
+    const std::size_t line = AddLine(std::string(key) + "=" + encoded);
+    addedKeys_.emplace(std::pair{*s, Fold(key)}, line);
+    if (*s >= kNewSection) {
+        InsertBeforeTrailingBlanks(tail_[*s - kNewSection + 1], added_, line);
         return;
     }
-
-    // Right after the last non-blank line; the header itself is one, so there is always one.
-    std::size_t position = block.lines.size();
-    while (position > 1 && IsBlankLine(block.lines[position - 1].text)) --position;
-    std::string text = std::string(key) + "=" + encoded;
-    if (blockIndex + 1 == blocks_.size() && position == block.lines.size()) {
-        AppendLine(std::move(text));
-        return;
-    }
-    // Only blank lines follow the insertion point, so no key index moves.
-    Line line;
-    line.text = std::move(text);
-    line.eol = lineEnd_;
-    line.valueBegin = key.size() + 1;
-    block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(position), std::move(line));
-    IndexKey(block, position);
+    const std::size_t point = InsertionPoint(*s);
+    if (point >= raw_.size()) InsertBeforeTrailingBlanks(tail_.front(), added_, line);
+    else before_[point].push_back(line);
 }
 
 std::string ProfileFile::Bytes() const {
-    std::string out = mark_;
-    for (const Block& block : blocks_)
-        for (const Line& line : block.lines) {
-            if (encoding_ == Encoding::EightBit) {
-                out += line.text;
-                out += line.eol;
-                continue;
-            }
-            out += line.textChanged ? Encode(line.text) : line.rawText;
-            out += line.eolChanged ? Encode(line.eol) : line.rawEol;
+    const std::string lineEnd = Encode(lineEnd_);
+    std::string out;
+    out.reserve(raw_.size() + added_.size() * 32);
+    std::size_t copied = 0;
+    auto r = replaced_.begin();
+    auto b = before_.begin();
+    while (r != replaced_.end() || b != before_.end()) {
+        const std::size_t at = std::min(r != replaced_.end() ? r->first : SIZE_MAX,
+                                        b != before_.end() ? b->first : SIZE_MAX);
+        out.append(raw_, copied, at - copied);
+        copied = at;
+        if (b != before_.end() && b->first == at) {
+            for (std::size_t line : b->second) out += Encode(added_[line]) + lineEnd;
+            ++b;
         }
+        if (r != replaced_.end() && r->first == at) {
+            out += Encode(r->second);
+            copied = LineAt(at).textEnd;
+            ++r;
+        }
+    }
+
+    std::vector<std::size_t> tail;
+    for (const auto& block : tail_) tail.insert(tail.end(), block.begin(), block.end());
+    // A file that ended without a line end keeps ending without one: its old last
+    // line gets one when lines follow it, and the new last line goes without.
+    const bool keepOpenEnd = endsWithoutLineEnd_ && !tail.empty();
+    if (keepOpenEnd && copied <= lastLine_) {
+        out.append(raw_, copied, lastLine_ - copied);
+        // An odd byte at the end of a UTF-16 file cannot stand before a line end.
+        const bool odd = encoding_ == Encoding::Utf16Le && (raw_.size() - lastLine_) % 2 != 0;
+        if (odd) out += Encode(CurrentText(lastLine_));
+        else out.append(raw_, lastLine_);
+    } else {
+        out.append(raw_, copied);
+    }
+    if (keepOpenEnd) out += lineEnd;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        out += Encode(added_[tail[i]]);
+        if (!(keepOpenEnd && i + 1 == tail.size())) out += lineEnd;
+    }
     return out;
 }
 
-ProfileFile::LoadStatus ProfileFile::Load(const std::string& path) {
+ProfileFile::LoadStatus ProfileFile::Load(const std::string& path, std::error_code* why) {
     if (path.empty()) return LoadStatus::Missing;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (status.type() == fs::file_type::not_found) return LoadStatus::Missing;
-    if (ec || !fs::is_regular_file(status)) return LoadStatus::Unreadable;
-
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return LoadStatus::Unreadable;
     std::string data;
-    char buffer[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) return LoadStatus::Unreadable;
-    *this = ProfileFile(data);
+    std::error_code error;
+    if (!ReadWholeFile(path, kMaxFileBytes, data, error)) {
+        if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+            return LoadStatus::Missing;
+        if (why != nullptr) *why = error;
+        return LoadStatus::Unreadable;
+    }
+    ProfileFile loaded;
+    loaded.raw_ = std::move(data);
+    loaded.Index();
+    *this = std::move(loaded);
     return LoadStatus::Loaded;
 }
 
-bool ProfileFile::Save(const std::string& path, const ReplaceOptions& options) const {
-    if (path.empty()) return false;
+bool ProfileFile::Save(const std::string& path, const ReplaceOptions& options, std::error_code* why) const {
+    auto fail = [why](std::error_code error) {
+        if (why != nullptr) *why = error;
+        return false;
+    };
+    if (path.empty()) return fail(std::make_error_code(std::errc::no_such_file_or_directory));
     std::error_code ec;
     fs::path target(path);
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         target = fs::canonical(target, ec);
-        if (ec) return false;  // a dangling link
+        if (ec) return fail(ec);  // a dangling link
     }
 
     const fs::file_status status = fs::status(target, ec);
     const bool exists = status.type() != fs::file_type::not_found;
     if (exists) {
-        if (ec || !fs::is_regular_file(status)) return false;
+        if (ec) return fail(ec);
+        if (fs::is_directory(status)) return fail(std::make_error_code(std::errc::is_a_directory));
+        if (!fs::is_regular_file(status)) return fail(MakeFileError(FileError::NotARegularFile));
         constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-        if ((status.permissions() & kWrite) == fs::perms::none) return false;
+        if ((status.permissions() & kWrite) == fs::perms::none) return fail(MakeFileError(FileError::ReadOnlyFile));
         // Opening for update changes nothing but tells whether this user may write it.
         std::FILE* probe = std::fopen(target.string().c_str(), "r+b");
-        if (!probe) return false;
+        if (!probe) return fail({errno, std::generic_category()});
         std::fclose(probe);
     } else if (!fs::is_directory(target.has_parent_path() ? target.parent_path() : fs::path("."), ec)) {
-        return false;
+        return fail(std::make_error_code(std::errc::no_such_file_or_directory));
     }
-    return ReplaceFileContents(target, Bytes(), exists, options);
+    return ReplaceFileContents(target, Bytes(), exists, options, why);
 }
 
 }  // namespace quorvane

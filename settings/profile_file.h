@@ -27,6 +27,11 @@
 // that were not changed keep their bytes exactly. Any input is accepted; nothing is
 // read outside the data.
 //
+// Memory: the file's bytes once, and a small index entry per section header and key
+// line, so a file costs a few times its size whatever it holds; lines that are
+// neither (blank lines, unknown text) cost nothing beyond their bytes. Load refuses
+// files over kMaxFileBytes.
+//
 // Writing:
 // - Setting an existing key rewrites only that line: the text up to the "=" and the
 //   blanks after it stay, the value after them is replaced. A line whose value
@@ -46,10 +51,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/system.h"
@@ -59,6 +67,8 @@ namespace quorvane {
 class ProfileFile {
 public:
     static constexpr std::size_t kMaxValueLength = 2047;
+    // Far beyond any settings file; a larger one is refused rather than read.
+    static constexpr std::size_t kMaxFileBytes = kMaxTextFileBytes;
 
     enum class LoadStatus {
         Loaded,      // the file was read
@@ -69,19 +79,20 @@ public:
     ProfileFile() = default;  // a new, empty file
     explicit ProfileFile(std::string_view bytes);
 
-    // Reads the whole file at `path` in one go.
-    LoadStatus Load(const std::string& path);
+    // Reads the whole file at `path` in one go. A folder, a device, a FIFO or a file
+    // over kMaxFileBytes is Unreadable, never waited on; `why` says what was wrong.
+    LoadStatus Load(const std::string& path, std::error_code* why = nullptr);
 
     // Writes the whole file through ReplaceFileContents: under a short temporary name
-    // beside the old one, flushed to the disk, with the old file's owner, group and
-    // permissions, renamed over `path`; an existing file in a folder where that cannot
-    // be done is rewritten in place. False, with the old file untouched and no
-    // temporary left behind, when the target cannot be written: a missing folder, an
-    // existing file that is read-only (no write permission at all, also for a
-    // privileged user) or cannot be opened for writing, something other than a
-    // regular file, or a folder where no new file can be created. A symbolic link is
-    // followed: the file it points to is replaced.
-    bool Save(const std::string& path, const ReplaceOptions& options = {}) const;
+    // beside the old one, flushed to the disk, with the old file's owner, group,
+    // permissions and extended attributes, renamed over `path`; an existing file in a
+    // folder where that cannot be done is rewritten in place. False, with the old file
+    // untouched and no temporary left behind, when the target cannot be written: a
+    // missing folder, an existing file that is read-only (no write permission at all,
+    // also for a privileged user) or cannot be opened for writing, something other
+    // than a regular file, or a folder where no new file can be created; `why` then
+    // says which. A symbolic link is followed: the file it points to is replaced.
+    bool Save(const std::string& path, const ReplaceOptions& options = {}, std::error_code* why = nullptr) const;
 
     // The value of `key` in `section`; nullopt when the section or key is missing.
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
@@ -100,37 +111,65 @@ public:
 private:
     enum class Encoding { EightBit, Utf8, Utf16Le };
 
-    struct Line {
-        std::string text;  // without its line end, as 8-bit text
-        std::string eol;   // "\r\n", "\n", "\r", or "" for a last line without one
-        std::size_t valueBegin = std::string::npos;  // after the "=" of a key line
-        // In a UTF-8 or UTF-16 file: the file's own bytes of the text and the line end,
-        // written again while they are unchanged.
-        std::string rawText;
-        std::string rawEol;
-        bool textChanged = true;
-        bool eolChanged = true;
+    // One line of the loaded bytes: text [begin, textEnd), line end [textEnd, end).
+    struct RawLine {
+        std::size_t begin = 0;
+        std::size_t textEnd = 0;
+        std::size_t end = 0;
     };
-    // Lines before the first header, or one section: its header line and what follows.
-    struct Block {
-        std::vector<Line> lines;
-        std::unordered_map<std::string, std::size_t> keys;  // folded key -> first line
+    // A hash and the offset of the line it was taken from.
+    struct Entry {
+        std::uint32_t hash;
+        std::uint32_t at;
+        bool operator<(const Entry& o) const { return hash != o.hash ? hash < o.hash : at < o.at; }
     };
+    // Where a key line stands: a loaded line by its offset, or a line added since.
+    struct KeyPlace {
+        std::size_t at = 0;
+        bool added = false;
+    };
+    // A section: a loaded one by its header's offset, or one added since.
+    using SectionId = std::size_t;
 
-    void AddLine(std::string text, std::string eol, bool changed = true, std::string rawText = {},
-                 std::string rawEol = {});
-    // 8-bit text in the file's encoding.
+    void Index();
+    RawLine LineAt(std::size_t begin) const;
+    // A loaded line's text as 8-bit characters (`scratch` holds it when decoding is needed).
+    std::string_view TextOf(const RawLine& line, std::string& scratch) const;
+    // The current 8-bit text of a loaded line: its replacement, or what was loaded.
+    std::string CurrentText(std::size_t at) const;
     std::string Encode(std::string_view text) const;
-    void AppendLine(std::string text);
-    static void IndexKey(Block& block, std::size_t lineIndex);
-    Line* LastLine();
-    const Line* FindKey(std::string_view section, std::string_view key) const;
 
+    std::optional<SectionId> FindSection(std::string_view section) const;
+    std::optional<KeyPlace> FindKey(SectionId section, std::string_view key) const;
+    std::size_t SectionEnd(std::size_t header) const;
+    // Where a loaded section's new keys go: the offset after its last non-blank line.
+    std::size_t InsertionPoint(std::size_t header) const;
+    bool LastLineIsBlank() const;
+    std::size_t AddLine(std::string text);
+    static void InsertBeforeTrailingBlanks(std::vector<std::size_t>& lines, const std::vector<std::string>& texts,
+                                           std::size_t line);
+
+    std::string raw_;  // the loaded bytes, byte order mark included
     Encoding encoding_ = Encoding::EightBit;
-    std::string mark_;                                        // the byte order mark the file starts with
-    std::string lineEnd_ = "\r\n";                           // for new lines
-    std::vector<Block> blocks_{1};                          // blocks_[0]: before any header
-    std::unordered_map<std::string, std::size_t> sections_;  // folded name -> first block
+    std::size_t markSize_ = 0;
+    std::string lineEnd_ = "\r\n";  // for new lines, as 8-bit text
+    bool endsWithoutLineEnd_ = false;  // the loaded text's last line has none
+    std::size_t lastLine_ = 0;         // offset of the loaded text's last line
+
+    std::vector<std::uint32_t> headers_;  // offsets of every loaded header line
+    std::vector<Entry> sections_;         // folded name -> header, every loaded header
+    std::vector<Entry> keys_;             // (header, folded key) -> key line, every loaded key line
+
+    // Changes since loading.
+    std::map<std::size_t, std::string> replaced_;               // loaded line -> its new text
+    std::vector<std::string> added_;                            // texts of added lines
+    std::map<std::size_t, std::vector<std::size_t>> before_;    // loaded line -> added lines before it
+    // Added lines after the loaded text: [0] continues the last loaded section, each
+    // further one is a new section, its header first.
+    std::vector<std::vector<std::size_t>> tail_{1};
+    std::map<std::string, SectionId> newSections_;                       // folded name -> id
+    std::map<std::pair<SectionId, std::string>, std::size_t> addedKeys_;  // (section, folded key) -> added line
+    mutable std::map<std::size_t, std::size_t> insertionPoints_;        // header -> InsertionPoint
 };
 
 }  // namespace quorvane

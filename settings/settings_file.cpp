@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "blocks/event_catalogue.h"
+#include "platform/system.h"
 #include "settings/profile_file.h"
 
 namespace quorvane {
@@ -272,19 +273,32 @@ std::optional<long long> ParseSettingsInteger(std::string_view s) {
     return n == LLONG_MIN ? LLONG_MAX : -n;
 }
 
+void SetSettingsKeys(const Form& form, ProfileFile& file) {
+    for (const SettingsKey& k : SettingsKeys()) file.Set(k.section, k.key, WrittenValue(form, k));
+}
+
 void SaveSettingsFile(const Form& form, const std::string& path) {
     ProfileFile file;
-    if (file.Load(path) == ProfileFile::LoadStatus::Unreadable)
-        throw ESettingsFileError("Unable to write to " + path);
-    for (const SettingsKey& k : SettingsKeys()) file.Set(k.section, k.key, WrittenValue(form, k));
-    if (!file.Save(path)) throw ESettingsFileError("Unable to write to " + path);
+    std::error_code why;
+    if (file.Load(path, &why) == ProfileFile::LoadStatus::Unreadable) ThrowUnwritable(path, why);
+    SetSettingsKeys(form, file);
+    if (!file.Save(path, {}, &why)) ThrowUnwritable(path, why);
+}
+
+void ThrowUnwritable(const std::string& path, const std::error_code& why) {
+    throw ESettingsFileError("Unable to write to " + path, FileErrorReason(why));
+}
+
+void ThrowUnreadable(const std::string& path, const std::error_code& why) {
+    throw ESettingsFileError("Unable to read from " + path, FileErrorReason(why));
 }
 
 bool LoadSettingsFile(Form& form, const std::string& path) {
     ProfileFile file;
-    switch (file.Load(path)) {
+    std::error_code why;
+    switch (file.Load(path, &why)) {
         case ProfileFile::LoadStatus::Missing: return false;
-        case ProfileFile::LoadStatus::Unreadable: throw ESettingsFileError("Unable to read from " + path);
+        case ProfileFile::LoadStatus::Unreadable: ThrowUnreadable(path, why);
         case ProfileFile::LoadStatus::Loaded: break;
     }
     for (const SettingsKey& k : SettingsKeys()) ApplyValue(form, k, file.Get(k.section, k.key));

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "seams/form.h"
@@ -25,10 +27,18 @@
 namespace quorvane {
 
 // "Unable to write to <path>" (or "Unable to read from <path>"); the window shows it
-// in its error box.
+// in its error box. Reason() says why, where that is known ("the disk is full"), and
+// is shown beside the message, never in its place.
 class ESettingsFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ESettingsFileError(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+    // The message, and the reason on a line of its own when there is one.
+    std::string Full() const { return reason_.empty() ? std::string(what()) : std::string(what()) + "\n" + reason_; }
+
+private:
+    std::string reason_;
 };
 
 enum class ValueForm { Text, Index, Flag };
@@ -55,15 +65,24 @@ std::optional<long long> ParseSettingsInteger(std::string_view value);
 // at all: on any failure the old file stays exactly as it was and
 // ESettingsFileError("Unable to write to <path>") is thrown. A read-only file, a
 // missing folder, a folder that does not let a file be created and an existing file
-// that cannot be read (it could not be updated in place) all count as unwritable.
+// that cannot be read (it could not be updated in place) all count as unwritable;
+// the error's Reason() says which.
 void SaveSettingsFile(const Form& form, const std::string& path);
+
+class ProfileFile;
+// Sets every key of every section in `file` from `form`, in key order.
+void SetSettingsKeys(const Form& form, ProfileFile& file);
+// ESettingsFileError "Unable to write to <path>" / "Unable to read from <path>", with
+// the reason `why` gives.
+[[noreturn]] void ThrowUnwritable(const std::string& path, const std::error_code& why);
+[[noreturn]] void ThrowUnreadable(const std::string& path, const std::error_code& why);
 
 // Reads the file at `path` once and sets every stored control from it in key order.
 // False, with nothing changed, when no file exists at the path. True once the file
 // was read: the caller sets its SettingsLoaded flag from this (the flag stands for
 // "a file existing at the path was loaded"). Something at the path that cannot be
-// read as a file (a folder, no permission) changes nothing and throws
-// ESettingsFileError("Unable to read from <path>").
+// read as a file (a folder, a device or FIFO, no permission, over 16 MiB) changes
+// nothing and throws ESettingsFileError("Unable to read from <path>") with the reason.
 bool LoadSettingsFile(Form& form, const std::string& path);
 
 }  // namespace quorvane

@@ -1,6 +1,8 @@
 #include "station/control_values.h"
 
 #include <exception>
+#include <string_view>
+#include <vector>
 
 #include "blocks/convert.h"
 #include "blocks/field_fit.h"
@@ -78,6 +80,8 @@ std::vector<const ControlDef*> CommandControls(const StationJob& job) {
         case JobCommand::RfidCheck: controls.push_back(FindControl("RFID_Memo")); break;
         default: break;
     }
+    if (job.authHidden)
+        std::erase_if(controls, [](const ControlDef* c) { return c->name == std::string_view("AuthCode"); });
     return controls;
 }
 

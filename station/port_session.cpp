@@ -59,8 +59,15 @@ PortSession::~PortSession() = default;
 bool PortSession::Prepare() {
     if (job_.load) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(*job_.load, ec)) {
+        const std::filesystem::file_status status = std::filesystem::status(*job_.load, ec);
+        if (!std::filesystem::exists(status)) {
             Err() << "error: settings file not found: " << EscapeValue(*job_.load) << '\n' << std::flush;
+            return false;
+        }
+        if (!std::filesystem::is_regular_file(status)) {
+            Err() << "error: settings file " << EscapeValue(*job_.load)
+                  << (std::filesystem::is_directory(status) ? " is a folder" : " is not a regular file (a device or FIFO)")
+                  << '\n' << std::flush;
             return false;
         }
         ui_.SetDialogPath(*job_.load);
@@ -73,7 +80,7 @@ bool PortSession::Prepare() {
             outcome_.values.emplace_back(name, value);
         }
     } catch (const EBadValue& e) {
-        Err() << "error: " << e.what() << '\n' << std::flush;
+        Err() << "error: " << EscapeValue(e.what()) << '\n' << std::flush;
         return false;
     }
     // A value its field cannot hold is refused before any port opens, with its box.
@@ -84,9 +91,12 @@ bool PortSession::Prepare() {
     form_.SetText("AuthCode", job_.auth);
     if (job_.trace) {
         try {
-            trace_ = std::make_unique<TraceFile>(TracePath(*job_.trace, port_, severalPorts_));
+            trace_ = std::make_unique<TraceFile>(TracePath(*job_.trace, port_, severalPorts_),
+                                                 [this](const std::string& why) {
+                                                     Err() << "error: " << EscapeValue(why) << '\n' << std::flush;
+                                                 });
         } catch (const ETraceFile& e) {
-            Err() << "error: " << e.what() << '\n' << std::flush;
+            Err() << "error: " << EscapeValue(e.what()) << '\n' << std::flush;
             return false;
         }
         trace_->Attach(window_.Traffic());

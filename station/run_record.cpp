@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <system_error>
 
+#include "platform/system.h"
 
 namespace quorvane {
 namespace {
@@ -36,13 +38,21 @@ nlohmann::ordered_json Seconds(const PortOutcome& o, const std::string& phase) {
 
 }  // namespace
 
-RecordFile::RecordFile(const std::string& path) : path_(path), file_(path, std::ios::app | std::ios::binary) {
-    if (!file_) throw ERecordFile("cannot write the report file " + path);
+RecordFile::RecordFile(const std::string& path) : path_(path) {
+    // Made readable by its owner only when it is created: it holds the values sent.
+    std::error_code error;
+    file_ = OpenPrivateFile(path, PrivateOpen::Append, error);
+    if (file_ == nullptr) throw ERecordFile("cannot write the report file " + path);
+}
+
+RecordFile::~RecordFile() {
+    if (file_ != nullptr) std::fclose(file_);
 }
 
 void RecordFile::Append(const nlohmann::ordered_json& line) {
-    file_ << line.dump() << '\n' << std::flush;
-    if (!file_) throw ERecordFile("writing the report file " + path_ + " failed");
+    const std::string text = line.dump() + '\n';
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0)
+        throw ERecordFile("writing the report file " + path_ + " failed");
 }
 
 std::string Latin1ToUtf8(const std::string& bytes) {

@@ -2,7 +2,8 @@
 // tracker and attempt, appended.
 #pragma once
 
-#include <fstream>
+#include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -19,14 +20,18 @@ public:
 
 class RecordFile {
 public:
-    // Opens `path` for appending; throws ERecordFile when it cannot be written.
+    // Opens `path` for appending, made readable by its owner only when it is created;
+    // throws ERecordFile when it cannot be written.
     explicit RecordFile(const std::string& path);
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
     // Writes one line and flushes it; throws ERecordFile when that fails.
     void Append(const nlohmann::ordered_json& line);
 
 private:
     std::string path_;
-    std::ofstream file_;
+    std::FILE* file_ = nullptr;
 };
 
 // Text of the core (one byte a character, Latin-1) as JSON's UTF-8.

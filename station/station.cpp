@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "serial/port_list.h"
+#include "station/escape.h"
 #include "station/exit_status.h"
 #include "station/stages.h"
 
@@ -241,7 +242,7 @@ bool Station::OpenFiles() {
         if (job_.perTracker) perTracker_ = TrackerTable::Load(*job_.perTracker);
         if (job_.report) recordFile_ = std::make_unique<RecordFile>(*job_.report);
     } catch (const std::runtime_error& e) {  // ETrackerTable, ERecordFile
-        StationLine(std::string("error: ") + e.what());
+        StationLine("error: " + EscapeValue(e.what()));
         return false;
     }
     return true;
@@ -257,7 +258,7 @@ void Station::RunEnded(PortSession& session, PortRecord& record) {
         } catch (const ERecordFile& e) {
             // A tracker that is not written down is not accounted for: it counts as
             // failed, and no further tracker is taken on.
-            const std::string why = std::string("record not written: ") + e.what();
+            const std::string why = "record not written: " + EscapeValue(e.what());
             session.Err() << "error: " << why << '\n' << std::flush;
             const bool more = job_.repeat || SeveralPorts() || job_.retry > 0;
             if (!recordFailed_ && more) {

@@ -46,6 +46,7 @@ struct StationJob {
     std::optional<std::string> trace;   // the line's traffic as text rows
     bool timing = false;       // a "timing:" line with each exchange's duration
     bool printValues = true;   // CONTROL=VALUE lines of the controls a command read
+    bool authHidden = false;   // the code came from a variable or a file: AuthCode is never printed
 };
 
 // The diff side read from the tracker.

@@ -1,7 +1,9 @@
 // A port's traffic written as it happens: every row of its recorder as one text line.
 #pragma once
 
-#include <fstream>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -16,8 +18,16 @@ public:
 
 class TraceFile {
 public:
-    // Opens (truncates) `path`; throws ETraceFile when it cannot be written.
-    explicit TraceFile(const std::string& path);
+    // A trace file never grows beyond this; a flooding line cannot fill the disk.
+    static constexpr std::uintmax_t kMaxBytes = std::uintmax_t{64} * 1024 * 1024;
+
+    // Opens (truncates) `path`, made readable by its owner only when it is created;
+    // throws ETraceFile, with the reason, when it cannot be written. A full file
+    // (`maxBytes`) is moved to "PATH.1", replacing an older one, and a new one starts.
+    // `onError` is told once, with the reason, when a row cannot be written; the trace
+    // stops there.
+    explicit TraceFile(const std::string& path, std::function<void(const std::string&)> onError = {},
+                       std::uintmax_t maxBytes = kMaxBytes);
     ~TraceFile();
     TraceFile(const TraceFile&) = delete;
     TraceFile& operator=(const TraceFile&) = delete;
@@ -25,8 +35,20 @@ public:
     // Enables `recorder` and writes each row it records from now on.
     void Attach(TrafficRecorder& recorder);
 
+    // Writes one line (the heading starts every new file); false once the trace has failed.
+    bool WriteLine(const std::string& line);
+
 private:
-    std::ofstream file_;
+    bool Open(std::string& reason);
+    void Fail(const std::string& reason);
+
+    std::string path_;
+    std::function<void(const std::string&)> onError_;
+    std::uintmax_t maxBytes_;
+    std::FILE* file_ = nullptr;
+    std::uintmax_t size_ = 0;
+    bool regular_ = false;  // only a regular file is moved aside when full
+    bool failed_ = false;
     TrafficRecorder* recorder_ = nullptr;
     int subscription_ = 0;
 };

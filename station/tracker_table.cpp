@@ -1,12 +1,12 @@
 #include "station/tracker_table.h"
 
-#include <fstream>
 #include <set>
-#include <sstream>
+#include <system_error>
 
 #include "blocks/convert.h"
 #include "blocks/field_fit.h"
 #include "model/memory_form.h"
+#include "platform/system.h"
 #include "station/control_values.h"
 #include "station/escape.h"
 #include "station/people_text.h"
@@ -80,11 +80,13 @@ std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
 }
 
 TrackerTable TrackerTable::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ETrackerTable(path + ": cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return Parse(text.str(), path);
+    // A device or FIFO is refused before a byte is read, and so is a file far beyond
+    // any real table: nothing here waits or grows without end.
+    std::string text;
+    std::error_code error;
+    if (!ReadWholeFile(path, kMaxTextFileBytes, text, error))
+        throw ETrackerTable(path + ": cannot be read: " + FileErrorReason(error));
+    return Parse(text, path);
 }
 
 TrackerTable TrackerTable::Parse(std::string_view text, const std::string& name) {

@@ -249,12 +249,16 @@ std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string
     return path;
 }
 
-void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep) {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) throw ESettingsFileError("Unable to write to " + path.parent_path().string());
-    SaveSettingsFile(form, path.string());
-    WriteBackupSection(form, path.string(), BackupKeys());
+void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep,
+                const ReplaceOptions& options) {
+    std::error_code why;
+    if (!PreparePrivateFolder(path.parent_path(), why)) ThrowUnwritable(path.parent_path().string(), why);
+    // Built whole in memory and saved once: a backup is all there, its own section
+    // included, or not there at all (a temporary left by a kill is no "*.ini").
+    ProfileFile file;
+    SetSettingsKeys(form, file);
+    SetBackupSection(form, file, BackupKeys());
+    if (!file.Save(path.string(), options, &why)) ThrowUnwritable(path.string(), why);
     PruneBackups(path.parent_path(), keep);
 }
 

@@ -19,6 +19,7 @@
 #include "seams/form.h"
 #include "blocks/memory_map.h"
 #include "link/block_reader.h"
+#include "platform/system.h"
 #include "settings/backup_section.h"
 
 namespace quorvane {
@@ -69,11 +70,13 @@ std::filesystem::path BackupFolderFor(const std::string& backupFolder, std::stri
 // "-3", ... before ".ini".
 std::filesystem::path NewBackupPath(const std::string& backupFolder, std::string_view imei,
                                     std::chrono::system_clock::time_point when);
-// Saves `form` as a settings file at `path`, creating its folder, then removes all but
-// the newest `keep` backups (*.ini by name) of that folder. Throws ESettingsFileError
-// when the folder or the file cannot be written. The backup's own section keeps the
-// controls of BackupKeys() as well.
-void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep);
+// Saves `form` as a settings file at `path` in one atomic save (the file is whole or
+// absent, and its owner's only), creating its folder (the owner's only), then removes
+// all but the newest `keep` backups (*.ini by name) of that folder. Throws
+// ESettingsFileError, with the reason, when the folder or the file cannot be written.
+// The backup's own section keeps the controls of BackupKeys() as well.
+void SaveBackup(const Form& form, const std::filesystem::path& path, std::size_t keep,
+                const ReplaceOptions& options = {});
 
 // The stored controls a settings file has no key for, which a backup keeps in its own
 // section (settings/backup_section.h).

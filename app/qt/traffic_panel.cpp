@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -12,17 +13,20 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 #include <span>
+#include <string_view>
+#include <system_error>
 
 #include "app/qt/latin1.h"
 #include "link/engine.h"
+#include "platform/system.h"
 
 namespace quorvane {
 
@@ -325,17 +329,21 @@ QString TrafficPanel::AllText() const {
 }
 
 bool TrafficPanel::SaveTo(const QString& path, QString& error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        error = file.errorString();
-        return false;
-    }
+    // Through the core's file replacement: the rows hold the authorization code, so a
+    // new file is its owner's only from its first byte, and an old one keeps its mode.
     const QByteArray bytes = (ToQt(TrafficHeadingLine()) + QLatin1Char('\n') + AllText()).toLatin1();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        error = file.errorString();
-        return false;
+    const std::filesystem::path target(QFile::encodeName(path).toStdString());
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(target, ec);
+    std::error_code why;
+    if (std::filesystem::is_directory(status)) {
+        why = std::make_error_code(std::errc::is_a_directory);
+    } else if (quorvane::ReplaceFileContents(target, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                             std::filesystem::exists(status), {}, &why)) {
+        return true;
     }
-    return true;
+    error = QString::fromLatin1(quorvane::FileErrorReason(why));
+    return false;
 }
 
 void TrafficPanel::SaveAs() {

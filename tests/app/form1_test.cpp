@@ -493,7 +493,8 @@ TEST_F(Form1Test, SettingsMenuGoesThroughTheDialogs) {
     const std::string unwritable = dir_ + "no/such/folder/x.ini";
     ui.fileAnswers = {unwritable};
     window.Guard([this] { window.SavetSettings1Click(); });
-    EXPECT_THAT(ui.Errors(), ElementsAre("Unable to write to " + unwritable));
+    // The described text, and why on a line of its own.
+    EXPECT_THAT(ui.Errors(), ElementsAre("Unable to write to " + unwritable + "\nthe file or its folder does not exist"));
 }
 
 }  // namespace

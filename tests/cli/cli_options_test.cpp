@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+
 namespace quorvane {
 namespace {
 
@@ -35,6 +39,41 @@ TEST(CliOptions, SetValueMayBeEmptyOrHoldEquals) {
 TEST(CliOptions, PortsAndDumpNeedNoPort) {
     EXPECT_EQ(Parse({"ports"}).command, CliCommand::Ports);
     EXPECT_EQ(Parse({"dump", "event"}).group, "event");
+}
+
+// The code read from a file: its first line, blanks dropped; a bad one is refused
+// naming the file, never showing the code.
+TEST(CliOptions, AuthorizationCodeFromAFile) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("qv-auth-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    const std::string good = (dir / "code").string();
+    const std::string bad = (dir / "bad").string();
+    std::ofstream(good, std::ios::binary) << "  4711 \r\nsecond line\n";
+    std::ofstream(bad, std::ios::binary) << "47x11\n";
+
+    const CliOptions o = Parse({"--auth-file", good, "ports"});
+    EXPECT_EQ(o.auth, "4711");
+    EXPECT_TRUE(o.authHidden);
+    EXPECT_FALSE(Parse({"--auth-file", good, "--auth", "12", "ports"}).authHidden) << "the last one given counts";
+    const struct {
+        std::string path;
+        std::string error;
+    } refused[] = {
+        {bad, "the file " + bad + " holds an authorization code that is not a whole number"},
+        {(dir / "none").string(), "--auth-file " + (dir / "none").string() +
+                                      ": cannot be read: the file or its folder does not exist"},
+        {dir.string(), "--auth-file " + dir.string() + ": cannot be read: it is a folder"},
+    };
+    for (const auto& r : refused) {
+        try {
+            Parse({"--auth-file", r.path, "ports"});
+            ADD_FAILURE() << r.path;
+        } catch (const EUsage& e) {
+            EXPECT_EQ(std::string(e.what()), r.error);
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(CliOptions, UsageErrors) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -426,6 +427,49 @@ TEST_F(Station, BadFilesStopTheRunBeforeAnyPortIsOpened) {
     EXPECT_EQ(Slurp(StatePath(1)), stored);
 }
 
+
+// The code comes from the environment, never shows in any printed line (the retry
+// line names the variable), and what the run writes is its owner's only whatever the
+// umask. Files that cannot be what they should be are refused at once, saying why.
+TEST_F(Station, TheCodeStaysHiddenAndBadFilesAreRefusedAtOnce) {
+    const std::string port = StartSim(1);
+    const std::string missing = Path("second");
+    const std::string code = "918273";
+    ASSERT_EQ(::setenv("QV_TEST_CODE", code.c_str(), 1), 0);
+    const mode_t oldMask = ::umask(0);
+    const ProcessResult r = Cli({"--port", port, "--port", missing, "--auth-env", "QV_TEST_CODE", "--report",
+                                 Path("r.jsonl"), "--trace", Path("t.txt"), "info"});
+    ::umask(oldMask);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ((r.out + r.err).find(code), std::string::npos) << r.out << r.err;
+    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + missing + " --auth-env QV_TEST_CODE --report " +
+                                   Path("r.jsonl") + " --trace " + Path("t.txt") + " info"))
+        << r.err;
+    struct stat st {};
+    for (const std::string& written : {Path("r.jsonl"), Path("t.txt") + "." + std::filesystem::path(port).filename().string()}) {
+        ASSERT_EQ(::stat(written.c_str(), &st), 0) << written;
+        EXPECT_EQ(st.st_mode & 0777, 0600U) << written;
+    }
+    // A code given on the command line shows as CODE in the retry line.
+    const ProcessResult given = Cli({"--port", port, "--port", missing, "--auth", code, "info"});
+    EXPECT_TRUE(HasLine(given.err, "retry: quorvane-cli --port " + missing + " --auth CODE info")) << given.err;
+
+    // Neither a device, nor a folder, nor a FIFO is read as a table or a settings file.
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult zero = Cli({"--port", port, "--per-tracker", "/dev/zero", "info"});
+    EXPECT_EQ(zero.exitCode, 2) << zero.err;
+    EXPECT_TRUE(HasLine(zero.err, "error: /dev/zero: cannot be read: it is not a regular file (a device or FIFO)"))
+        << zero.err;
+    const ProcessResult folder = Cli({"--port", port, "--load", dir_.string(), "info"});
+    EXPECT_TRUE(HasLine(folder.err, "error: settings file " + dir_.string() + " is a folder")) << folder.err;
+    const ProcessResult fifo = Cli({"--port", port, "--load", Path("fifo"), "info"});
+    EXPECT_TRUE(HasLine(fifo.err, "error: settings file " + Path("fifo") + " is not a regular file (a device or FIFO)"))
+        << fifo.err;
+    EXPECT_NE(folder.exitCode, 0);
+    EXPECT_NE(fifo.exitCode, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)) << "nothing was waited on";
+}
 
 // A station serves each tracker once while it stays, again after it has been away
 // (its answers stopped), and a new tracker on the same cable at once; Ctrl+C ends it

@@ -235,7 +235,7 @@ TEST_F(CliWriteSafety, NoBackupNoWrite) {
     r = CliOnPort(args);
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(HasLine(r.err, "error: Backup failed: Unable to write to " + Path("backups") +
-                                   "/860123456789012. Nothing was written."))
+                                   "/860123456789012 (a part of the path is not a folder). Nothing was written."))
         << r.err;
     EXPECT_EQ(r.err.find("Writing"), std::string::npos) << r.err;
 }

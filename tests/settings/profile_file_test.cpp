@@ -4,9 +4,11 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -413,6 +415,51 @@ TEST_F(ProfileFileDisk, ASaveKilledHalfWayLeavesTheOldFileAndIsCleanedUp) {
     ASSERT_TRUE(g.Save(path));
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"cfg.ini"}) << "the abandoned temporary is gone";
     EXPECT_EQ(ReadBytes(path), "[S]\r\nK=next\r\n");
+}
+
+// Kept by copying, not by writing in place: the file after the save is a new one.
+TEST_F(ProfileFileDisk, AccessListAndExtendedAttributesAreKept) {
+    const std::string path = dir.File("acl.ini");
+    WriteBytes(path, "[S]\nK=old\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    const std::string note = "kept";
+    if (::setxattr(path.c_str(), "user.quorvane.note", note.data(), note.size(), 0) != 0)
+        GTEST_SKIP() << "this file system holds no user attributes";
+    // An access list as the system stores it: owner rw, user 4242 r, group r, mask r,
+    // others nothing.
+    struct AclEntry {
+        std::uint16_t tag, perm;
+        std::uint32_t id;
+    };
+    const std::uint32_t version = 2;
+    std::string acl(reinterpret_cast<const char*>(&version), sizeof version);
+    for (const AclEntry e : {AclEntry{0x01, 6, UINT32_MAX}, AclEntry{0x02, 4, 4242}, AclEntry{0x04, 4, UINT32_MAX},
+                             AclEntry{0x10, 4, UINT32_MAX}, AclEntry{0x20, 0, UINT32_MAX}})
+        acl.append(reinterpret_cast<const char*>(&e), sizeof e);
+    const bool withAcl = ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    ProfileFile f;
+    ASSERT_EQ(f.Load(path), Status::Loaded);
+    f.Set("S", "K", "new");
+    ASSERT_TRUE(f.Save(path));
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not rewritten";
+    EXPECT_EQ(ReadBytes(path), "[S]\nK=new\n");
+    EXPECT_EQ(after.st_mode & 07777, 0640U);
+    auto attribute = [&](const char* name) {
+        std::string value(256, '\0');
+        const ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+        value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        return value;
+    };
+    EXPECT_EQ(attribute("user.quorvane.note"), note);
+    if (withAcl) {
+        EXPECT_EQ(attribute("system.posix_acl_access"), acl);
+    }
 }
 
 TEST_F(ProfileFileDisk, OwnerGroupAndModeAreKept) {

@@ -25,7 +25,7 @@ endfunction()
 
 # Programs built on POSIX calls (fork, file owners and modes), and single cases
 # about POSIX notions, per program.
-set(QUORVANE_POSIX_ONLY_TESTS profile_file_test)
+set(QUORVANE_POSIX_ONLY_TESTS profile_file_test settings_bounds_test private_files_test)
 set(QUORVANE_POSIX_ONLY_CASES_profile_file_test "ProfileFileDisk.ReplacingKeepsPermissionsAndFollowsLinks")
 
 # Folders whose tests all need a pseudo-terminal or the simulated tracker.
