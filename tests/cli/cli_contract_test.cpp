@@ -221,7 +221,7 @@ TEST_F(CliContract, ValuesThatDoNotFitNeverReachTheTracker) {
         {{"--set", "APN=" + apn100, "write", "gprs"}, "error: '" + apn100 + "' is too long for APN (at most 32 characters)"},
         {{"--set", "GPRSType=7", "write", "gprs"}, "error: '7' is out of range for GPRSType (-1 to 2)"},
         {{"--set", "APN=\xE2\x82\xAC", "write", "gprs"},  // the euro sign
-         "error: --set APN: '\xE2\x82\xAC' has no 8-bit form (the tracker keeps Latin-1 text)"},
+         "error: --set APN: '\\xe2\\x82\\xac' has no 8-bit form (the tracker keeps Latin-1 text)"},
     };
     for (const Case& c : cases) {
         const ProcessResult r = CliOnPort(c.args);

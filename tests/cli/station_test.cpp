@@ -442,7 +442,7 @@ TEST_F(Station, TheCodeStaysHiddenAndBadFilesAreRefusedAtOnce) {
     ::umask(oldMask);
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ((r.out + r.err).find(code), std::string::npos) << r.out << r.err;
-    EXPECT_TRUE(HasLine(r.err, "retry: quorvane-cli --port " + missing + " --auth-env QV_TEST_CODE --report " +
+    EXPECT_TRUE(HasLine(r.err, "retry: " QUORVANE_CLI_PATH " --port " + missing + " --auth-env QV_TEST_CODE --report " +
                                    Path("r.jsonl") + " --trace " + Path("t.txt") + " info"))
         << r.err;
     struct stat st {};
@@ -452,7 +452,7 @@ TEST_F(Station, TheCodeStaysHiddenAndBadFilesAreRefusedAtOnce) {
     }
     // A code given on the command line shows as CODE in the retry line.
     const ProcessResult given = Cli({"--port", port, "--port", missing, "--auth", code, "info"});
-    EXPECT_TRUE(HasLine(given.err, "retry: quorvane-cli --port " + missing + " --auth CODE info")) << given.err;
+    EXPECT_TRUE(HasLine(given.err, "retry: " QUORVANE_CLI_PATH " --port " + missing + " --auth CODE info")) << given.err;
 
     // Neither a device, nor a folder, nor a FIFO is read as a table or a settings file.
     ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
