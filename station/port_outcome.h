@@ -12,10 +12,10 @@ namespace quorvane {
 
 using Clock = std::chrono::steady_clock;
 
-enum class PortResult { Completed, Failed, NoAnswer, NotOpened, NoStart };
+enum class PortResult { Completed, Failed, NoAnswer, NotOpened, NoStart, Interrupted };
 
-// "completed", "failed", "no-answer", "not-opened" (a run refused before anything
-// was sent is "failed").
+// "completed", "failed", "no-answer", "not-opened", "interrupted" (a run refused
+// before anything was sent is "failed").
 const char* PortResultName(PortResult result);
 
 // What one port's run leaves behind.

@@ -15,6 +15,7 @@ const char* PortResultName(PortResult result) {
         case PortResult::Completed: return "completed";
         case PortResult::NoAnswer: return "no-answer";
         case PortResult::NotOpened: return "not-opened";
+        case PortResult::Interrupted: return "interrupted";
         case PortResult::Failed:
         case PortResult::NoStart: break;
     }
@@ -50,6 +51,7 @@ PortSession::PortSession(const StationJob& job, std::string port, const SessionC
       window_(form_, ui_, mailbox_, context.programDir),
       stages_(std::move(stages)) {
     window_.Safety().SetUi(&ui_);
+    window_.Engine().SetProgressHook([this](int done, int total) { observer_.PortProgress(*this, done, total); });
 }
 
 PortSession::~PortSession() = default;
@@ -150,6 +152,14 @@ std::string PortSession::StageName() const {
     return stages_[stage_]->Name();
 }
 
+void PortSession::Interrupt(Clock::time_point now) {
+    if (!started_ || finished_) return;
+    window_.Engine().AbandonOperation();
+    ui_.ShowError("interrupted");
+    Fail(PortResult::Interrupted);
+    Finish(now);
+}
+
 void PortSession::Fail(PortResult result) {
     outcome_.result = result;
     outcome_.message = ui_.LastMessage();
@@ -173,7 +183,8 @@ int PortSession::ExitStatus() const {
         case PortResult::NoStart:
         case PortResult::NotOpened: return kExitNoStart;
         case PortResult::Failed:
-        case PortResult::NoAnswer: break;
+        case PortResult::NoAnswer:
+        case PortResult::Interrupted: break;
     }
     return kExitFailed;
 }

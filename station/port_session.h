@@ -85,6 +85,8 @@ public:
     // The time now, from the station's clock.
     Clock::time_point Now() const { return clock_(); }
 
+    // Ends a run in flight at once: what was awaited is dropped, the port closed.
+    void Interrupt(Clock::time_point now);
     // Ends the run with `result` (the message is the Ui's last text).
     void Fail(PortResult result);
     // Marks a run that is no tracker's record: a station's look at a port that

@@ -91,7 +91,8 @@ bool Station::CommandCanStart() {
 
 void Station::BeginRound(const std::vector<std::size_t>& records) {
     const auto now = clock_();
-    slots_ = std::vector<Slot>(records.size());
+    slots_.clear();
+    slots_.resize(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         slots_[i].record = records[i];
         slots_[i].startAt = now;
@@ -103,7 +104,7 @@ void Station::BeginRound(const std::vector<std::size_t>& records) {
 void Station::RoundEnded() {
     slots_.clear();
     // Failed ports again, after every other port is done.
-    if (!job_.repeat && retriesDone_ < job_.retry) {
+    if (!job_.repeat && !stopRequested_ && retriesDone_ < job_.retry) {
         std::vector<std::size_t> round;
         for (std::size_t i = 0; i < records_.size(); ++i) {
             if (records_[i].last.result != PortResult::Completed) round.push_back(i);
@@ -139,6 +140,33 @@ bool Station::Step(Clock::time_point now) {
         nextTick_ += kTick;
     }
     return true;
+}
+
+void Station::StopNow() {
+    stopRequested_ = true;
+    const auto now = clock_();
+    for (Slot& slot : slots_) {
+        slot.startAt.reset();
+        if (!slot.session) continue;
+        // Still looking for a tracker: nothing was written, nothing to record.
+        if (job_.repeat && slot.session->StageName() == "connect") {
+            slot.session.reset();
+            continue;
+        }
+        slot.session->Interrupt(now);
+        SessionEnded(slot, now);
+        slot.session.reset();
+        slot.startAt.reset();
+    }
+}
+
+void Station::AddPort(const std::string& port) {
+    if (finished_ || stopRequested_ || std::find(ports_.begin(), ports_.end(), port) != ports_.end()) return;
+    ports_.push_back(port);
+    records_.push_back(PortRecord{port, 0, {}, 0});
+    Slot& slot = slots_.emplace_back();
+    slot.record = records_.size() - 1;
+    slot.startAt = clock_();
 }
 
 void Station::WaitForWork() {

@@ -6,6 +6,7 @@
 // that comes until the station is asked to stop.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,14 @@ public:
     // the last turn ticked (the next turn is due at once).
     void WaitForWork();
     // Repeat: finish the runs that write and stop looking for further trackers.
+    // Without repeat: no further rounds of retries.
     void RequestStop() { stopRequested_ = true; }
+    // Ends every run in flight at once, each with its record ("interrupted"), and
+    // starts nothing more.
+    void StopNow();
+    // A port that appeared while the station runs: served from now on, like the
+    // others. Nothing when the port is there already or the station is stopping.
+    void AddPort(const std::string& port);
     bool Finished() const { return finished_; }
 
     // The exit status of the whole job, as the command line has it.
@@ -90,7 +98,7 @@ private:
     std::unique_ptr<RecordFile> recordFile_;
     bool recordFailed_ = false;
     Doorbell bell_;
-    std::vector<Slot> slots_;
+    std::deque<Slot> slots_;  // a session holds its slot by reference
     int retriesDone_ = 0;
     Clock::time_point nextTick_{};
     bool ticked_ = false;
