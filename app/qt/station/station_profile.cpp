@@ -55,23 +55,26 @@ StationProfile StationProfile::Load(const UserOptions& o) {
 }
 
 void StationProfile::Save(UserOptions& o) const {
-    o.SetText(QStringLiteral("station/name"), name);
-    o.SetText(QStringLiteral("station/values"), values == Values::File ? QStringLiteral("file") : QStringLiteral("window"));
-    o.SetText(QStringLiteral("station/valuesFile"), valuesFile);
-    o.SetText(QStringLiteral("station/perTracker"), perTracker);
+    auto flag = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
     const char* words[] = {"write-all", "read-all", "write"};
-    o.SetText(QStringLiteral("station/command"), QString::fromLatin1(words[static_cast<int>(command)]));
-    o.SetText(QStringLiteral("station/group"), group);
-    o.SetText(QStringLiteral("station/readFolder"), readFolder);
-    o.SetFlag(QStringLiteral("station/verify"), verify);
-    o.SetFlag(QStringLiteral("station/backup"), backup);
-    o.SetText(QStringLiteral("station/backupFolder"), backupFolder);
-    o.SetText(QStringLiteral("station/retry"), QString::number(retry));
-    o.SetFlag(QStringLiteral("station/repeat"), repeat);
-    o.SetFlag(QStringLiteral("station/record"), record);
-    o.SetText(QStringLiteral("station/recordFile"), recordFile);
-    o.SetFlag(QStringLiteral("station/allPorts"), allPorts);
-    o.SetText(QStringLiteral("station/ticked"), ticked.join(QLatin1Char('\n')));
+    o.SetTexts({
+        {QStringLiteral("station/name"), name},
+        {QStringLiteral("station/values"), values == Values::File ? QStringLiteral("file") : QStringLiteral("window")},
+        {QStringLiteral("station/valuesFile"), valuesFile},
+        {QStringLiteral("station/perTracker"), perTracker},
+        {QStringLiteral("station/command"), QString::fromLatin1(words[static_cast<int>(command)])},
+        {QStringLiteral("station/group"), group},
+        {QStringLiteral("station/readFolder"), readFolder},
+        {QStringLiteral("station/verify"), flag(verify)},
+        {QStringLiteral("station/backup"), flag(backup)},
+        {QStringLiteral("station/backupFolder"), backupFolder},
+        {QStringLiteral("station/retry"), QString::number(retry)},
+        {QStringLiteral("station/repeat"), flag(repeat)},
+        {QStringLiteral("station/record"), flag(record)},
+        {QStringLiteral("station/recordFile"), recordFile},
+        {QStringLiteral("station/allPorts"), flag(allPorts)},
+        {QStringLiteral("station/ticked"), ticked.join(QLatin1Char('\n'))},
+    });
 }
 
 StationJob JobOf(const StationProfile& p, const std::vector<std::string>& ports,

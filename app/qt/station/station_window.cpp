@@ -21,12 +21,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProgressBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -88,6 +89,29 @@ QWidget* PathRow(QWidget* parent, QLineEdit*& edit, const char* name, bool folde
     layout->addWidget(pick);
     return row;
 }
+
+// The progress column: a bar drawn from the cell's value and maximum, so 32 rows
+// cost no widget each.
+class ProgressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.minimum = 0;
+        bar.maximum = std::max(1, index.data(kMaximumRole).toInt());
+        bar.progress = index.data(kValueRole).toInt();
+        bar.text = index.data(Qt::DisplayRole).toString();
+        bar.textVisible = true;
+        bar.textAlignment = Qt::AlignCenter;
+        bar.state = option.state | QStyle::State_Horizontal;
+        const QWidget* widget = option.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ProgressBar, &bar, painter, widget);
+    }
+    static constexpr int kValueRole = Qt::UserRole;
+    static constexpr int kMaximumRole = Qt::UserRole + 1;
+};
 
 }  // namespace
 
@@ -190,8 +214,13 @@ void StationWindow::BuildControls() {
     stop_ = new QPushButton(QStringLiteral("Stop"), this);
     stop_->setObjectName(QStringLiteral("StationStop"));
     stop_->setEnabled(false);
-    totals_ = new QLabel(this);
+    // A line edit's size does not follow its text: new totals cost no layout.
+    totals_ = new QLineEdit(this);
     totals_->setObjectName(QStringLiteral("StationTotals"));
+    totals_->setReadOnly(true);
+    totals_->setFrame(false);
+    totals_->setFocusPolicy(Qt::NoFocus);
+    totals_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     buttons->addWidget(start_);
     buttons->addWidget(stop_);
     buttons->addWidget(totals_, 1);
@@ -218,7 +247,17 @@ void StationWindow::BuildControls() {
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->setItemDelegateForColumn(ColProgress, new ProgressDelegate(table_));
     table_->horizontalHeader()->setSectionResizeMode(ColResult, QHeaderView::Stretch);
+    // Wide enough for a whole IMEI, serial number and firmware name.
+    const QFontMetrics metrics(table_->font());
+    for (const Column c : {ColImei, ColSn, ColFirmware}) {
+        table_->setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("8600000000000000")) + 24);
+    }
+    table_->setColumnWidth(ColState, metrics.horizontalAdvance(QStringLiteral("waiting for the device")) + 32);
+    table_->setColumnWidth(ColProgress, 90);
+    table_->setColumnWidth(ColTime, metrics.horizontalAdvance(QStringLiteral("Time 000.00 s")));
+    table_->setColumnWidth(ColAttempts, metrics.horizontalAdvance(QStringLiteral("Attempts ")) + 8);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { ShowSelected(); });
 
     auto* logPane = new QWidget(split);
@@ -418,11 +457,16 @@ bool StationWindow::ConfirmStop() {
                        "are recorded as interrupted."),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
+    EndNow();
+    return true;
+}
+
+void StationWindow::EndNow() {
+    if (!runner_) return;
     runner_->StopNowAndWait();
     // Deliver what the station told before it ended.
     QCoreApplication::sendPostedEvents();
     SetRunning(false);
-    return true;
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {
@@ -453,11 +497,7 @@ StationWindow::Row& StationWindow::RowOf(const std::string& port) {
     const auto listed = std::find_if(listed_.begin(), listed_.end(), [&port](const PortInfo& p) { return p.name == port; });
     if (listed != listed_.end()) SetCell(row, ColAdapter, Latin(listed->Description()));
     SetCell(row, ColState, QStringLiteral("looking"));
-    row.bar = new QProgressBar(table_);
-    row.bar->setRange(0, 8);
-    row.bar->setValue(0);
-    row.bar->setFormat(QStringLiteral("%v of %m"));
-    table_->setCellWidget(row.index, ColProgress, row.bar);
+    SetBar(row, 0, 8);
     return row;
 }
 
@@ -473,9 +513,14 @@ QString StationWindow::RowText(const std::string& port, Column column) const {
     return item != nullptr ? item->text() : QString();
 }
 
-QProgressBar* StationWindow::RowBar(const std::string& port) const {
-    const auto found = rows_.find(port);
-    return found == rows_.end() ? nullptr : found->second.bar;
+void StationWindow::SetBar(Row& row, int value, int maximum) {
+    if (row.barValue == value && row.barMaximum == maximum) return;
+    row.barValue = value;
+    row.barMaximum = maximum;
+    QTableWidgetItem* item = table_->item(row.index, ColProgress);
+    item->setData(ProgressDelegate::kValueRole, value);
+    item->setData(ProgressDelegate::kMaximumRole, maximum);
+    item->setText(QStringLiteral("%1 of %2").arg(value).arg(maximum));
 }
 
 void StationWindow::ShowState(Row& row) {
@@ -488,6 +533,9 @@ void StationWindow::ShowState(Row& row) {
     // Failed rows differ in words, weight and icon, not in colour alone.
     if (failed) text = QStringLiteral("FAILED");
     SetCell(row, ColState, text);
+    const int look = failed ? 2 : done ? 1 : 0;
+    if (look == row.look) return;
+    row.look = look;
     QTableWidgetItem* state = table_->item(row.index, ColState);
     if (failed) {
         state->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
@@ -515,7 +563,7 @@ void StationWindow::OnPortEvent(const PortEvent& e) {
             if (row.ended && e.state != PortState::Done && e.state != PortState::Failed) {
                 row.ended = false;
                 row.done = row.total = 0;
-                row.bar->setValue(0);
+                SetBar(row, 0, row.barMaximum);
                 for (Column c : {ColImei, ColSn, ColFirmware, ColResult, ColTime}) SetCell(row, c, {});
                 row.log.emplace_back(QStringLiteral("--- next tracker ---"));
             }
@@ -524,13 +572,12 @@ void StationWindow::OnPortEvent(const PortEvent& e) {
                 row.total = 0;
             }
             row.state = e.state;
-            if (e.state == PortState::Done) row.bar->setValue(row.bar->maximum());
+            if (e.state == PortState::Done) SetBar(row, row.barMaximum, row.barMaximum);
             break;
         case PortEvent::Kind::Progress:
             row.done = e.done;
             row.total = e.total;
-            row.bar->setRange(0, std::max(1, e.total));
-            row.bar->setValue(e.done);
+            SetBar(row, e.done, std::max(1, e.total));
             break;
         case PortEvent::Kind::Ended:
             row.ended = true;
@@ -553,7 +600,7 @@ void StationWindow::ShowEnded(Row& row, const PortRecord& record) {
     SetCell(row, ColResult, result);
     SetCell(row, ColTime, QStringLiteral("%1 s").arg(o.seconds, 0, 'f', 2));
     SetCell(row, ColAttempts, QString::number(record.attempts));
-    if (completed) row.bar->setValue(row.bar->maximum());
+    if (completed) SetBar(row, row.barMaximum, row.barMaximum);
     ++served_;
     if (completed) {
         ++completed_;
@@ -565,13 +612,14 @@ void StationWindow::ShowEnded(Row& row, const PortRecord& record) {
 
 void StationWindow::UpdateTotals() {
     const double hours = runClock_.isValid() ? static_cast<double>(runClock_.elapsed()) / 3.6e6 : 0.0;
-    const double perHour = hours > 0 ? served_ / hours : 0.0;
+    // A rate from less than a minute would mislead.
+    const QString perHour = hours >= 1.0 / 60 ? QString::number(served_ / hours, 'f', 0) : QStringLiteral("-");
     QString text = QStringLiteral("Profile: %1    served %2, completed %3, failed %4, %5 per hour")
                        .arg(name_->text())
                        .arg(served_)
                        .arg(completed_)
                        .arg(failed_)
-                       .arg(perHour, 0, 'f', 0);
+                       .arg(perHour);
     if (Running() && runner_->StopRequests() > 0) {
         text += QStringLiteral("    stopping: operations in flight finish or time out (Stop now ends them)");
     }

@@ -25,7 +25,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -53,6 +52,8 @@ public:
     // Asks whether to stop a running station; on Yes ends it at once (every run in
     // flight keeps its record) and returns true. True at once when nothing runs.
     bool ConfirmStop();
+    // Ends a running station at once, without asking.
+    void EndNow();
 
     void Start();
     void Stop();
@@ -63,9 +64,8 @@ public:
     // Tests and screenshots.
     QTableWidget& Rows() const { return *table_; }
     QString RowText(const std::string& port, Column column) const;
-    QProgressBar* RowBar(const std::string& port) const;
     QPlainTextEdit& Log() const { return *log_; }
-    QLabel& Totals() const { return *totals_; }
+    QLineEdit& Totals() const { return *totals_; }
     QLabel& Error() const { return *error_; }
     void SelectPort(const std::string& port);
     void ShowTraffic(bool on);
@@ -90,13 +90,16 @@ private:
         int total = 0;
         std::deque<QString> log;
         QString traffic;  // the traffic of the run that ended last
-        QProgressBar* bar = nullptr;
+        int look = -1;  // 0 under way, 1 done, 2 failed: how the row is drawn
+        int barValue = -1;
+        int barMaximum = 8;
     };
 
     void BuildControls();
     Row& RowOf(const std::string& port);
     void SetCell(const Row& row, Column column, const QString& text);
     void ShowState(Row& row);
+    void SetBar(Row& row, int value, int maximum);
     void ShowEnded(Row& row, const PortRecord& record);
     void UpdateTotals();
     void ShowSelected();
@@ -137,7 +140,7 @@ private:
     QPushButton* openRecord_ = nullptr;
     QPushButton* traffic_ = nullptr;
     QLabel* error_ = nullptr;
-    QLabel* totals_ = nullptr;
+    QLineEdit* totals_ = nullptr;
     QTableWidget* table_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
     QWidget* profileBox_ = nullptr;
