@@ -48,7 +48,7 @@ namespace quorvane {
 namespace {
 
 constexpr std::size_t kLogLines = 2000;               // per port
-constexpr qint64 kTrafficShown = 256 * 1024;          // bytes of a traffic file shown
+constexpr qint64 kTrafficShown = qint64{256} * 1024;         // bytes of a traffic file shown
 constexpr int kPortPollMs = 1000;
 
 std::string Local(const QString& path) {
