@@ -6,7 +6,6 @@
 // single event, Start itself, and the longest gap between the ticks of a 1 ms
 // timer (which also holds whatever the machine's other work took from the loop).
 //   station_window_bench [CLI] [ROUNDS]          (default: the built quorvane-cli, 2)
-//   station_window_bench --screenshot FILE.png   the window during a run, one tracker failed
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -176,46 +175,12 @@ double RunCli(const std::string& cli, const std::vector<std::string>& ports, con
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int Screenshot(const QString& file) {
-    auto trackers = Trackers(5, true);
-    trackers[2]->InjectFault(quorvane::sim::Fault::WrongCommand, 1, std::uint8_t{0x58});
-    Editor editor;
-    std::vector<std::string> ports;
-    for (const auto& t : trackers) ports.push_back(t->SlavePath());
-    QTemporaryDir data;
-    UsePorts(*editor.station, ports);
-    StationProfile p;
-    p.name = QStringLiteral("Fleet west");
-    p.verify = true;
-    p.repeat = true;
-    p.recordFile = data.filePath(QStringLiteral("record.jsonl"));
-    editor.station->ShowProfile(p);
-    editor.station->resize(1180, 640);
-    editor.station->show();
-    editor.station->Start();
-    const std::string failed = ports[2];
-    const std::string busy = ports[4];
-    const bool caught = WaitFor(
-        [&] {
-            return editor.station->RowText(failed, StationWindow::ColState) == QLatin1String("FAILED") &&
-                   editor.station->RowText(busy, StationWindow::ColState).startsWith(QLatin1String("writing 5"));
-        },
-        30000);
-    editor.station->SelectPort(failed);
-    QCoreApplication::processEvents();
-    const bool saved = editor.station->grab().save(file);
-    editor.station->EndNow();
-    std::printf("%s %s\n", saved ? "saved" : "could not save", Local(file).c_str());
-    return caught && saved ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     TimingApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
-    if (argc > 2 && std::string(argv[1]) == "--screenshot") return Screenshot(QString::fromLocal8Bit(argv[2]));
 
     const std::filesystem::path bin = std::filesystem::absolute(argv[0]).parent_path().parent_path();
     const std::string cli = argc > 1 ? argv[1] : (bin / "cli" / "quorvane-cli").string();
