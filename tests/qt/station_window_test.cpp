@@ -184,6 +184,12 @@ TEST(StationWindow, RepeatServesAPluggedInTrackerStopsTwiceAndRefusesABadProfile
     station.ShowProfile(profile);
     station.Start();
     ASSERT_TRUE(station.Running());
+    // The profile started last is the one the next session of the window offers.
+    const StationProfile kept = StationProfile::Load(w.window->Options());
+    EXPECT_TRUE(kept.repeat);
+    EXPECT_TRUE(kept.perTracker.isEmpty());
+    EXPECT_EQ(kept.recordFile, profile.recordFile);
+    EXPECT_EQ(kept.name, profile.name);
     ASSERT_TRUE(QTest::qWaitFor([&] { return station.RowText(first->SlavePath(), StationWindow::ColState) == "done"; },
                                 20000));
     // Plugged in during the run: listed, served.
@@ -226,6 +232,38 @@ TEST(StationWindow, RepeatServesAPluggedInTrackerStopsTwiceAndRefusesABadProfile
     const std::string question = qt_test::AnswerNextBox([&] { w.window->close(); });
     EXPECT_NE(question.find("serving trackers"), std::string::npos);
     EXPECT_FALSE(station.Running());
+}
+
+// Read All from the station: one settings file per tracker in the chosen folder,
+// named by its IMEI, holding what that tracker stores.
+TEST(StationWindow, ReadAllSavesOneSettingsFilePerTrackerNamedByItsImei) {
+    Window w;
+    StationWindow& station = OpenStation(w);
+    QTemporaryDir dir;
+    auto a = Tracker("860000000000401");
+    auto b = Tracker("860000000000402");
+    Bench bench;
+    bench.Plug(a->SlavePath());
+    bench.Plug(b->SlavePath());
+    station.SetPortSource(bench.Source());
+    StationProfile profile = BenchProfile(dir);
+    profile.command = StationProfile::Command::ReadAll;
+    profile.readFolder = dir.filePath(QStringLiteral("read"));
+    station.ShowProfile(profile);
+    QSignalSpy ended(&station, &StationWindow::StationEnded);
+    station.Start();
+    ASSERT_TRUE(station.Running()) << station.Error().text().toStdString();
+    ASSERT_TRUE(ended.wait(30000));
+    EXPECT_EQ(station.RowText(a->SlavePath(), StationWindow::ColState), "done");
+    EXPECT_EQ(station.RowText(b->SlavePath(), StationWindow::ColState), "done");
+    for (const char* imei : {"860000000000401", "860000000000402"}) {
+        std::ifstream in((profile.readFolder + QLatin1Char('/') + QLatin1String(imei) + QStringLiteral(".ini")).toStdString());
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        EXPECT_NE(text.find("[GPRS]"), std::string::npos) << imei;
+    }
+    const auto record = RecordLines(profile.recordFile);
+    ASSERT_EQ(record.size(), 2U);
+    EXPECT_EQ(record[0]["command"], "read-all " + profile.readFolder.toStdString());
 }
 
 }  // namespace
