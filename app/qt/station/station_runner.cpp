@@ -1,12 +1,15 @@
 #include "app/qt/station/station_runner.h"
 
 #include <array>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "station/escape.h"
 #include "station/port_session.h"
 #include "station/station.h"
 #include "station/station_observer.h"
+#include "station/trace_file.h"
 
 namespace quorvane {
 namespace {
@@ -46,6 +49,19 @@ private:
     std::array<std::string, 3> panels_;
 };
 
+// The last part of a text file, from a line start; empty when it cannot be read.
+std::string FileTail(const std::string& path) {
+    constexpr std::streamoff kLimit = std::streamoff{256} * 1024;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return {};
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = size > kLimit ? size - kLimit : 0;
+    in.seekg(from);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (from > 0) text.erase(0, text.find('\n') + 1);
+    return text;
+}
+
 }  // namespace
 
 // Runs on the station's thread: copies what it is told and posts it on.
@@ -82,6 +98,8 @@ public:
         PortEvent e = EventOf(session, PortEvent::Kind::Ended);
         e.record = record;
         e.state = record.last.result == PortResult::Completed ? PortState::Done : PortState::Failed;
+        // Read here: the port's next look for a tracker starts its traffic file afresh.
+        if (runner_.job_.trace) e.traffic = FileTail(TracePath(*runner_.job_.trace, e.port, runner_.several_));
         Post(std::move(e));
     }
 

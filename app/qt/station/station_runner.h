@@ -36,6 +36,7 @@ struct PortEvent {
     std::string sn;
     std::string firmware;
     PortRecord record;  // Ended: the port's record after this run
+    std::string traffic;  // Ended: the end of the run's traffic rows, as text
 };
 
 // Told on the window's thread.

@@ -583,7 +583,7 @@ void StationWindow::OnPortEvent(const PortEvent& e) {
             row.ended = true;
             row.state = e.state;
             ShowEnded(row, e.record);
-            row.traffic = TrafficOf(e.port);
+            row.traffic = Latin(e.traffic);
             break;
     }
     if (!e.imei.empty()) SetCell(row, ColImei, Latin(e.imei));
