@@ -180,6 +180,11 @@ void TransactionEngine::Report(const std::optional<OperationResult>& result) {
     }
 }
 
+void TransactionEngine::BlockDone() {
+    ++blocksDone_;
+    if (progress_ && group_ != nullptr) progress_(blocksDone_, static_cast<int>(group_->blocks.size()));
+}
+
 int TransactionEngine::AddResultHook(ResultHook hook) {
     const int id = nextResultHook_++;
     resultHooks_.emplace_back(id, std::move(hook));
@@ -304,7 +309,7 @@ void TransactionEngine::OnWriteAnswer(const FrameView& frame) {
     if (step >= kBlockSteps || !frame.WriteStatus()) return;
     const BlockId block = StepBlock(step);
     if (*frame.Area() != Block(block).area || *frame.WriteStatus() != 1) return;
-    ++blocksDone_;
+    BlockDone();
 
     // A group of several blocks is always written whole.
     if (!LastOfGroup(block)) {
@@ -376,7 +381,7 @@ void TransactionEngine::OnReadAnswer(const FrameView& frame) {
     if (TextBeforeDecode(block)) ui_.SetStatusText(1, group.readOk);
     DecoderOf(block)(form_, answer, FrameView::kBlockOffsetAt);
     if (!TextBeforeDecode(block) && last) ui_.SetStatusText(1, group.readOk);
-    ++blocksDone_;
+    BlockDone();
 
     if (!last || (state_.ReadAllActive && step + 1 < kBlockSteps)) {
         SendReadStep(static_cast<std::uint8_t>(step + 1));

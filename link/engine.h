@@ -151,6 +151,10 @@ public:
     using ResultHook = std::function<void(const OperationResult&)>;
     int AddResultHook(ResultHook hook);
     void RemoveResultHook(int id);
+    // Called as each block of a read or write is acknowledged: blocks done so far of
+    // the operation's total (8 for Read All and Write All).
+    using ProgressHook = std::function<void(int done, int total)>;
+    void SetProgressHook(ProgressHook hook) { progress_ = std::move(hook); }
 
     const TxPayload& Payload() const { return tx_; }
     const FrameAssembler& Receiver() const { return rx_; }
@@ -188,6 +192,7 @@ private:
     // may start another operation); nullopt when none is under way.
     std::optional<OperationResult> End(Outcome outcome, std::string_view text);
     void Report(const std::optional<OperationResult>& result);
+    void BlockDone();
 
     Form& form_;
     Ui& ui_;
@@ -210,6 +215,7 @@ private:
     std::uint8_t pollBeforeText_ = 0;
     CompletionHook completed_;
     std::vector<std::pair<int, ResultHook>> resultHooks_;
+    ProgressHook progress_;
     int nextResultHook_ = 1;
     bool underWay_ = false;
     Operation operation_ = Operation::Connect;

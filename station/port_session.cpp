@@ -52,6 +52,7 @@ PortSession::PortSession(const StationJob& job, std::string port, const SessionC
       window_(form_, ui_, mailbox_, context.programDir),
       stages_(std::move(stages)) {
     window_.Safety().SetUi(&ui_);
+    window_.Engine().SetProgressHook([this](int done, int total) { observer_.PortProgress(*this, done, total); });
 }
 
 PortSession::~PortSession() = default;

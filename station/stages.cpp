@@ -1,6 +1,8 @@
 #include "station/stages.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +19,19 @@
 
 namespace quorvane {
 namespace {
+
+// A tracker's own settings file in `dir`: named by its IMEI, else its serial number,
+// else the port; only letters, digits, '-' and '_' from them.
+std::string SavePathIn(const std::string& dir, const PortSession& s) {
+    const PortOutcome& o = s.Outcome();
+    const std::string& key = !o.imei.empty() ? o.imei : !o.sn.empty() ? o.sn : s.Port();
+    std::string name;
+    for (const char c : key) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_') name.push_back(c);
+    }
+    if (name.empty()) name = "tracker";
+    return (std::filesystem::path(dir) / (name + ".ini")).string();
+}
 
 // The operation a command starts and, for a group's read or write, its group.
 std::optional<HandlerTarget> OperationFor(const StationJob& o) {
@@ -263,8 +278,8 @@ StageStatus CommandStage::Poll(PortSession& s, Clock::time_point now) {
         s.Fail(PortResult::Failed);
         return StageStatus::Failed;
     }
-    if (job.saveFile) {
-        ui.SetDialogPath(*job.saveFile);
+    if (job.saveFile || job.saveDir) {
+        ui.SetDialogPath(job.saveFile ? *job.saveFile : SavePathIn(*job.saveDir, s));
         s.Window().Guard([&] { s.Window().SavetSettings1Click(); });
         if (ui.Errors().size() != errorsBefore_) {
             s.Fail(PortResult::Failed);

@@ -94,7 +94,8 @@ bool Station::CommandCanStart() {
 
 void Station::BeginRound(const std::vector<std::size_t>& records) {
     const auto now = clock_();
-    slots_ = std::vector<Slot>(records.size());
+    slots_.clear();
+    slots_.resize(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         slots_[i].record = records[i];
         slots_[i].startAt = now;
@@ -142,6 +143,15 @@ bool Station::Step(Clock::time_point now) {
         nextTick_ += kTick;
     }
     return true;
+}
+
+void Station::AddPort(const std::string& port) {
+    if (finished_ || stopRequested_ || std::find(ports_.begin(), ports_.end(), port) != ports_.end()) return;
+    ports_.push_back(port);
+    records_.push_back(PortRecord{port, 0, {}, 0});
+    Slot& slot = slots_.emplace_back();
+    slot.record = records_.size() - 1;
+    slot.startAt = clock_();
 }
 
 void Station::WaitForWork() {

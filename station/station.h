@@ -6,6 +6,7 @@
 // that comes until the station is asked to stop.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,9 @@ public:
     // Ends every run at once: each one under way is "interrupted" and written down
     // as such, the ports still looking are let go; the summary follows at the next Step.
     void StopNow();
+    // A port that appeared while the station runs: served from now on, like the
+    // others. Nothing when the port is there already or the station is stopping.
+    void AddPort(const std::string& port);
     bool Finished() const { return finished_; }
 
     // The exit status of the whole job, as the command line has it.
@@ -97,7 +101,7 @@ private:
     std::unique_ptr<RecordFile> recordFile_;
     bool recordFailed_ = false;
     Doorbell bell_;
-    std::vector<Slot> slots_;
+    std::deque<Slot> slots_;  // a session holds its slot by reference
     int retriesDone_ = 0;
     Clock::time_point nextTick_{};
     bool ticked_ = false;

@@ -30,6 +30,7 @@ struct StationJob {
     std::vector<std::pair<std::string, std::string>> sets;  // control, value
     std::optional<std::string> perTracker;  // CSV of values per IMEI or SN
     std::optional<std::string> saveFile;    // where a read is saved as a settings file
+    std::optional<std::string> saveDir;     // or: one settings file per tracker here, IMEI.ini
     std::string diffA, diffB;               // diff: each a settings file or kDiffTracker
 
     std::optional<std::string> backupDir;  // a backup of each tracker before the command

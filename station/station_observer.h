@@ -29,6 +29,8 @@ public:
     // A port's run moved on; the session tells the port, the tracker's identity once
     // connected, and the last message.
     virtual void PortStateChanged(const PortSession& /*session*/, PortState /*state*/) {}
+    // A block of the command's read or write was acknowledged: `done` of `total`.
+    virtual void PortProgress(const PortSession& /*session*/, int /*done*/, int /*total*/) {}
     // A port's run ended; the session is still there to read.
     virtual void RunEnded(const PortSession& /*session*/, const PortRecord& /*record*/) {}
     // Repeat: the device of `port` went away (`reason`, where known); the port is

@@ -20,6 +20,7 @@
 #include "app/qt/line_tools.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/station/station_window.h"
 #include "app/qt/trust_tools.h"
 #include "app/qt/widget_form.h"
 #include "model/window_model.h"
@@ -59,6 +60,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     trust_ = std::make_unique<TrustTools>(*this);
     ConnectButtons();
     new LineTools(*this);  // the Tools menu's line items, owned by the window
+    new StationTools(*this);  // Tools > Station..., owned by the window
 
     timer1_.setInterval(10);
     timer1_.setTimerType(Qt::PreciseTimer);
@@ -182,6 +184,12 @@ bool TForm1Window::HandleWheel(int angleDelta) {
 }
 
 void TForm1Window::closeEvent(QCloseEvent* event) {
+    for (const auto& check : closeChecks_) {
+        if (!check()) {
+            event->ignore();
+            return;
+        }
+    }
     // Closing by the close box closes the port too.
     if (logic_->PortOpen()) Guard([this] { logic_->OpenPortClick(); });
     event->accept();

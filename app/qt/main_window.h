@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/qt/input_rule_filter.h"
 #include "app/qt/qt_mailbox.h"
@@ -63,6 +64,9 @@ public:
     // Runs one of the logic's handlers; an error it raises goes to the error box.
     void Guard(const std::function<void()>& handler);
 
+    // Asked before the window closes; a check that returns false keeps it open.
+    void AddCloseCheck(std::function<bool()> check) { closeChecks_.push_back(std::move(check)); }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -86,6 +90,7 @@ private:
     std::unique_ptr<TrustTools> trust_;
     QTimer timer1_;
     QTimer timer2_;
+    std::vector<std::function<bool()>> closeChecks_;
     int wheelRemainder_ = 0;
     bool wheelWatched_ = false;
 };

@@ -25,6 +25,11 @@ QString UserOptions::Text(const QString& key, const QString& fallback) const {
     return settings_.value(key, fallback).toString();
 }
 
+void UserOptions::SetTexts(const QList<QPair<QString, QString>>& values) {
+    for (const auto& [key, value] : values) settings_.setValue(key, value);
+    settings_.sync();
+}
+
 void UserOptions::SetText(const QString& key, const QString& value) {
     settings_.setValue(key, value);
     settings_.sync();

@@ -20,6 +20,8 @@ public:
     void SetFlag(const QString& key, bool value);
     QString Text(const QString& key, const QString& fallback = QString()) const;
     void SetText(const QString& key, const QString& value);
+    // Several keys at once, written to the file once.
+    void SetTexts(const QList<QPair<QString, QString>>& values);
 
     QString Path() const { return settings_.fileName(); }
 

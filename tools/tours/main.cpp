@@ -15,6 +15,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
 #include "tools/tours/line_tour.h"
+#include "tools/tours/station_tour.h"
 #include "tools/tours/trust_tour.h"
 
 namespace {
@@ -25,7 +26,8 @@ constexpr const char* kUsage =
     "Saves a picture of each tab of the editor's window to DIR/NN-<tab>.png, then of the\n"
     "Traffic panel and Find Tracker (traffic-panel.png, find-tracker.png), the changed\n"
     "marks, the compare dialog and Find (changes-*.png, compare-dialog.png, find.png)\n"
-    "against simulated trackers. Needs no display.\n"
+    "and the station window (station-window.png) against simulated trackers. Needs no\n"
+    "display.\n"
     "\n"
     "  --port NAME  the port shown in the tabs' pictures (ttyUSB0, ...)\n"
     "  --help       show this text\n";
@@ -92,5 +94,6 @@ int main(int argc, char** argv) {
     // The tools' pictures need simulated trackers; the write-safety ones come from a
     // window of their own.
     if (!quorvane::SaveLineTour(window, out)) return 1;
-    return quorvane::SaveTrustTour(out, programDir) ? 0 : 1;
+    if (!quorvane::SaveTrustTour(out, programDir)) return 1;
+    return quorvane::SaveStationTour(out, programDir) ? 0 : 1;
 }
