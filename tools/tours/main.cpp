@@ -14,6 +14,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
+#include "tools/tours/afternoon_tour.h"
 #include "tools/tours/line_tour.h"
 #include "tools/tours/trust_tour.h"
 
@@ -24,7 +25,9 @@ constexpr const char* kUsage =
     "\n"
     "Saves a picture of each tab of the editor's window to DIR/NN-<tab>.png, then of the\n"
     "Traffic panel and Find Tracker (traffic-panel.png, find-tracker.png), the changed\n"
-    "marks, the compare dialog and Find (changes-*.png, compare-dialog.png, find.png)\n"
+    "marks, the compare dialog and Find (changes-*.png, compare-dialog.png, find.png),\n"
+    "the Event tab at the smallest width and a failed check after a write\n"
+    "(event-tab-minimum-width.png, verify-failed*.png)\n"
     "against simulated trackers. Needs no display.\n"
     "\n"
     "  --port NAME  the port shown in the tabs' pictures (ttyUSB0, ...)\n"
@@ -92,5 +95,6 @@ int main(int argc, char** argv) {
     // The tools' pictures need simulated trackers; the write-safety ones come from a
     // window of their own.
     if (!quorvane::SaveLineTour(window, out)) return 1;
-    return quorvane::SaveTrustTour(out, programDir) ? 0 : 1;
+    if (!quorvane::SaveTrustTour(out, programDir)) return 1;
+    return quorvane::SaveAfternoonTour(out, programDir) ? 0 : 1;
 }
