@@ -108,22 +108,22 @@ void TForm1Window::BuildMenu() {
 
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    item(file, "SavetSettings1", QStringLiteral("Save Settings"), [this] { logic_->SavetSettings1Click(); });
-    item(file, "LoadSettings1", QStringLiteral("Load Settings"), [this] { logic_->LoadSettings1Click(); });
-    item(file, "Exit1", QStringLiteral("Exit"), [this] { logic_->Exit1Click(); });
+    item(file, "SavetSettings1", QStringLiteral("&Save Settings"), [this] { logic_->SavetSettings1Click(); });
+    item(file, "LoadSettings1", QStringLiteral("&Load Settings"), [this] { logic_->LoadSettings1Click(); });
+    item(file, "Exit1", QStringLiteral("E&xit"), [this] { logic_->Exit1Click(); });
 
-    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
 
-    tools_ = bar->addMenu(QStringLiteral("Tools"));
+    tools_ = bar->addMenu(QStringLiteral("&Tools"));
     tools_->setObjectName(QStringLiteral("Tools1"));
 
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    item(help, "VisitWebsite1", QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });
-    item(help, "ContactEmail1", QString::fromLatin1(kContactEmail), nullptr);
+    item(help, "VisitWebsite1", QLatin1Char('&') + QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });
+    item(help, "ContactEmail1", QLatin1Char('&') + QString::fromLatin1(kContactEmail), nullptr);
 }
 
 QAction* TForm1Window::MenuItem(const QString& name) const { return findChild<QAction*>(name); }

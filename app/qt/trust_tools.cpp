@@ -96,33 +96,33 @@ void TrustTools::BuildMenu() {
         return action;
     };
     if (!tools->actions().isEmpty()) tools->addSeparator();
-    compareFile_ = item("CompareWithFile1", QStringLiteral("Compare with File..."));
+    compareFile_ = item("CompareWithFile1", QStringLiteral("Compare with &File..."));
     connect(compareFile_, &QAction::triggered, this, [this] {
         std::optional<std::string> path;
         window_.Guard([&] { path = window_.Dialogs().ChooseOpenFile("*.ini|*.ini"); });
         if (path) CompareWithFile(QFile::decodeName(QByteArray(path->data(), static_cast<qsizetype>(path->size()))));
     });
-    compareTracker_ = item("CompareWithTracker1", QStringLiteral("Compare with Tracker"));
+    compareTracker_ = item("CompareWithTracker1", QStringLiteral("&Compare with Tracker"));
     connect(compareTracker_, &QAction::triggered, this, [this] { CompareWithTracker(); });
     tools->addSeparator();
 
-    verify_ = item("VerifyAfterWrite1", QStringLiteral("Verify After Write"));
+    verify_ = item("VerifyAfterWrite1", QStringLiteral("&Verify After Write"));
     verify_->setCheckable(true);
     verify_->setChecked(window_.Options().Flag(QString::fromLatin1(kVerifyKey), false));
     connect(verify_, &QAction::toggled, this, [this](bool on) {
         window_.Options().SetFlag(QString::fromLatin1(kVerifyKey), on);
         ApplyOptions();
     });
-    backup_ = item("BackUpBeforeWriting1", QStringLiteral("Back Up Before Writing"));
+    backup_ = item("BackUpBeforeWriting1", QStringLiteral("&Back Up Before Writing"));
     backup_->setCheckable(true);
     backup_->setChecked(window_.Options().Flag(QString::fromLatin1(kBackupKey), false));
     connect(backup_, &QAction::toggled, this, [this](bool on) {
         window_.Options().SetFlag(QString::fromLatin1(kBackupKey), on);
         ApplyOptions();
     });
-    QAction* openFolder = item("OpenBackupFolder1", QStringLiteral("Open Backup Folder"));
+    QAction* openFolder = item("OpenBackupFolder1", QStringLiteral("&Open Backup Folder"));
     connect(openFolder, &QAction::triggered, this, [this] { OpenBackupFolder(); });
-    QAction* restore = item("RestoreBackup1", QStringLiteral("Restore Backup..."));
+    QAction* restore = item("RestoreBackup1", QStringLiteral("Restor&e Backup..."));
     connect(restore, &QAction::triggered, this, [this] {
         QDir().mkpath(BackupFolder());
         const QString path = QFileDialog::getOpenFileName(&window_, QStringLiteral("Restore Backup"), BackupFolder(),
@@ -131,7 +131,7 @@ void TrustTools::BuildMenu() {
     });
     tools->addSeparator();
 
-    QAction* find = item("Find1", QStringLiteral("Find"));
+    QAction* find = item("Find1", QStringLiteral("F&ind"));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setShortcutContext(Qt::WindowShortcut);
     // The shortcut works in the window while the menu bar is closed.
@@ -192,7 +192,7 @@ void TrustTools::CompareWithTracker() {
             QMetaObject::invokeMethod(
                 this,
                 [this, result] {
-                    ShowComparison(result.comparison, result.tracker, QStringLiteral("Compare with Tracker"),
+                    ShowComparison(result.comparison, result.tracker, QStringLiteral("&Compare with Tracker"),
                                    QStringLiteral("Tracker"),
                                    result.otherDevice ? ToQt(result.deviceNote) : QString());
                 },

@@ -94,7 +94,7 @@ TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
         Window w;
         std::vector<std::string> items;
         for (QAction* a : w.window->ToolsMenu()->actions())
-            if (!a->isSeparator()) items.push_back(a->text().toStdString());
+            if (!a->isSeparator()) items.push_back(qt_test::Caption(*a));
         for (const char* name : {"Compare with File...", "Compare with Tracker", "Verify After Write",
                                  "Back Up Before Writing", "Open Backup Folder", "Restore Backup...", "Find"})
             EXPECT_NE(std::find(items.begin(), items.end(), name), items.end()) << name;
