@@ -1,12 +1,14 @@
 // The line in the window: a port lost in the middle of Read All gives one box and no
-// time-out box, "Reconnect Automatically" brings the same device back (and stays off
+// time-out box, "Reconnect Automatically" brings the same device or the same link back (and stays off
 // when switched off, between runs too), the port list follows adapters coming and
 // going, a failed open says why, and Find Tracker lists what answers where.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -131,6 +133,43 @@ TEST(LostPort, TheSameDeviceComesBackUnderAnotherNameAndIsReconnected) {
     EXPECT_EQ(w.Form().Text("ComboBox1"), second.SlavePath());
     EXPECT_EQ(w.window->Dialogs().StatusText(1), "Reconnecting...");
     EXPECT_EQ(w.Form().Caption("OpenPort"), "Close");
+    for (int i = 0; i < kConnectPollReload; ++i) w.window->Logic().Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Dialogs().StatusText(0) == "Connected"; }, 10000));
+    EXPECT_EQ(boxes.Texts().size(), 1U);
+}
+
+// A port opened by a link that no port list shows (a device rule's name for the
+// adapter): when the link comes back, the window opens it again.
+TEST(LostPort, ALinkThatComesBackIsReconnected) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string link = QDir(dir.path()).filePath(QStringLiteral("tracker-bench1")).toStdString();
+    ScriptedPorts ports;
+    ports.ports = {Port("ttyS0")};
+    sim::PtyTrackerOptions options;
+    options.linkPath = link;
+    auto first = std::make_unique<sim::PtyTracker>(options);
+    Window w;
+    ReconnectOptionKept kept(w.window->Options());
+    if (!ToolsOf(w).ReconnectItem().isChecked()) ToolsOf(w).ReconnectItem().trigger();
+    w.window->Logic().Watch().SetPortSource(ports.Source());
+    w.ShowActive();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConnect(w, link));
+
+    qt_test::BoxAnswerer boxes;
+    first->Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts().empty(); }, 5000));
+    EXPECT_EQ(boxes.Texts().front(), "The port " + link + " was lost");
+    first.reset();
+    w.window->Logic().Timer2Timer();
+    EXPECT_FALSE(w.window->Logic().PortOpen());
+    EXPECT_EQ(w.window->Dialogs().StatusText(1), "Port lost");
+
+    sim::PtyTracker second(options);
+    w.window->Logic().Timer2Timer();
+    ASSERT_TRUE(w.window->Logic().PortOpen());
+    EXPECT_EQ(w.Form().Text("ComboBox1"), link);
+    EXPECT_EQ(w.window->Dialogs().StatusText(1), "Reconnecting...");
     for (int i = 0; i < kConnectPollReload; ++i) w.window->Logic().Timer1Timer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Dialogs().StatusText(0) == "Connected"; }, 10000));
     EXPECT_EQ(boxes.Texts().size(), 1U);
