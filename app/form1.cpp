@@ -141,6 +141,11 @@ struct TForm1::Impl {
         comm.OnRequestHangup = [this, &owner](TComm&) { owner.Guard([this] { watch.PortLost(); }); };
         ui.OnPanel1 = [this] { watch.Panel1Changed(); };
         engine.SetTraffic(&traffic);
+        // A cleared buffer's counter shows what the tracker holds now.
+        engine.AddResultHook([this](const OperationResult& r) {
+            if (r.outcome != Outcome::Completed) return;
+            if (const auto counter = CounterClearedBy(r.op)) form.SetText(*counter, ClearedCounter(form.Text(*counter)));
+        });
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { safety.Completed(write, blocks); });
     }
@@ -168,6 +173,8 @@ struct TForm1::Impl {
     TComm comm;
     bool portOpen = false;
     bool settingsLoaded = false;
+    Questions questions;
+    bool mayQuit = false;
     TransactionEngine engine;
     TrafficRecorder traffic;
     WriteSafety safety;
@@ -258,6 +265,7 @@ void TForm1::Timer2Timer() {
 
 void TForm1::Exit1Click() {
     Impl& m = *impl_;
+    if (!MayQuit()) return;
     m.comm.CloseComm();
     m.Closed();
     m.ui.CloseWindow();
@@ -292,6 +300,9 @@ bool TForm1::Click(std::string_view handler) {
     if (it == handlers.end()) return false;
     Impl& m = *impl_;
     if (m.safety.SideReadActive()) return false;  // a backup, verification or compare read owns the line
+    if (m.questions.beforeMaintenance && m.portOpen) {
+        if (const auto question = LossQuestion(handler, m.form); question && !m.ui.Confirm(*question)) return true;
+    }
     m.safety.BeforeWrite(handler, [this, run = it->second] { run(*this); });
     return true;
 }
@@ -317,6 +328,18 @@ void TForm1::Guard(const std::function<void()>& handler) {
     } catch (...) {
         impl_->ui.ShowError("Unknown error");
     }
+}
+
+void TForm1::SetQuestions(Questions questions) { impl_->questions = questions; }
+const Questions& TForm1::AskedQuestions() const { return impl_->questions; }
+
+bool TForm1::MayQuit() {
+    Impl& m = *impl_;
+    if (m.mayQuit || !m.questions.beforeQuit) return true;
+    const std::vector<std::string> changed = m.safety.ChangedControls();
+    if (!changed.empty() && !m.ui.Confirm(QuitQuestion(changed.size(), m.safety.ChangedTabs()))) return false;
+    m.mayQuit = true;
+    return true;
 }
 
 bool TForm1::PortOpen() const { return impl_->portOpen; }

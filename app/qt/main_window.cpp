@@ -59,6 +59,7 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     trust_ = std::make_unique<TrustTools>(*this);
     ConnectButtons();
     new LineTools(*this);  // the Tools menu's line items, owned by the window
+    BuildQuestionItems();
 
     timer1_.setInterval(10);
     timer1_.setTimerType(Qt::PreciseTimer);
@@ -126,6 +127,30 @@ void TForm1Window::BuildMenu() {
     item(help, "ContactEmail1", QLatin1Char('&') + QString::fromLatin1(kContactEmail), nullptr);
 }
 
+void TForm1Window::BuildQuestionItems() {
+    tools_->addSeparator();
+    QAction* quit = tools_->addAction(QStringLiteral("&Ask Before Quitting Without Writing"));
+    quit->setObjectName(QStringLiteral("AskBeforeQuitting1"));
+    QAction* confirm = tools_->addAction(QStringLiteral("Confirm &Default and Clear"));
+    confirm->setObjectName(QStringLiteral("ConfirmDefaultAndClear1"));
+    for (auto [action, key] : {std::pair{quit, kAskBeforeQuitKey}, std::pair{confirm, kConfirmMaintenanceKey}}) {
+        action->setCheckable(true);
+        action->setChecked(options_.Flag(QString::fromLatin1(key), true));
+        connect(action, &QAction::toggled, this, [this, key] (bool on) {
+            options_.SetFlag(QString::fromLatin1(key), on);
+            ApplyQuestions();
+        });
+    }
+    ApplyQuestions();
+}
+
+void TForm1Window::ApplyQuestions() {
+    Questions questions;
+    questions.beforeQuit = MenuItem(QStringLiteral("AskBeforeQuitting1"))->isChecked();
+    questions.beforeMaintenance = MenuItem(QStringLiteral("ConfirmDefaultAndClear1"))->isChecked();
+    logic_->SetQuestions(questions);
+}
+
 QAction* TForm1Window::MenuItem(const QString& name) const { return findChild<QAction*>(name); }
 
 void TForm1Window::ConnectButtons() {
@@ -182,6 +207,13 @@ bool TForm1Window::HandleWheel(int angleDelta) {
 }
 
 void TForm1Window::closeEvent(QCloseEvent* event) {
+    // Values changed since the last read or write are not lost without a question.
+    bool mayQuit = true;
+    Guard([&] { mayQuit = logic_->MayQuit(); });
+    if (!mayQuit) {
+        event->ignore();
+        return;
+    }
     // Closing by the close box closes the port too.
     if (logic_->PortOpen()) Guard([this] { logic_->OpenPortClick(); });
     event->accept();
