@@ -146,6 +146,7 @@ struct TForm1::Impl {
             if (r.outcome != Outcome::Completed) return;
             if (const auto counter = CounterClearedBy(r.op)) form.SetText(*counter, ClearedCounter(form.Text(*counter)));
         });
+        engine.SetArrivedHook([this](bool write, const std::vector<BlockId>& blocks) { safety.Arrived(write, blocks); });
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { safety.Completed(write, blocks); });
     }

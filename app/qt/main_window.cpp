@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -17,6 +19,7 @@
 #include <utility>
 
 #include "app/form1.h"
+#include "app/qt/latin1.h"
 #include "app/qt/line_tools.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
@@ -111,7 +114,11 @@ void TForm1Window::BuildMenu() {
     bar->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    item(file, "SavetSettings1", QStringLiteral("&Save Settings"), [this] { logic_->SavetSettings1Click(); });
+    item(file, "SavetSettings1", QStringLiteral("&Save Settings"), [this] {
+        logic_->SavetSettings1Click();  // a file that cannot be written throws past the note below
+        if (!ui_->LastSaveChoice().isEmpty())
+            ui_->SetStatusText(1, FromQt(QStringLiteral("Settings saved: %1").arg(QFileInfo(ui_->LastSaveChoice()).fileName())));
+    });
     item(file, "LoadSettings1", QStringLiteral("&Load Settings"), [this] { logic_->LoadSettings1Click(); });
     item(file, "Exit1", QStringLiteral("E&xit"), [this] { logic_->Exit1Click(); });
 
@@ -160,6 +167,9 @@ void TForm1Window::ConnectButtons() {
         if (button == nullptr) continue;
         const std::string handler = c.handler;
         connect(button, &QPushButton::clicked, this, [this, handler] {
+            // A tool's note in panel 2 ("Backed up") is about the command before.
+            ui_->Panel(2).clear();
+            ui_->Panel(2).setToolTip(QString());
             Guard([this, handler] {
                 if (!logic_->Click(handler)) qWarning("no handler %s", handler.c_str());
             });

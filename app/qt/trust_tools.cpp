@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -186,7 +187,13 @@ void TrustTools::CompareWithTracker() {
         TForm1& logic = window_.Logic();
         QtUi& ui = window_.Dialogs();
         const bool started = logic.Safety().CompareWithTracker([this](const WriteSafety::TrackerComparison& result) {
-            window_.Dialogs().SetStatusText(1, result.ok ? "Compare OK" : "Compare Error");
+            // "Compare OK" only when nothing differs; otherwise how many do.
+            const std::size_t differ = result.comparison.differences.size();
+            std::string text = "Compare Error";
+            if (result.ok && differ == 0) text = "Compare OK";
+            if (result.ok && differ > 0)
+                text = "Compare: " + std::to_string(differ) + (differ == 1 ? " control differs" : " controls differ");
+            window_.Dialogs().SetStatusText(1, text);
             if (!result.ok) return;
             // The dialog opens once the receive handler that ended the read has returned.
             QMetaObject::invokeMethod(
@@ -209,7 +216,14 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
     view.otherHeading = otherHeading;
     view.note = note;
     auto take = [this, other = std::move(other)](const std::vector<std::string>& controls) {
-        window_.Guard([&] { window_.Logic().Safety().TakeIntoWindow(*other, controls); });
+        bool taken = false;
+        window_.Guard([&] {
+            window_.Logic().Safety().TakeIntoWindow(*other, controls);
+            taken = true;
+        });
+        if (taken)
+            window_.Dialogs().SetStatusText(1, "Taken into window: " + std::to_string(controls.size()) +
+                                                   (controls.size() == 1 ? " control" : " controls"));
     };
     auto* dialog = new CompareDialog(comparison, view, std::move(take), &window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -219,6 +233,21 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
 }
 
 void TrustTools::ShowVerifyFailed(const Comparison& result) {
+    // The controls that differ are marked where they are, then the user is warned,
+    // then the list shows sent and read values side by side.
+    std::vector<std::string> failed;
+    for (const ControlDifference& d : result.differences)
+        if (FindControl(d.control) != nullptr) failed.push_back(d.control);
+    marks_->SetVerifyFailed(failed);
+    {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Verify"),
+                        ToQt(WriteSafetyUi::VerifyFailedText(result.differences.size())), QMessageBox::Ok, &window_);
+        box.setObjectName(QStringLiteral("VerifyWarning"));
+        box.setInformativeText(
+            QStringLiteral("The tracker holds other values than were written. The controls concerned are marked in "
+                           "the window; the list follows."));
+        box.exec();
+    }
     CompareView view;
     view.title = QStringLiteral("Verify");
     view.thisHeading = QStringLiteral("Sent");
@@ -234,7 +263,9 @@ void TrustTools::ShowVerifyFailed(const Comparison& result) {
 }
 
 void TrustTools::RestoreBackup(const QString& path) {
-    window_.Guard([&] { window_.Logic().Safety().LoadBackup(PathBytes(path)); });
+    bool restored = false;
+    window_.Guard([&] { restored = window_.Logic().Safety().LoadBackup(PathBytes(path)); });
+    if (restored) window_.Dialogs().SetStatusText(1, FromQt(QStringLiteral("Backup restored: %1").arg(QFileInfo(path).fileName())));
 }
 
 void TrustTools::OpenBackupFolder() {

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -357,6 +358,46 @@ TEST(FindTracker, ListsTrackersSilentPortsAndPortsThatDoNotOpen) {
     dialog->findChild<QPushButton*>(QStringLiteral("FindTrackerUse"))->click();
     EXPECT_EQ(w.Form().Text("ComboBox1"), two.SlavePath());
     EXPECT_FALSE(dialog->isVisible());
+}
+
+// A tracker on a path no port list shows is found when the port box names it or
+// the user adds it in the window.
+TEST(FindTracker, AsksThePortBoxAndAddedPathsBesideTheList) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    sim::PtyTrackerOptions typedOptions;
+    typedOptions.linkPath = QDir(dir.path()).filePath(QStringLiteral("tracker-typed")).toStdString();
+    sim::PtyTracker typed(typedOptions);
+    sim::PtyTrackerOptions addedOptions;
+    addedOptions.linkPath = QDir(dir.path()).filePath(QStringLiteral("tracker-added")).toStdString();
+    addedOptions.device.imei = "860000000000555";
+    sim::PtyTracker added(addedOptions);
+    ScriptedPorts ports;
+    ports.ports = {Port("/dev/ttyQuorvaneGone3")};
+    Window w;
+    w.window->Logic().Watch().SetPortSource(ports.Source());
+    w.Form().SetText("ComboBox1", typed.LinkPath());
+    w.ShowActive();
+
+    LineTools& tools = ToolsOf(w);
+    tools.FindItem().trigger();
+    FindTrackerDialog* dialog = tools.Finder();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Searching(); }, 5000));
+    ASSERT_EQ(dialog->Results().size(), 2U);
+    EXPECT_EQ(dialog->Results()[1].port.name, typed.LinkPath());
+    EXPECT_EQ(dialog->Results()[1].outcome, FindResult::Outcome::Tracker);
+
+    auto* path = dialog->findChild<QLineEdit*>(QStringLiteral("FindTrackerPath"));
+    ASSERT_NE(path, nullptr);
+    path->setText(QString::fromStdString(added.LinkPath()));
+    dialog->findChild<QPushButton*>(QStringLiteral("FindTrackerAdd"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Searching(); }, 5000));
+    ASSERT_EQ(dialog->Results().size(), 3U);
+    EXPECT_EQ(dialog->Results()[2].imei, "860000000000555");
+    EXPECT_TRUE(dialog->Choose(2));
+    EXPECT_EQ(w.Form().Text("ComboBox1"), added.LinkPath());
+    dialog->close();
 }
 
 TEST(FindTracker, AnAuthorizationCodeThatIsNoNumberOpensNothing) {
