@@ -33,6 +33,8 @@ LineTools::LineTools(TForm1Window& window)
     traffic_ = new TrafficPanel(logic.Traffic(), &window);
     window.addDockWidget(Qt::RightDockWidgetArea, traffic_);
     traffic_->hide();
+    // A size the user left it at wins over the first width.
+    trafficSized_ = !window.Options().Text(QString::fromLatin1(TForm1Window::kDockStateKey)).isEmpty();
     trafficItem_ = traffic_->toggleViewAction();
     trafficItem_->setText(QStringLiteral("&Traffic"));
     trafficItem_->setObjectName(QStringLiteral("Traffic1"));

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -69,6 +70,14 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     connect(&timer1_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer1Timer(); }); });
     timer2_.setInterval(1000);
     connect(&timer2_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer2Timer(); }); });
+
+    // The docks' places and sizes as the user left them; a panel opens when asked.
+    const QByteArray docks = QByteArray::fromBase64(options_.Text(QString::fromLatin1(kDockStateKey)).toLatin1());
+    if (!docks.isEmpty()) {
+        const QList<QDockWidget*> panels = findChildren<QDockWidget*>();
+        restoreState(docks);
+        for (QDockWidget* panel : panels) panel->hide();
+    }
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
@@ -224,6 +233,7 @@ void TForm1Window::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    options_.SetText(QString::fromLatin1(kDockStateKey), QString::fromLatin1(saveState().toBase64()));
     // Closing by the close box closes the port too.
     if (logic_->PortOpen()) Guard([this] { logic_->OpenPortClick(); });
     event->accept();

@@ -59,6 +59,8 @@ public:
     // "Default" and "Clear" (Tools menu; on at first).
     static constexpr const char* kAskBeforeQuitKey = "Tools/AskBeforeQuitting";
     static constexpr const char* kConfirmMaintenanceKey = "Tools/ConfirmDefaultAndClear";
+    // Where the docked panels (Traffic) stand and how large they are, from the last close.
+    static constexpr const char* kDockStateKey = "Window/Docks";
     // The user's own options (the switches of the Tools menu), kept between runs.
     UserOptions& Options() { return options_; }
     // Compare, verify, back up, changed marks and Find (Tools menu).

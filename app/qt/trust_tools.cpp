@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/form1.h"
@@ -293,6 +295,27 @@ FindDialog& TrustTools::ShowFind() {
     return *find_;
 }
 
+void TrustTools::MoveFindAside(const QWidget& shown) {
+    if (find_ == nullptr || !find_->isVisible() || shown.isHidden()) return;
+    const QRect target(shown.mapToGlobal(QPoint(0, 0)), shown.size());
+    const QRect box = find_->frameGeometry();
+    if (!box.intersects(target.adjusted(-8, -8, 8, 8))) return;
+    // Beside the main window where the screen has room, else beside the control.
+    const QRect main = window_.frameGeometry();
+    const QScreen* screen = window_.screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : main.united(box);
+    QPoint to;
+    if (main.right() + box.width() <= area.right())
+        to = QPoint(main.right() + 1, box.top());
+    else if (main.left() - box.width() >= area.left())
+        to = QPoint(main.left() - box.width(), box.top());
+    else if (target.bottom() + box.height() <= area.bottom())
+        to = QPoint(box.left(), target.bottom() + 16);
+    else
+        to = QPoint(box.left(), std::max(area.top(), target.top() - box.height() - 16));
+    find_->move(to);
+}
+
 bool TrustTools::GoTo(const std::string& control) {
     const ControlDef* def = FindControl(control);
     if (def == nullptr || def->tab.empty()) return false;
@@ -306,6 +329,7 @@ bool TrustTools::GoTo(const std::string& control) {
     }
     window_.raise();
     window_.activateWindow();
+    MoveFindAside(widget);
     if (widget.isHidden() || !widget.isEnabled()) return false;
     widget.setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(&widget)) edit->selectAll();
