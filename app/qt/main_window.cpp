@@ -149,10 +149,12 @@ void TForm1Window::BuildQuestionItems() {
     quit->setObjectName(QStringLiteral("AskBeforeQuitting1"));
     QAction* confirm = tools_->addAction(QStringLiteral("Confirm &Default and Clear"));
     confirm->setObjectName(QStringLiteral("ConfirmDefaultAndClear1"));
-    for (auto [action, key] : {std::pair{quit, kAskBeforeQuitKey}, std::pair{confirm, kConfirmMaintenanceKey}}) {
+    for (const auto& item : {std::pair{quit, kAskBeforeQuitKey}, std::pair{confirm, kConfirmMaintenanceKey}}) {
+        QAction* action = item.first;
+        const char* key = item.second;
         action->setCheckable(true);
         action->setChecked(options_.Flag(QString::fromLatin1(key), true));
-        connect(action, &QAction::toggled, this, [this, key] (bool on) {
+        connect(action, &QAction::toggled, this, [this, key](bool on) {
             options_.SetFlag(QString::fromLatin1(key), on);
             ApplyQuestions();
         });
