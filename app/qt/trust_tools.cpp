@@ -19,9 +19,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "app/form1.h"
+#include "trust/write_safety.h"
 #include "model/memory_form.h"
 #include "app/qt/change_marks.h"
 #include "app/qt/compare_dialog.h"
@@ -128,7 +130,15 @@ void TrustTools::BuildMenu() {
     QAction* restore = item("RestoreBackup1", QStringLiteral("Restor&e Backup..."));
     connect(restore, &QAction::triggered, this, [this] {
         QDir().mkpath(BackupFolder());
-        const QString path = QFileDialog::getOpenFileName(&window_, QStringLiteral("Restore Backup"), BackupFolder(),
+        // The connected tracker's own backups first, when it has any.
+        QString start = BackupFolder();
+        const std::string imei = window_.Controls().Text("IMEI");
+        if (!imei.empty()) {
+            const std::filesystem::path own = BackupFolderFor(PathBytes(BackupFolder()), imei);
+            const QString ownFolder = QFile::decodeName(QByteArray::fromStdString(own.string()));
+            if (QDir(ownFolder).exists()) start = ownFolder;
+        }
+        const QString path = QFileDialog::getOpenFileName(&window_, QStringLiteral("Restore Backup"), start,
                                                           QStringLiteral("Settings files (*.ini);;All files (*)"));
         if (!path.isEmpty()) RestoreBackup(path);
     });
