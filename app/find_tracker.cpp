@@ -1,5 +1,7 @@
 #include "app/find_tracker.h"
 
+#include <algorithm>
+
 #include "serial/comm.h"
 
 namespace quorvane {
@@ -17,6 +19,21 @@ std::string FindResult::Text() const {
     case Outcome::OpenFailed: text += ": " + reason; break;
     }
     return text;
+}
+
+bool SamePortName(const std::string& a, const std::string& b) { return a == b || "/dev/" + a == b || a == "/dev/" + b; }
+
+std::vector<PortInfo> PortsToAsk(std::vector<PortInfo> listed, const std::vector<std::string>& typed) {
+    for (const std::string& name : typed) {
+        if (name.find_first_not_of(" \t") == std::string::npos || name == "None") continue;
+        const bool known = std::any_of(listed.begin(), listed.end(),
+                                       [&](const PortInfo& p) { return SamePortName(p.name, name); });
+        if (known) continue;
+        PortInfo port;
+        port.name = name;
+        listed.push_back(std::move(port));
+    }
+    return listed;
 }
 
 TrackerFinder::TrackerFinder(Mailbox& mailbox, const Form& form) : mailbox_(mailbox), form_(form) {}

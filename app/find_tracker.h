@@ -1,4 +1,5 @@
-// "Find Tracker": the connect request on every listed port that opens, at once, and
+// "Find Tracker": the connect request on every listed port that opens (and on ports
+// the user names), at once, and
 // within two seconds the ports where a tracker answered, with its IMEI, serial
 // number and firmware, and the ports that could not be opened with the reason.
 //
@@ -38,6 +39,14 @@ struct FindResult {
     // "ttyS0: no answer", "ttyUSB1: Error opening serial port (busy: ...)".
     std::string Text() const;
 };
+
+// Whether two names give the same port ("ttyUSB0" and "/dev/ttyUSB0").
+bool SamePortName(const std::string& a, const std::string& b);
+
+// The ports a search asks: the listed ones, then each of `typed` (the port box's
+// text, paths the user added) that names none of them. Blank names and "None" are
+// left out; nothing is asked twice.
+std::vector<PortInfo> PortsToAsk(std::vector<PortInfo> listed, const std::vector<std::string>& typed);
 
 class TrackerFinder {
 public:

@@ -141,10 +141,14 @@ struct TForm1::Impl {
         comm.OnRequestHangup = [this, &owner](TComm&) { owner.Guard([this] { watch.PortLost(); }); };
         ui.OnPanel1 = [this] { watch.Panel1Changed(); };
         engine.SetTraffic(&traffic);
-        // A restart cuts the operation short without a report of its own: panel 1 says so.
+        // A restart is said in panel 1; a cleared buffer's counter shows what the tracker holds now.
         engine.AddResultHook([this](const OperationResult& r) {
+            // A restart cuts the operation short without a report of its own: panel 1 says so.
             if (r.outcome == Outcome::Restarted) ui.SetStatusText(1, RestartedText(r));
+            if (r.outcome != Outcome::Completed) return;
+            if (const auto counter = CounterClearedBy(r.op)) form.SetText(*counter, ClearedCounter(form.Text(*counter)));
         });
+        engine.SetArrivedHook([this](bool write, const std::vector<BlockId>& blocks) { safety.Arrived(write, blocks); });
         engine.SetCompletionHook(
             [this](bool write, const std::vector<BlockId>& blocks) { safety.Completed(write, blocks); });
     }
@@ -172,6 +176,8 @@ struct TForm1::Impl {
     TComm comm;
     bool portOpen = false;
     bool settingsLoaded = false;
+    Questions questions;
+    bool mayQuit = false;
     TransactionEngine engine;
     TrafficRecorder traffic;
     WriteSafety safety;
@@ -262,6 +268,7 @@ void TForm1::Timer2Timer() {
 
 void TForm1::Exit1Click() {
     Impl& m = *impl_;
+    if (!MayQuit()) return;
     m.comm.CloseComm();
     m.Closed();
     m.ui.CloseWindow();
@@ -296,6 +303,9 @@ bool TForm1::Click(std::string_view handler) {
     if (it == handlers.end()) return false;
     Impl& m = *impl_;
     if (m.safety.SideReadActive()) return false;  // a backup, verification or compare read owns the line
+    if (m.questions.beforeMaintenance && m.portOpen) {
+        if (const auto question = LossQuestion(handler, m.form); question && !m.ui.Confirm(*question)) return true;
+    }
     m.safety.BeforeWrite(handler, [this, run = it->second] { run(*this); });
     return true;
 }
@@ -324,6 +334,18 @@ void TForm1::Guard(const std::function<void()>& handler) {
     } catch (...) {
         impl_->ui.ShowError("Unknown error");
     }
+}
+
+void TForm1::SetQuestions(Questions questions) { impl_->questions = questions; }
+const Questions& TForm1::AskedQuestions() const { return impl_->questions; }
+
+bool TForm1::MayQuit() {
+    Impl& m = *impl_;
+    if (m.mayQuit || !m.questions.beforeQuit) return true;
+    const std::vector<std::string> changed = m.safety.ChangedControls();
+    if (!changed.empty() && !m.ui.Confirm(QuitQuestion(changed.size(), m.safety.ChangedTabs()))) return false;
+    m.mayQuit = true;
+    return true;
 }
 
 bool TForm1::PortOpen() const { return impl_->portOpen; }

@@ -13,6 +13,7 @@
 
 #include "seams/form.h"
 #include "app/port_loss.h"
+#include "app/questions.h"
 #include "seams/ui.h"
 #include "app/window_safety.h"
 #include "serial/mailbox.h"
@@ -44,15 +45,25 @@ public:
     void OpenPortClick();
     void Timer1Timer();  // every 10 ms
     void Timer2Timer();  // every 1000 ms
-    void Exit1Click();
+    void Exit1Click();  // asks MayQuit first; No leaves everything as it was
     void VisitWebsite1Click();
     void FormMouseWheel(int wheelDelta, bool& handled);
     void SavetSettings1Click();
     void LoadSettings1Click();
 
     // Runs a button's click handler by its name in the window model ("ReadAllClick",
-    // "MainSetWriteClick", ...). False when no button has that handler.
+    // "MainSetWriteClick", ...). False when no button has that handler. With the
+    // question before maintenance on and the port open, "Default" and the buffer
+    // "Clear" buttons first ask (Ui::Confirm); No sends nothing.
     bool Click(std::string_view handler);
+
+    // Off at first; the window turns them on from the user's options.
+    void SetQuestions(Questions questions);
+    const Questions& AskedQuestions() const;
+    // Whether the window may close now: true when the question is off, nothing was
+    // changed since the tracker was last read or written, or the user answers Yes.
+    // Once true it stays true, so the close that follows does not ask again.
+    bool MayQuit();
 
     // Runs `handler`; an error it raises is shown in the application's error box.
     // Every call from an event loop goes through here, so no exception escapes.

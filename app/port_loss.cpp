@@ -1,6 +1,8 @@
 #include "app/port_loss.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <optional>
 
 #include "app/form1.h"
@@ -116,10 +118,32 @@ PortSource& PortWatch::Ports() {
     return *source_;
 }
 
-// What the system knows of the port named `name` now; the bare name when nothing.
+namespace {
+
+// A port named by its path in the file system (/dev/ttyUSB0, a link a device rule
+// made, a pseudo-terminal), not a bare name the system's list gives.
+bool IsPath(const std::string& name) { return !name.empty() && name.front() == '/'; }
+
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+}  // namespace
+
+// What the system knows of the port named `name` now; the bare name when nothing. A
+// link is known by the device it points to.
 PortInfo PortWatch::Identify(const std::string& name) {
+    std::string target = name;
+    if (IsPath(name)) {
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(name, error);
+        if (!error) target = resolved.string();
+    }
     for (PortInfo& port : Ports().List()) {
-        if (port.name == name || "/dev/" + port.name == name) return port;
+        for (const std::string& n : {name, target}) {
+            if (port.name == n || "/dev/" + port.name == n) return port;
+        }
     }
     PortInfo info;
     info.name = name;
@@ -128,8 +152,22 @@ PortInfo PortWatch::Identify(const std::string& name) {
 
 void PortWatch::Opened(const std::string& name) {
     openedPort_ = Identify(name);
+    openedPath_ = name;
     lost_ = false;
     reconnecting_ = false;
+}
+
+// The lost port's own path is there again: it went away since the loss and came back,
+// or it leads to the same device once more.
+bool PortWatch::PathBack() {
+    if (!IsPath(openedPath_)) return false;
+    if (!PathExists(openedPath_)) {
+        pathGone_ = true;
+        return false;
+    }
+    if (pathGone_) return true;
+    const PortInfo now = Identify(openedPath_);
+    return !openedPort_.serialNumber.empty() && openedPort_.SameDevice(now);
 }
 
 void PortWatch::PortLost() {
@@ -144,6 +182,7 @@ void PortWatch::PortLost() {
     window_.OpenPortClick();  // closes as the Close button does
     ui_.SetStatusText(1, "Port lost");
     lost_ = true;
+    pathGone_ = false;
     lostName_ = port;
     lostDuring_ = during;
     reconnecting_ = false;
@@ -168,11 +207,18 @@ void PortWatch::Tick10ms() {
 
 void PortWatch::Tick1s() {
     if (!lost_ || !reconnectAutomatically_ || lossBoxOpen_ || window_.PortOpen()) return;
-    const std::vector<PortInfo> ports = Ports().List();
-    const auto found = std::find_if(ports.begin(), ports.end(),
-                                    [this](const PortInfo& p) { return openedPort_.SameDevice(p); });
-    if (found == ports.end()) return;
-    const PortInfo& device = *found;
+    PortInfo device;
+    if (PathBack()) {
+        // Opened again by the path the user chose, whatever device it leads to now.
+        device = Identify(openedPath_);
+        device.name = openedPath_;
+    } else {
+        const std::vector<PortInfo> ports = Ports().List();
+        const auto found = std::find_if(ports.begin(), ports.end(),
+                                        [this](const PortInfo& p) { return openedPort_.SameDevice(p); });
+        if (found == ports.end()) return;
+        device = *found;
+    }
     form_.SetText("ComboBox1", device.name);
     try {
         window_.OpenPortClick();
@@ -180,6 +226,7 @@ void PortWatch::Tick1s() {
         return;  // busy while the system probes the new device, or gone again: next tick
     }
     openedPort_ = device;
+    openedPath_ = device.name;
     reconnecting_ = true;
     ui_.SetStatusText(1, "Reconnecting...");
     reconnectShown_ = true;

@@ -77,7 +77,9 @@ public:
     std::function<void(const std::string& port, const std::string& during)> OnPortLost;
 
     // "Reconnect Automatically": on at first. While a lost port is awaited and no box
-    // about the loss is open, each Timer2 tick looks for a port with the lost port's
+    // about the loss is open, each Timer2 tick looks for the lost port's own path
+    // (a port opened by a path such as a device rule's link or a pseudo-terminal) to
+    // be there again after it went away, else for a listed port with the lost port's
     // identity (see PortInfo::SameDevice); found, it is opened as Open would and the
     // connect poll starts, with "Reconnecting..." in panel 1. A port that cannot be
     // opened yet (busy while the system probes it) is tried again at the next tick.
@@ -101,12 +103,15 @@ public:
 
 private:
     PortInfo Identify(const std::string& name);
+    bool PathBack();
 
     TForm1& window_;
     Form& form_;
     Ui& ui_;
     std::shared_ptr<PortSource> source_;
-    PortInfo openedPort_;  // identity of the port opened last
+    PortInfo openedPort_;     // identity of the port opened last
+    std::string openedPath_;  // its name as opened
+    bool pathGone_ = false;   // that path was missing at a tick since the loss
     bool lost_ = false;    // a lost port is awaited
     std::string lostName_;
     std::string lostDuring_;

@@ -121,12 +121,16 @@ void WriteSafety::NoteSent(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void WriteSafety::Completed(bool write, const std::vector<BlockId>& blocks) {
+void WriteSafety::Arrived(bool write, const std::vector<BlockId>& blocks) {
     baseline_.Take(form_, blocks);
     if (!write) {
         sourceFirmware_ = form_.Text("Firmware");
         sourceImei_ = form_.Text("IMEI");
     }
+    ChangesUpdated();
+}
+
+void WriteSafety::Completed(bool write, const std::vector<BlockId>& blocks) {
     if (write) {
         lastWritten_.clear();
         for (BlockId id : blocks)
@@ -139,7 +143,6 @@ void WriteSafety::Completed(bool write, const std::vector<BlockId>& blocks) {
         CopyControls(form_, *held, controls);
         lastHeld_ = std::move(held);
     }
-    ChangesUpdated();
     if (write && options_.verifyAfterWrite) StartVerify(nullptr);
 }
 

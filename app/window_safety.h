@@ -130,7 +130,9 @@ public:
     void BeforeWrite(std::string_view handler, const std::function<void()>& run);
     // Every frame put on the port by the engine; block writes are noted for the check.
     void NoteSent(std::span<const std::uint8_t> frame);
-    // A read or write of `blocks` completed.
+    // The values of a read or write of `blocks` are in the window (before its box).
+    void Arrived(bool write, const std::vector<BlockId>& blocks);
+    // A read or write of `blocks` completed and its box was closed.
     void Completed(bool write, const std::vector<BlockId>& blocks);
     // The port's bytes and the one-second tick while SideReadActive().
     void Receive(std::span<const std::uint8_t> bytes);

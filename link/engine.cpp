@@ -335,6 +335,7 @@ void TransactionEngine::Finish(bool write, std::uint8_t step) {
         active = false;
         ui_.SetStatusText(1, write ? group.writeOk : group.readOk);
     }
+    if (arrived_) arrived_(write, std::vector<BlockId>(group.blocks.begin(), group.blocks.end()));
     ui_.Notice(text);
     state_.OperationState = OperationState::OpIdle;
     Report(result);

@@ -146,6 +146,10 @@ public:
     using CompletionHook = std::function<void(bool write, const std::vector<BlockId>& blocks)>;
     void SetCompletionHook(CompletionHook hook) { completed_ = std::move(hook); }
 
+    // Called when a group's or all groups' read or write has completed, before its
+    // completion box: the blocks it covered, their values in the window now.
+    void SetArrivedHook(CompletionHook hook) { arrived_ = std::move(hook); }
+
     // Called once for every operation that ends, however it ended, after its texts
     // have been shown. A hook may add or remove hooks. Returns an id for RemoveResultHook.
     using ResultHook = std::function<void(const OperationResult&)>;
@@ -214,6 +218,7 @@ private:
     bool pollRestartedInFrame_ = false;
     std::uint8_t pollBeforeText_ = 0;
     CompletionHook completed_;
+    CompletionHook arrived_;
     std::vector<std::pair<int, ResultHook>> resultHooks_;
     ProgressHook progress_;
     int nextResultHook_ = 1;

@@ -2,7 +2,8 @@
 # Renders each tab of the editor's window, as it stands at start, to
 # docs/screenshots/NN-<tab>.png, then the traffic panel and Find Tracker (traffic-panel.png,
 # find-tracker.png), the changed marks, the compare dialog and Find (changes-*.png,
-# compare-dialog.png, find.png), against simulated trackers, with quorvane-tours (built
+# compare-dialog.png, find.png), the Event tab at the smallest width and a failed verify
+# (event-tab-minimum-width.png, verify-failed*.png), against simulated trackers, with quorvane-tours (built
 # with the tests, never installed). Needs no display.
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build)
 set -euo pipefail

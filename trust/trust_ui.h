@@ -26,7 +26,7 @@ public:
     virtual void ChangesUpdated() {}
 
     static std::string VerifyFailedText(std::size_t differing) {
-        return "Verify failed: " + std::to_string(differing) + " controls differ";
+        return "Verify failed: " + std::to_string(differing) + (differing == 1 ? " control differs" : " controls differ");
     }
     // The error box's text for a failed check: VerifyFailedText, then one line per
     // control, "APN (GPRS: APN): sent 'a', read 'b'", or for a value changed on the

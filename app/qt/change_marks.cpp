@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <QTabWidget>
 #include <QWidget>
 
@@ -57,6 +58,39 @@ protected:
     }
 };
 
+// Drawn over a control whose value read back after a write differs from the value
+// written: a red frame and, at its top-right corner, a badge with "!" in it.
+const QColor kFailColor(0xc0, 0x1c, 0x28);
+constexpr int kBadgeSize = 12;
+
+class VerifyFailMark : public QWidget {
+public:
+    explicit VerifyFailMark(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        setObjectName(QStringLiteral("VerifyFailMark"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter p(this);
+        p.setPen(QPen(kFailColor, 2, Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRect badge(width() - kBadgeSize, 0, kBadgeSize, kBadgeSize);
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(kFailColor);
+        p.drawEllipse(badge.adjusted(0, 0, -1, -1));
+        QFont bold = font();
+        bold.setBold(true);
+        bold.setPixelSize(kBadgeSize - 2);
+        p.setFont(bold);
+        p.drawText(badge, Qt::AlignCenter, QStringLiteral("!"));
+    }
+};
+
 }  // namespace
 
 ChangeMarks::ChangeMarks(WidgetForm& form, QTabWidget& pages, std::function<bool(const std::string&)> changed,
@@ -74,11 +108,12 @@ ChangeMarks::~ChangeMarks() {
     for (auto& [name, w] : watched_) {
         if (w.widget != nullptr) w.widget->removeEventFilter(this);
         delete w.mark.data();
+        delete w.failMark.data();
     }
 }
 
 void ChangeMarks::Watch(const std::string& name, QWidget& widget, int tab, std::size_t order) {
-    watched_[name] = Watched{&widget, tab, order, false, nullptr};
+    watched_[name] = Watched{&widget, tab, order, false, nullptr, false, nullptr};
     names_[&widget] = name;
     // The user's edits; the logic's own changes come with a Refresh.
     auto update = [this, name] { RefreshControl(name); };
@@ -96,6 +131,8 @@ void ChangeMarks::Watch(const std::string& name, QWidget& widget, int tab, std::
 }
 
 void ChangeMarks::Refresh() {
+    // The reference changed (a read, a write, a load): an earlier check no longer holds.
+    SetVerifyFailed({});
     std::vector<std::string> now = all_();
     std::sort(now.begin(), now.end());
     for (auto& [name, w] : watched_) SetMarked(w, std::binary_search(now.begin(), now.end(), name));
@@ -133,6 +170,31 @@ QWidget* ChangeMarks::MarkOf(const std::string& control) const {
     return it->second.mark.data();
 }
 
+void ChangeMarks::SetVerifyFailed(const std::vector<std::string>& controls) {
+    std::vector<std::string> failed = controls;
+    std::sort(failed.begin(), failed.end());
+    for (auto& [name, w] : watched_) {
+        const bool now = std::binary_search(failed.begin(), failed.end(), name);
+        if (w.failed == now) continue;
+        w.failed = now;
+        if (now && w.failMark.isNull() && w.widget->parentWidget() != nullptr)
+            w.failMark = new VerifyFailMark(w.widget->parentWidget());
+        Describe(w);
+        Place(w);
+    }
+}
+
+bool ChangeMarks::VerifyFailed(const std::string& control) const {
+    const auto it = watched_.find(control);
+    return it != watched_.end() && it->second.failed;
+}
+
+QWidget* ChangeMarks::VerifyMarkOf(const std::string& control) const {
+    const auto it = watched_.find(control);
+    if (it == watched_.end() || !it->second.failed) return nullptr;
+    return it->second.failMark.data();
+}
+
 QIcon ChangeMarks::TabIcon() {
     constexpr int kSize = 12;
     QPixmap pixmap(kSize, kSize);
@@ -154,24 +216,33 @@ void ChangeMarks::SetMarked(Watched& w, bool marked) {
     if (w.marked == marked) return;
     w.marked = marked;
     SetTabCount(w.tab, marked ? 1 : -1);
-    // Said in words too, for the pointer and for screen readers.
-    const QString words = marked ? QString::fromLatin1(kControlToolTip) : QString();
-    w.widget->setToolTip(words);
-    w.widget->setAccessibleDescription(words);
+    Describe(w);
     if (marked && w.mark.isNull() && w.widget->parentWidget() != nullptr) w.mark = new MarkFrame(w.widget->parentWidget());
     Place(w);
     emit MarksChanged();
 }
 
+// Said in words too, for the pointer and for screen readers.
+void ChangeMarks::Describe(Watched& w) {
+    QStringList words;
+    if (w.marked) words << QString::fromLatin1(kControlToolTip);
+    if (w.failed) words << QString::fromLatin1(kVerifyToolTip);
+    const QString text = words.join(QLatin1Char('\n'));
+    w.widget->setToolTip(text);
+    w.widget->setAccessibleDescription(text);
+}
+
 void ChangeMarks::Place(Watched& w) {
-    QWidget* mark = w.mark.data();
-    if (mark == nullptr) return;
-    const bool show = w.marked && !w.widget->isHidden();
-    if (show) {
-        mark->setGeometry(w.widget->geometry().adjusted(-kMarkMargin, -kMarkMargin, kMarkMargin, kMarkMargin));
-        mark->raise();
+    const QRect around = w.widget->geometry().adjusted(-kMarkMargin, -kMarkMargin, kMarkMargin, kMarkMargin);
+    for (auto [mark, on] : {std::pair{w.mark.data(), w.marked}, std::pair{w.failMark.data(), w.failed}}) {
+        if (mark == nullptr) continue;
+        const bool show = on && !w.widget->isHidden();
+        if (show) {
+            mark->setGeometry(around);
+            mark->raise();
+        }
+        mark->setVisible(show);
     }
-    mark->setVisible(show);
 }
 
 void ChangeMarks::SetTabCount(int tab, int delta) {
@@ -195,7 +266,7 @@ bool ChangeMarks::eventFilter(QObject* watched, QEvent* event) {
         const auto name = names_.find(watched);
         if (name == names_.end()) break;
         const auto it = watched_.find(name->second);
-        if (it != watched_.end() && it->second.marked) Place(it->second);
+        if (it != watched_.end() && (it->second.marked || it->second.failed)) Place(it->second);
         break;
     }
     default:

@@ -1,5 +1,6 @@
 // The window's marks on what changed since the tracker was last read or written: a
-// framed corner flag over each changed control, and an icon on each tab holding one.
+// framed corner flag over each changed control, and an icon on each tab holding one;
+// and the marks on the controls a check after a write found different.
 // A control's mark follows its own change signals; a whole refresh runs only when the
 // logic says the reference changed (a read, a write, a load, a take from a compare).
 #pragma once
@@ -42,6 +43,15 @@ public:
     // The mark drawn over a control (tests and pictures); null when it is not marked.
     QWidget* MarkOf(const std::string& control) const;
 
+    // Marks `controls` as having failed the check after a write: their value read
+    // back differs from the one written. The mark is not the changed mark (another
+    // shape, a badge and its own tip); it replaces earlier such marks and goes with
+    // the next Refresh. An empty list clears them.
+    void SetVerifyFailed(const std::vector<std::string>& controls);
+    bool VerifyFailed(const std::string& control) const;
+    QWidget* VerifyMarkOf(const std::string& control) const;
+    static constexpr const char* kVerifyToolTip = "Verify failed: the tracker holds another value than was written";
+
     // The icon a tab with changes shows beside its unchanged caption.
     static QIcon TabIcon();
     static constexpr const char* kControlToolTip = "Changed since the last read or write";
@@ -61,11 +71,14 @@ private:
         std::size_t order = 0;
         bool marked = false;
         QPointer<QWidget> mark;  // made the first time the control is marked
+        bool failed = false;     // failed the check after the last write
+        QPointer<QWidget> failMark;
     };
 
     void Watch(const std::string& name, QWidget& widget, int tab, std::size_t order);
     void SetMarked(Watched& w, bool marked);
     void Place(Watched& w);
+    void Describe(Watched& w);
     void SetTabCount(int tab, int delta);
 
     WidgetForm& form_;

@@ -4,6 +4,8 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QFontMetrics>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -132,8 +134,12 @@ void LayOutEventTab(QWidget& page, QScrollArea& box, const std::vector<EventRowC
 
     // The fixed heading row, in the same columns as the rows below it: titled boxes
     // over the flag columns, with the sub-headings on top of them.
-    auto* heading = new QGridLayout;
-    heading->setContentsMargins(rowsMargin + box.frameWidth(), 0, 0, 2);
+    // It stands in a strip of its own that scrolls sideways with the rows: as wide as
+    // the rows' view (the box's frame and vertical scroll bar aside) and with the same
+    // margins, so both scroll by the same range and a column stays under its heading.
+    auto* headingStrip = new QWidget;
+    auto* heading = new QGridLayout(headingStrip);
+    heading->setContentsMargins(rowsMargin + box.frameWidth(), 0, rowsMargin, 2);
     heading->setVerticalSpacing(0);
     cols.Apply(*heading);
     heading->setRowMinimumHeight(0, fm.height() + 6);
@@ -153,7 +159,28 @@ void LayOutEventTab(QWidget& page, QScrollArea& box, const std::vector<EventRowC
         sub->setAlignment(Qt::AlignCenter);
         heading->addWidget(sub, 1, cols.flagColumn[i], Qt::AlignHCenter | Qt::AlignVCenter);
     }
-    layout->addLayout(heading);
+    auto* headingView = new QScrollArea;
+    headingView->setObjectName(QStringLiteral("EventHeading"));
+    headingView->setFrameShape(QFrame::NoFrame);
+    headingView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    headingView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    headingView->setWidget(headingStrip);
+    headingView->setWidgetResizable(true);
+    headingView->setFixedHeight(headingStrip->sizeHint().height());
+    // The window keeps the smallest width it had with a fixed heading row.
+    const int besideRows = box.verticalScrollBar()->sizeHint().width() + box.frameWidth();
+    headingView->setMinimumWidth(headingStrip->minimumSizeHint().width() - rowsMargin - besideRows);
+    headingView->setFocusPolicy(Qt::NoFocus);
+    auto* headingRow = new QHBoxLayout;
+    headingRow->setContentsMargins(0, 0, 0, 0);
+    headingRow->setSpacing(0);
+    headingRow->addWidget(headingView, 1);
+    headingRow->addSpacing(besideRows);
+    layout->addLayout(headingRow);
+    QObject::connect(box.horizontalScrollBar(), &QScrollBar::valueChanged, headingView->horizontalScrollBar(),
+                     &QScrollBar::setValue);
+    QObject::connect(box.horizontalScrollBar(), &QScrollBar::rangeChanged, headingView,
+                     [&box, headingView] { headingView->horizontalScrollBar()->setValue(box.horizontalScrollBar()->value()); });
 
     // One row per event in code order.
     auto* content = new QWidget;

@@ -1,4 +1,5 @@
-// The Event tab: a fixed heading row of group boxes over the scroll box ScrollBox1,
+// The Event tab: a heading row of group boxes, which scrolls sideways with the rows
+// but stays in place when they scroll down, over the scroll box ScrollBox1,
 // which holds one row per event (its label, its name edit, its flag check boxes),
 // every check box under the heading of its flag.
 #pragma once

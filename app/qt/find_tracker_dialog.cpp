@@ -1,7 +1,9 @@
 #include "app/qt/find_tracker_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -23,10 +25,6 @@ namespace {
 
 // The row's index in the results, kept on its first column.
 constexpr int kResultIndexRole = Qt::UserRole + 1;
-
-bool SamePort(const std::string& name, const std::string& commName) {
-    return name == commName || "/dev/" + name == commName || name == "/dev/" + commName;
-}
 
 QString OutcomeText(const FindResult& r) {
     switch (r.outcome) {
@@ -62,6 +60,20 @@ FindTrackerDialog::FindTrackerDialog(TForm1Window& window) : QDialog(&window), w
     list_->header()->setStretchLastSection(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     layout->addWidget(list_, 1);
+
+    auto* addRow = new QHBoxLayout;
+    addRow->addWidget(new QLabel(QStringLiteral("Also ask:"), this));
+    path_ = new QLineEdit(this);
+    path_->setObjectName(QStringLiteral("FindTrackerPath"));
+    path_->setPlaceholderText(QStringLiteral("a port's path, such as /dev/tracker-bench1"));
+    addRow->addWidget(path_, 1);
+    auto* add = new QPushButton(QStringLiteral("Add Port"), this);
+    add->setObjectName(QStringLiteral("FindTrackerAdd"));
+    add->setAutoDefault(false);
+    addRow->addWidget(add);
+    layout->addLayout(addRow);
+    connect(add, &QPushButton::clicked, this, [this] { AddPort(FromQt(path_->text())); });
+    connect(path_, &QLineEdit::returnPressed, this, [this] { AddPort(FromQt(path_->text())); });
 
     auto* buttons = new QDialogButtonBox(this);
     use_ = buttons->addButton(QStringLiteral("Use This Port"), QDialogButtonBox::AcceptRole);
@@ -102,9 +114,13 @@ void FindTrackerDialog::Search() {
     std::vector<PortInfo> ports;
     skipped_.clear();
     const bool ownOpen = logic.PortOpen();
-    for (PortInfo& port : logic.Watch().Ports().List()) {
+    // The port box's text and the paths added here are asked too: a link or a
+    // pseudo-terminal the system's list does not show.
+    std::vector<std::string> typed{window_.Controls().Text("ComboBox1")};
+    typed.insert(typed.end(), addedPaths_.begin(), addedPaths_.end());
+    for (PortInfo& port : PortsToAsk(logic.Watch().Ports().List(), typed)) {
         // Probing the window's own port would put a second master on its line.
-        if (ownOpen && SamePort(port.name, logic.Comm1().CommName()))
+        if (ownOpen && SamePortName(port.name, logic.Comm1().CommName()))
             skipped_.push_back(std::move(port));
         else
             ports.push_back(std::move(port));
@@ -124,6 +140,13 @@ void FindTrackerDialog::Search() {
     status_->setText(QStringLiteral("Asking %1 port(s) for a tracker...").arg(ports.size()));
     PollFinder();
     if (Searching()) poll_.start();
+}
+
+void FindTrackerDialog::AddPort(const std::string& path) {
+    if (path.find_first_not_of(" \t") == std::string::npos) return;
+    if (std::find(addedPaths_.begin(), addedPaths_.end(), path) == addedPaths_.end()) addedPaths_.push_back(path);
+    path_->clear();
+    Search();
 }
 
 void FindTrackerDialog::PollFinder() {

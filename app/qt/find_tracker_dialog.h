@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/find_tracker.h"
@@ -15,6 +16,7 @@
 #include "serial/port_list.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -31,8 +33,8 @@ public:
     explicit FindTrackerDialog(TForm1Window& window);
     ~FindTrackerDialog() override;
 
-    // Starts a search over the ports the system lists now (the port the window has
-    // open is left alone). An authorization code that is not a number goes to the
+    // Starts a search over the ports the system lists now, the port box's text and
+    // the ports added here (the port the window has open is left alone). An authorization code that is not a number goes to the
     // error box and nothing is opened.
     void Search();
     bool Searching() const { return finder_ != nullptr && !finder_->Done(); }
@@ -42,6 +44,9 @@ public:
     QTimer& PollTimer() { return poll_; }
     // Puts the port of result `index` into the port box; false when it is no tracker.
     bool Choose(int index);
+    // Adds a port by its path to those asked (for as long as the window lives) and
+    // searches again.
+    void AddPort(const std::string& path);
 
 private:
     void PollFinder();
@@ -53,6 +58,8 @@ private:
     std::unique_ptr<TrackerFinder> finder_;
     std::vector<FindResult> results_;
     std::vector<PortInfo> skipped_;  // the window's own open port
+    std::vector<std::string> addedPaths_;
+    QLineEdit* path_ = nullptr;
     QTimer poll_;
     QLabel* status_ = nullptr;
     QTreeWidget* list_ = nullptr;

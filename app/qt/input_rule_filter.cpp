@@ -1,9 +1,19 @@
 #include "app/qt/input_rule_filter.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QVariant>
 
 #include <string>
@@ -22,13 +32,41 @@ const InputRule* RuleOf(const QObject& edit) {
     return static_cast<const InputRule*>(edit.property(kRuleProperty).value<const void*>());
 }
 
+// Select all, copy, cut, paste, undo and redo: they edit the box, they type nothing.
+bool IsEditingShortcut(const QKeyEvent& event) {
+    for (const QKeySequence::StandardKey key : {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut,
+                                                QKeySequence::Paste, QKeySequence::Undo, QKeySequence::Redo}) {
+        if (event.matches(key)) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void InsertFiltered(QLineEdit& edit, const InputRule& rule, const QString& text) {
+    // The selection is replaced, so its characters do not count towards a limit.
+    std::string current = FromQt(edit.text());
+    if (edit.hasSelectedText()) {
+        current.erase(static_cast<std::size_t>(edit.selectionStart()),
+                      static_cast<std::size_t>(edit.selectedText().size()));
+    }
+    QString kept;
+    for (const QChar c : text) {
+        const char byte = c.unicode() <= 0xff ? static_cast<char>(c.unicode()) : '?';
+        if (byte == kBackspace || !KeyPasses(rule, current, byte)) continue;
+        current += byte;
+        kept += c;
+    }
+    // Nothing that passes leaves the box as it was, its selection included.
+    if (!kept.isEmpty()) edit.insert(kept);
+}
 
 std::optional<char> TypedCharacter(const QKeyEvent& event) {
     const int key = event.key();
     if (key == Qt::Key_Backspace) return kBackspace;
+    if (IsEditingShortcut(event)) return std::nullopt;
     const Qt::KeyboardModifiers mods = event.modifiers();
-    // Ctrl+C, Ctrl+V and the like type a control character on the systems this
+    // Other Ctrl+C, Ctrl+V and the like type a control character on the systems this
     // window's rules come from, whether or not the platform reports one.
     if ((mods & Qt::ControlModifier) && !(mods & (Qt::AltModifier | Qt::MetaModifier)) && key >= Qt::Key_A &&
         key <= Qt::Key_Z)
@@ -45,11 +83,57 @@ void InputRuleFilter::Watch(QLineEdit& edit, const InputRule& rule) {
     edit.installEventFilter(this);
 }
 
+// Pasted and dropped text goes into a filtered box as if it were typed: what the
+// filter refuses is left out. True when `event` was such a paste and is done.
+bool InputRuleFilter::PastesFiltered(QLineEdit& edit, const InputRule& rule, QEvent& event) {
+    if (edit.isReadOnly()) return false;
+    switch (event.type()) {
+    case QEvent::KeyPress:
+        if (!static_cast<QKeyEvent&>(event).matches(QKeySequence::Paste)) return false;
+        InsertFiltered(edit, rule, QGuiApplication::clipboard()->text());
+        return true;
+    case QEvent::MouseButtonRelease: {
+        // The middle button pastes the selection on systems that have one.
+        if (static_cast<QMouseEvent&>(event).button() != Qt::MiddleButton ||
+            !QGuiApplication::clipboard()->supportsSelection())
+            return false;
+        InsertFiltered(edit, rule, QGuiApplication::clipboard()->text(QClipboard::Selection));
+        return true;
+    }
+    case QEvent::Drop: {
+        auto& drop = static_cast<QDropEvent&>(event);
+        if (drop.mimeData() == nullptr || !drop.mimeData()->hasText()) return false;
+        edit.deselect();
+        edit.setCursorPosition(edit.cursorPositionAt(drop.position().toPoint()));
+        InsertFiltered(edit, rule, drop.mimeData()->text());
+        drop.acceptProposedAction();
+        return true;
+    }
+    case QEvent::ContextMenu: {
+        // The box's own menu, with its Paste item going through the filter.
+        QPointer<QLineEdit> box(&edit);
+        QMenu* menu = edit.createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() != QLatin1String("edit-paste")) continue;
+            action->disconnect();
+            connect(action, &QAction::triggered, this, [box, &rule] {
+                if (box != nullptr) InsertFiltered(*box, rule, QGuiApplication::clipboard()->text());
+            });
+        }
+        menu->popup(static_cast<QContextMenuEvent&>(event).globalPos());
+        return true;
+    }
+    default: return false;
+    }
+}
+
 bool InputRuleFilter::eventFilter(QObject* watched, QEvent* event) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
     const InputRule* rule = edit != nullptr ? RuleOf(*edit) : nullptr;
     if (rule == nullptr) return false;
 
+    if (rule->filter != KeyFilter::None && PastesFiltered(*edit, *rule, *event)) return true;
     if (event->type() == QEvent::KeyPress && rule->filter != KeyFilter::None) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const std::optional<char> typed = TypedCharacter(*key);

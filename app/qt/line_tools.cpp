@@ -33,8 +33,10 @@ LineTools::LineTools(TForm1Window& window)
     traffic_ = new TrafficPanel(logic.Traffic(), &window);
     window.addDockWidget(Qt::RightDockWidgetArea, traffic_);
     traffic_->hide();
+    // A size the user left it at wins over the first width.
+    trafficSized_ = !window.Options().Text(QString::fromLatin1(TForm1Window::kDockStateKey)).isEmpty();
     trafficItem_ = traffic_->toggleViewAction();
-    trafficItem_->setText(QStringLiteral("Traffic"));
+    trafficItem_->setText(QStringLiteral("&Traffic"));
     trafficItem_->setObjectName(QStringLiteral("Traffic1"));
     tools->addAction(trafficItem_);
     connect(trafficItem_, &QAction::toggled, this, [this](bool shown) {
@@ -46,7 +48,7 @@ LineTools::LineTools(TForm1Window& window)
         QTimer::singleShot(0, this, [this] { KeepOnScreen(); });
     });
 
-    reconnectItem_ = tools->addAction(QStringLiteral("Reconnect Automatically"));
+    reconnectItem_ = tools->addAction(QStringLiteral("&Reconnect Automatically"));
     reconnectItem_->setObjectName(QStringLiteral("ReconnectAutomatically1"));
     reconnectItem_->setCheckable(true);
     const bool reconnect = window.Options().Flag(QString::fromLatin1(kReconnectOption), true);
@@ -57,7 +59,7 @@ LineTools::LineTools(TForm1Window& window)
         window_.Options().SetFlag(QString::fromLatin1(kReconnectOption), on);
     });
 
-    findItem_ = tools->addAction(QStringLiteral("Find Tracker..."));
+    findItem_ = tools->addAction(QStringLiteral("Find Trac&ker..."));
     findItem_->setObjectName(QStringLiteral("FindTracker1"));
     connect(findItem_, &QAction::triggered, this, [this] { OpenFinder(); });
 

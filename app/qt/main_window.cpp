@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -17,6 +20,7 @@
 #include <utility>
 
 #include "app/form1.h"
+#include "app/qt/latin1.h"
 #include "app/qt/line_tools.h"
 #include "app/qt/port_combo_box.h"
 #include "app/qt/qt_ui.h"
@@ -61,12 +65,21 @@ TForm1Window::TForm1Window(std::string programDir, QWidget* parent) : QMainWindo
     ConnectButtons();
     new LineTools(*this);  // the Tools menu's line items, owned by the window
     new StationTools(*this);  // Tools > Station..., owned by the window
+    BuildQuestionItems();
 
     timer1_.setInterval(10);
     timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer1Timer(); }); });
     timer2_.setInterval(1000);
     connect(&timer2_, &QTimer::timeout, this, [this] { Guard([this] { logic_->Timer2Timer(); }); });
+
+    // The docks' places and sizes as the user left them; a panel opens when asked.
+    const QByteArray docks = QByteArray::fromBase64(options_.Text(QString::fromLatin1(kDockStateKey)).toLatin1());
+    if (!docks.isEmpty()) {
+        const QList<QDockWidget*> panels = findChildren<QDockWidget*>();
+        restoreState(docks);
+        for (QDockWidget* panel : panels) panel->hide();
+    }
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
@@ -110,22 +123,52 @@ void TForm1Window::BuildMenu() {
 
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    item(file, "SavetSettings1", QStringLiteral("Save Settings"), [this] { logic_->SavetSettings1Click(); });
-    item(file, "LoadSettings1", QStringLiteral("Load Settings"), [this] { logic_->LoadSettings1Click(); });
-    item(file, "Exit1", QStringLiteral("Exit"), [this] { logic_->Exit1Click(); });
+    item(file, "SavetSettings1", QStringLiteral("&Save Settings"), [this] {
+        logic_->SavetSettings1Click();  // a file that cannot be written throws past the note below
+        if (!ui_->LastSaveChoice().isEmpty())
+            ui_->SetStatusText(1, FromQt(QStringLiteral("Settings saved: %1").arg(QFileInfo(ui_->LastSaveChoice()).fileName())));
+    });
+    item(file, "LoadSettings1", QStringLiteral("&Load Settings"), [this] { logic_->LoadSettings1Click(); });
+    item(file, "Exit1", QStringLiteral("E&xit"), [this] { logic_->Exit1Click(); });
 
-    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
 
-    tools_ = bar->addMenu(QStringLiteral("Tools"));
+    tools_ = bar->addMenu(QStringLiteral("&Tools"));
     tools_->setObjectName(QStringLiteral("Tools1"));
 
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    item(help, "VisitWebsite1", QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });
-    item(help, "ContactEmail1", QString::fromLatin1(kContactEmail), nullptr);
+    item(help, "VisitWebsite1", QLatin1Char('&') + QString::fromLatin1(TForm1::kWebsite), [this] { logic_->VisitWebsite1Click(); });
+    item(help, "ContactEmail1", QLatin1Char('&') + QString::fromLatin1(kContactEmail), nullptr);
+}
+
+void TForm1Window::BuildQuestionItems() {
+    tools_->addSeparator();
+    QAction* quit = tools_->addAction(QStringLiteral("&Ask Before Quitting Without Writing"));
+    quit->setObjectName(QStringLiteral("AskBeforeQuitting1"));
+    QAction* confirm = tools_->addAction(QStringLiteral("Confirm &Default and Clear"));
+    confirm->setObjectName(QStringLiteral("ConfirmDefaultAndClear1"));
+    for (const auto& item : {std::pair{quit, kAskBeforeQuitKey}, std::pair{confirm, kConfirmMaintenanceKey}}) {
+        QAction* action = item.first;
+        const char* key = item.second;
+        action->setCheckable(true);
+        action->setChecked(options_.Flag(QString::fromLatin1(key), true));
+        connect(action, &QAction::toggled, this, [this, key](bool on) {
+            options_.SetFlag(QString::fromLatin1(key), on);
+            ApplyQuestions();
+        });
+    }
+    ApplyQuestions();
+}
+
+void TForm1Window::ApplyQuestions() {
+    Questions questions;
+    questions.beforeQuit = MenuItem(QStringLiteral("AskBeforeQuitting1"))->isChecked();
+    questions.beforeMaintenance = MenuItem(QStringLiteral("ConfirmDefaultAndClear1"))->isChecked();
+    logic_->SetQuestions(questions);
 }
 
 QAction* TForm1Window::MenuItem(const QString& name) const { return findChild<QAction*>(name); }
@@ -137,6 +180,9 @@ void TForm1Window::ConnectButtons() {
         if (button == nullptr) continue;
         const std::string handler = c.handler;
         connect(button, &QPushButton::clicked, this, [this, handler] {
+            // A tool's note in panel 2 ("Backed up") is about the command before.
+            ui_->Panel(2).clear();
+            ui_->Panel(2).setToolTip(QString());
             Guard([this, handler] {
                 if (!logic_->Click(handler)) qWarning("no handler %s", handler.c_str());
             });
@@ -184,12 +230,20 @@ bool TForm1Window::HandleWheel(int angleDelta) {
 }
 
 void TForm1Window::closeEvent(QCloseEvent* event) {
+    // Values changed since the last read or write are not lost without a question.
+    bool mayQuit = true;
+    Guard([&] { mayQuit = logic_->MayQuit(); });
+    if (!mayQuit) {
+        event->ignore();
+        return;
+    }
     for (const auto& check : closeChecks_) {
         if (!check()) {
             event->ignore();
             return;
         }
     }
+    options_.SetText(QString::fromLatin1(kDockStateKey), QString::fromLatin1(saveState().toBase64()));
     // Closing by the close box closes the port too.
     if (logic_->PortOpen()) Guard([this] { logic_->OpenPortClick(); });
     event->accept();

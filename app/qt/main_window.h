@@ -56,6 +56,12 @@ public:
     // The "Tools" menu, between "Edit" and "Help": the commands the window adds beside
     // the described ones. Each feature adds its own items here.
     QMenu* ToolsMenu() const { return tools_; }
+    // The user options of the questions before quitting with changes and before
+    // "Default" and "Clear" (Tools menu; on at first).
+    static constexpr const char* kAskBeforeQuitKey = "Tools/AskBeforeQuitting";
+    static constexpr const char* kConfirmMaintenanceKey = "Tools/ConfirmDefaultAndClear";
+    // Where the docked panels (Traffic) stand and how large they are, from the last close.
+    static constexpr const char* kDockStateKey = "Window/Docks";
     // The user's own options (the switches of the Tools menu), kept between runs.
     UserOptions& Options() { return options_; }
     // Compare, verify, back up, changed marks and Find (Tools menu).
@@ -74,6 +80,8 @@ protected:
 
 private:
     void BuildMenu();
+    void BuildQuestionItems();
+    void ApplyQuestions();
     void ConnectButtons();
     void DropDownPorts();
     bool HandleWheel(int angleDelta);

@@ -5,16 +5,20 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTabWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -93,6 +97,22 @@ bool QtUi::Confirm(std::string_view question) {
     return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// A box at least as wide as its title needs, and never so narrow that a short
+// message wraps into a column.
+void WidenForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    constexpr int kFrameAndButtons = 160;  // the title bar's own buttons and margins
+    constexpr int kShortest = 360;
+    const int title = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kFrameAndButtons;
+    grid->addItem(new QSpacerItem(std::max(title, kShortest), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
+
 void QtUi::ShowError(std::string_view message) {
     // A message's first line is the error as the component words it; what follows
     // (why a port could not be opened) is shown beneath it as the box's detail.
@@ -100,12 +120,14 @@ void QtUi::ShowError(std::string_view message) {
     QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message.substr(0, lineEnd)), QMessageBox::Ok,
                     &window_);
     if (lineEnd != std::string_view::npos) box.setInformativeText(ToQt(message.substr(lineEnd + 1)));
+    WidenForTitle(box);
     box.exec();
 }
 
 void QtUi::ShowControlError(std::string_view message, const ControlPlace& place) {
     QMessageBox box(QMessageBox::Critical, window_.windowTitle(), ToQt(message), QMessageBox::Ok, &window_);
     box.setInformativeText(ToQt(place.tab) + QStringLiteral(" tab, ") + ToQt(place.label));
+    WidenForTitle(box);
     box.exec();
     if (!place.visible) return;
     auto* widget = window_.findChild<QWidget*>(QString::fromLatin1(place.control.c_str()));
@@ -125,8 +147,10 @@ void QtUi::ShowControlError(std::string_view message, const ControlPlace& place)
 }
 
 std::optional<std::string> QtUi::ChooseOpenFile(std::string_view filter) {
-    const QString path = QFileDialog::getOpenFileName(&window_, QString(), QString(), ToQtFileFilter(filter));
+    // Settings files are looked for where the last one was opened or saved.
+    const QString path = QFileDialog::getOpenFileName(&window_, QString(), settingsFolder_, ToQtFileFilter(filter));
     if (path.isEmpty()) return std::nullopt;
+    settingsFolder_ = QFileInfo(path).absolutePath();
     return PathToBytes(path);
 }
 
@@ -134,7 +158,9 @@ std::optional<std::string> QtUi::ChooseSaveFile(std::string_view presetPath, std
     // The name is taken as typed: no extension is added.
     const QString path =
         QFileDialog::getSaveFileName(&window_, QString(), PathFromBytes(presetPath), ToQtFileFilter(filter));
+    lastSaveChoice_ = path;
     if (path.isEmpty()) return std::nullopt;
+    settingsFolder_ = QFileInfo(path).absolutePath();
     return PathToBytes(path);
 }
 

@@ -42,6 +42,8 @@ public:
     void ScrollEventBox(int lines) override;
 
     QLabel& Panel(int panel) const;
+    // The path chosen in the last save dialog; empty when it was cancelled.
+    const QString& LastSaveChoice() const { return lastSaveChoice_; }
 
     // The Tools menu's part: what a verification found, the backup saved before a
     // write, the changed marks to refresh. Unset hooks leave the plain boxes.
@@ -60,6 +62,8 @@ private:
     QMainWindow& window_;
     QScrollArea& eventBox_;
     std::array<QLabel*, 3> panels_{};
+    QString lastSaveChoice_;
+    QString settingsFolder_;  // where the last settings file was opened or saved
 };
 
 // "Text files|*.txt;*.log|All|*.*" -> "Text files (*.txt *.log);;All (*.*)".

@@ -242,10 +242,17 @@ TrafficPanel::TrafficPanel(TrafficRecorder& recorder, QWidget* parent)
     connect(clear, &QPushButton::clicked, this, [this] { Clear(); });
     connect(copy, &QPushButton::clicked, this, [this] { CopySelected(); });
     connect(save, &QPushButton::clicked, this, [this] { SaveAs(); });
-    connect(direction_, &QComboBox::currentIndexChanged, this,
-            [this] { filter_.SetDirection(direction_->currentData().toString()); UpdateCount(); });
-    connect(command_, &QComboBox::currentIndexChanged, this,
-            [this] { filter_.SetCommand(command_->currentData().toString()); UpdateCount(); });
+    // A changed filter shows its newest rows and goes on following new ones.
+    connect(direction_, &QComboBox::currentIndexChanged, this, [this] {
+        filter_.SetDirection(direction_->currentData().toString());
+        UpdateCount();
+        table_->scrollToBottom();
+    });
+    connect(command_, &QComboBox::currentIndexChanged, this, [this] {
+        filter_.SetCommand(command_->currentData().toString());
+        UpdateCount();
+        table_->scrollToBottom();
+    });
 
     pull_.setInterval(kPullIntervalMs);
     connect(&pull_, &QTimer::timeout, this, [this] { PullNow(); });

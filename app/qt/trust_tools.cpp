@@ -12,15 +12,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "app/form1.h"
+#include "trust/write_safety.h"
 #include "model/memory_form.h"
 #include "app/qt/change_marks.h"
 #include "app/qt/compare_dialog.h"
@@ -98,42 +103,50 @@ void TrustTools::BuildMenu() {
         return action;
     };
     if (!tools->actions().isEmpty()) tools->addSeparator();
-    compareFile_ = item("CompareWithFile1", QStringLiteral("Compare with File..."));
+    compareFile_ = item("CompareWithFile1", QStringLiteral("Compare with &File..."));
     connect(compareFile_, &QAction::triggered, this, [this] {
         std::optional<std::string> path;
         window_.Guard([&] { path = window_.Dialogs().ChooseOpenFile("*.ini|*.ini"); });
         if (path) CompareWithFile(QFile::decodeName(QByteArray(path->data(), static_cast<qsizetype>(path->size()))));
     });
-    compareTracker_ = item("CompareWithTracker1", QStringLiteral("Compare with Tracker"));
+    compareTracker_ = item("CompareWithTracker1", QStringLiteral("&Compare with Tracker"));
     connect(compareTracker_, &QAction::triggered, this, [this] { CompareWithTracker(); });
     tools->addSeparator();
 
-    verify_ = item("VerifyAfterWrite1", QStringLiteral("Verify After Write"));
+    verify_ = item("VerifyAfterWrite1", QStringLiteral("&Verify After Write"));
     verify_->setCheckable(true);
     verify_->setChecked(window_.Options().Flag(QString::fromLatin1(kVerifyKey), false));
     connect(verify_, &QAction::toggled, this, [this](bool on) {
         window_.Options().SetFlag(QString::fromLatin1(kVerifyKey), on);
         ApplyOptions();
     });
-    backup_ = item("BackUpBeforeWriting1", QStringLiteral("Back Up Before Writing"));
+    backup_ = item("BackUpBeforeWriting1", QStringLiteral("&Back Up Before Writing"));
     backup_->setCheckable(true);
     backup_->setChecked(window_.Options().Flag(QString::fromLatin1(kBackupKey), false));
     connect(backup_, &QAction::toggled, this, [this](bool on) {
         window_.Options().SetFlag(QString::fromLatin1(kBackupKey), on);
         ApplyOptions();
     });
-    QAction* openFolder = item("OpenBackupFolder1", QStringLiteral("Open Backup Folder"));
+    QAction* openFolder = item("OpenBackupFolder1", QStringLiteral("&Open Backup Folder"));
     connect(openFolder, &QAction::triggered, this, [this] { OpenBackupFolder(); });
-    QAction* restore = item("RestoreBackup1", QStringLiteral("Restore Backup..."));
+    QAction* restore = item("RestoreBackup1", QStringLiteral("Restor&e Backup..."));
     connect(restore, &QAction::triggered, this, [this] {
         QDir().mkpath(BackupFolder());
-        const QString path = QFileDialog::getOpenFileName(&window_, QStringLiteral("Restore Backup"), BackupFolder(),
+        // The connected tracker's own backups first, when it has any.
+        QString start = BackupFolder();
+        const std::string imei = window_.Controls().Text("IMEI");
+        if (!imei.empty()) {
+            const std::filesystem::path own = BackupFolderFor(PathBytes(BackupFolder()), imei);
+            const QString ownFolder = QFile::decodeName(QByteArray::fromStdString(own.string()));
+            if (QDir(ownFolder).exists()) start = ownFolder;
+        }
+        const QString path = QFileDialog::getOpenFileName(&window_, QStringLiteral("Restore Backup"), start,
                                                           QStringLiteral("Settings files (*.ini);;All files (*)"));
         if (!path.isEmpty()) RestoreBackup(path);
     });
     tools->addSeparator();
 
-    QAction* find = item("Find1", QStringLiteral("Find"));
+    QAction* find = item("Find1", QStringLiteral("F&ind"));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setShortcutContext(Qt::WindowShortcut);
     // The shortcut works in the window while the menu bar is closed.
@@ -188,13 +201,19 @@ void TrustTools::CompareWithTracker() {
         TForm1& logic = window_.Logic();
         QtUi& ui = window_.Dialogs();
         const bool started = logic.Safety().CompareWithTracker([this](const WriteSafety::TrackerComparison& result) {
-            window_.Dialogs().SetStatusText(1, result.ok ? "Compare OK" : "Compare Error");
+            // "Compare OK" only when nothing differs; otherwise how many do.
+            const std::size_t differ = result.comparison.differences.size();
+            std::string text = "Compare Error";
+            if (result.ok && differ == 0) text = "Compare OK";
+            if (result.ok && differ > 0)
+                text = "Compare: " + std::to_string(differ) + (differ == 1 ? " control differs" : " controls differ");
+            window_.Dialogs().SetStatusText(1, text);
             if (!result.ok) return;
             // The dialog opens once the receive handler that ended the read has returned.
             QMetaObject::invokeMethod(
                 this,
                 [this, result] {
-                    ShowComparison(result.comparison, result.tracker, QStringLiteral("Compare with Tracker"),
+                    ShowComparison(result.comparison, result.tracker, QStringLiteral("&Compare with Tracker"),
                                    QStringLiteral("Tracker"),
                                    result.otherDevice ? ToQt(result.deviceNote) : QString());
                 },
@@ -211,7 +230,14 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
     view.otherHeading = otherHeading;
     view.note = note;
     auto take = [this, other = std::move(other)](const std::vector<std::string>& controls) {
-        window_.Guard([&] { window_.Logic().Safety().TakeIntoWindow(*other, controls); });
+        bool taken = false;
+        window_.Guard([&] {
+            window_.Logic().Safety().TakeIntoWindow(*other, controls);
+            taken = true;
+        });
+        if (taken)
+            window_.Dialogs().SetStatusText(1, "Taken into window: " + std::to_string(controls.size()) +
+                                                   (controls.size() == 1 ? " control" : " controls"));
     };
     auto* dialog = new CompareDialog(comparison, view, std::move(take), &window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -221,6 +247,21 @@ void TrustTools::ShowComparison(const Comparison& comparison, std::shared_ptr<co
 }
 
 void TrustTools::ShowVerifyFailed(const Comparison& result) {
+    // The controls that differ are marked where they are, then the user is warned,
+    // then the list shows sent and read values side by side.
+    std::vector<std::string> failed;
+    for (const ControlDifference& d : result.differences)
+        if (FindControl(d.control) != nullptr) failed.push_back(d.control);
+    marks_->SetVerifyFailed(failed);
+    {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Verify"),
+                        ToQt(WriteSafetyUi::VerifyFailedText(result.differences.size())), QMessageBox::Ok, &window_);
+        box.setObjectName(QStringLiteral("VerifyWarning"));
+        box.setInformativeText(
+            QStringLiteral("The tracker holds other values than were written. The controls concerned are marked in "
+                           "the window; the list follows."));
+        box.exec();
+    }
     CompareView view;
     view.title = QStringLiteral("Verify");
     // A value changed on the way shows the window's value; every other row's sent value is the window's too.
@@ -239,7 +280,9 @@ void TrustTools::ShowVerifyFailed(const Comparison& result) {
 }
 
 void TrustTools::RestoreBackup(const QString& path) {
-    window_.Guard([&] { window_.Logic().Safety().LoadBackup(PathBytes(path)); });
+    bool restored = false;
+    window_.Guard([&] { restored = window_.Logic().Safety().LoadBackup(PathBytes(path)); });
+    if (restored) window_.Dialogs().SetStatusText(1, FromQt(QStringLiteral("Backup restored: %1").arg(QFileInfo(path).fileName())));
 }
 
 void TrustTools::OpenBackupFolder() {
@@ -267,6 +310,27 @@ FindDialog& TrustTools::ShowFind() {
     return *find_;
 }
 
+void TrustTools::MoveFindAside(const QWidget& shown) {
+    if (find_ == nullptr || !find_->isVisible() || shown.isHidden()) return;
+    const QRect target(shown.mapToGlobal(QPoint(0, 0)), shown.size());
+    const QRect box = find_->frameGeometry();
+    if (!box.intersects(target.adjusted(-8, -8, 8, 8))) return;
+    // Beside the main window where the screen has room, else beside the control.
+    const QRect main = window_.frameGeometry();
+    const QScreen* screen = window_.screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : main.united(box);
+    QPoint to;
+    if (main.right() + box.width() <= area.right())
+        to = QPoint(main.right() + 1, box.top());
+    else if (main.left() - box.width() >= area.left())
+        to = QPoint(main.left() - box.width(), box.top());
+    else if (target.bottom() + box.height() <= area.bottom())
+        to = QPoint(box.left(), target.bottom() + 16);
+    else
+        to = QPoint(box.left(), std::max(area.top(), target.top() - box.height() - 16));
+    find_->move(to);
+}
+
 bool TrustTools::GoTo(const std::string& control) {
     const ControlDef* def = FindControl(control);
     if (def == nullptr || def->tab.empty()) return false;
@@ -280,6 +344,7 @@ bool TrustTools::GoTo(const std::string& control) {
     }
     window_.raise();
     window_.activateWindow();
+    MoveFindAside(widget);
     if (widget.isHidden() || !widget.isEnabled()) return false;
     widget.setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(&widget)) edit->selectAll();

@@ -68,6 +68,8 @@ private:
     void ShowComparison(const Comparison& comparison, std::shared_ptr<const Form> other, const QString& title,
                         const QString& otherHeading, const QString& note);
     void ShowVerifyFailed(const Comparison& result);
+    // An open Find window over the control it just showed moves out of its way.
+    void MoveFindAside(const QWidget& shown);
 
     TForm1Window& window_;
     std::unique_ptr<ChangeMarks> marks_;

@@ -148,7 +148,7 @@ TEST_F(CliWriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
     const auto mismatch = std::find(lines.begin(), lines.end(), "mismatch: APN: sent 'web.example', read 'xeb.example'");
     ASSERT_NE(mismatch, lines.end()) << r.err;
     ASSERT_NE(mismatch + 1, lines.end());
-    EXPECT_EQ(*(mismatch + 1), "error: Verify failed: 1 controls differ");
+    EXPECT_EQ(*(mismatch + 1), "error: Verify failed: 1 control differs");
     EXPECT_TRUE(HasLine(r.err, "notice: Write GPRS Completed!"));
 }
 

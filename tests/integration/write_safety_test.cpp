@@ -69,7 +69,7 @@ TEST_F(WriteSafety, VerifyNamesTheControlTheTrackerStoredWrong) {
     EXPECT_EQ(result.differences[0].thisValue, "web.example");
     EXPECT_EQ(result.differences[0].otherValue, "xeb.example");
     EXPECT_EQ(bench.ui.Notices(), std::vector<std::string>{"Write GPRS Completed!"});
-    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Verify failed: 1 controls differ\n"
+    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Verify failed: 1 control differs\n"
                                                           "APN (GPRS: APN): sent 'web.example', read 'xeb.example'"});
     EXPECT_EQ(bench.ui.StatusText(1), "Verify failed");
     EXPECT_EQ(bench.form.Text("APN"), "web.example");  // the read back never reaches the window

@@ -1,5 +1,5 @@
 // Typing into the window's boxes as a user does: key filters, length limits, leave
-// rules, shortcuts in filtered boxes, and combo boxes whose selection follows the
+// rules, editing shortcuts and pasting in filtered boxes, and combo boxes whose selection follows the
 // typed text.
 #include <QApplication>
 #include <QClipboard>
@@ -100,29 +100,47 @@ TEST_F(Typing, EditingKeysStillWorkInFilteredBoxes) {
     EXPECT_EQ(heading.text(), "92");
 }
 
-TEST_F(Typing, ShortcutsDoNothingInCharacterKindsAndWorkElsewhere) {
+TEST_F(Typing, EditingShortcutsWorkAndPastedTextIsFilteredAsTyped) {
+    // Select all, then type: the new digits replace the old ones.
+    auto& port = As<QLineEdit>(*p.form, "Port");
+    port.setText("5001");
+    QTest::keyClick(&port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(&port, "7");
+    EXPECT_EQ(port.text(), "7");
+    QTest::keyClick(&port, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(port.text(), "5001") << "undo";
+
+    // Copy and cut put the box's text on the clipboard; paste keeps what the filter
+    // lets through, over the selection.
+    auto& heading = As<QLineEdit>(*p.form, "Heading");
+    heading.setText("45");
+    QTest::keyClick(&heading, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&heading, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(heading.text(), "");
+    EXPECT_EQ(QApplication::clipboard()->text(), "45");
+    QApplication::clipboard()->setText("1.2 km/h3");
+    heading.setText("99");
+    heading.selectAll();
+    QTest::keyClick(&heading, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(heading.text(), "123");
+    QApplication::clipboard()->setText("abc");
+    QTest::keyClick(&heading, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(heading.text(), "123") << "nothing that passes, nothing pasted";
+    // Other Ctrl keys still type nothing.
+    QTest::keyClick(&heading, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(heading.text(), "123");
+
+    // Boxes without a filter paste as they always did; a length limit counts the
+    // pasted characters one by one.
     QApplication::clipboard()->setText("777");
     auto& ip2 = As<QLineEdit>(*p.form, "IP2");
     ip2.clear();
     QTest::keyClick(&ip2, Qt::Key_V, Qt::ControlModifier);
-    ASSERT_EQ(ip2.text(), "777") << "pasting does not work here at all";
-
-    auto& heading = As<QLineEdit>(*p.form, "Heading");
-    heading.setText("5");
-    QTest::keyClick(&heading, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(heading.text(), "5");
-    QTest::keyClick(&heading, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&heading, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(heading.text(), "5");
-
-    // The plain length limit passes shortcuts while the box has room.
+    EXPECT_EQ(ip2.text(), "777");
     auto& apn = As<QLineEdit>(*p.form, "APN");
-    apn.setText("web");
+    apn.setText(QString(30, QLatin1Char('a')));
     QTest::keyClick(&apn, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(apn.text(), "web777");
-    apn.setText(QString(32, QLatin1Char('a')));
-    QTest::keyClick(&apn, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(apn.text().size(), 32);
+    EXPECT_EQ(apn.text(), QString(30, QLatin1Char('a')) + "77");
 }
 
 TEST_F(Typing, ComposedTextIsFilteredLikeTypedText) {

@@ -1,12 +1,15 @@
 // The line in the window: a port lost in the middle of Read All gives one box and no
-// time-out box, "Reconnect Automatically" brings the same device back (and stays off
+// time-out box, "Reconnect Automatically" brings the same device or the same link back (and stays off
 // when switched off, between runs too), the port list follows adapters coming and
 // going, a failed open says why, and Find Tracker lists what answers where.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -131,6 +134,43 @@ TEST(LostPort, TheSameDeviceComesBackUnderAnotherNameAndIsReconnected) {
     EXPECT_EQ(w.Form().Text("ComboBox1"), second.SlavePath());
     EXPECT_EQ(w.window->Dialogs().StatusText(1), "Reconnecting...");
     EXPECT_EQ(w.Form().Caption("OpenPort"), "Close");
+    for (int i = 0; i < kConnectPollReload; ++i) w.window->Logic().Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Dialogs().StatusText(0) == "Connected"; }, 10000));
+    EXPECT_EQ(boxes.Texts().size(), 1U);
+}
+
+// A port opened by a link that no port list shows (a device rule's name for the
+// adapter): when the link comes back, the window opens it again.
+TEST(LostPort, ALinkThatComesBackIsReconnected) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string link = QDir(dir.path()).filePath(QStringLiteral("tracker-bench1")).toStdString();
+    ScriptedPorts ports;
+    ports.ports = {Port("ttyS0")};
+    sim::PtyTrackerOptions options;
+    options.linkPath = link;
+    auto first = std::make_unique<sim::PtyTracker>(options);
+    Window w;
+    ReconnectOptionKept kept(w.window->Options());
+    if (!ToolsOf(w).ReconnectItem().isChecked()) ToolsOf(w).ReconnectItem().trigger();
+    w.window->Logic().Watch().SetPortSource(ports.Source());
+    w.ShowActive();
+    ASSERT_NO_FATAL_FAILURE(OpenAndConnect(w, link));
+
+    qt_test::BoxAnswerer boxes;
+    first->Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts().empty(); }, 5000));
+    EXPECT_EQ(boxes.Texts().front(), "The port " + link + " was lost");
+    first.reset();
+    w.window->Logic().Timer2Timer();
+    EXPECT_FALSE(w.window->Logic().PortOpen());
+    EXPECT_EQ(w.window->Dialogs().StatusText(1), "Port lost");
+
+    sim::PtyTracker second(options);
+    w.window->Logic().Timer2Timer();
+    ASSERT_TRUE(w.window->Logic().PortOpen());
+    EXPECT_EQ(w.Form().Text("ComboBox1"), link);
+    EXPECT_EQ(w.window->Dialogs().StatusText(1), "Reconnecting...");
     for (int i = 0; i < kConnectPollReload; ++i) w.window->Logic().Timer1Timer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.window->Dialogs().StatusText(0) == "Connected"; }, 10000));
     EXPECT_EQ(boxes.Texts().size(), 1U);
@@ -318,6 +358,46 @@ TEST(FindTracker, ListsTrackersSilentPortsAndPortsThatDoNotOpen) {
     dialog->findChild<QPushButton*>(QStringLiteral("FindTrackerUse"))->click();
     EXPECT_EQ(w.Form().Text("ComboBox1"), two.SlavePath());
     EXPECT_FALSE(dialog->isVisible());
+}
+
+// A tracker on a path no port list shows is found when the port box names it or
+// the user adds it in the window.
+TEST(FindTracker, AsksThePortBoxAndAddedPathsBesideTheList) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    sim::PtyTrackerOptions typedOptions;
+    typedOptions.linkPath = QDir(dir.path()).filePath(QStringLiteral("tracker-typed")).toStdString();
+    sim::PtyTracker typed(typedOptions);
+    sim::PtyTrackerOptions addedOptions;
+    addedOptions.linkPath = QDir(dir.path()).filePath(QStringLiteral("tracker-added")).toStdString();
+    addedOptions.device.imei = "860000000000555";
+    sim::PtyTracker added(addedOptions);
+    ScriptedPorts ports;
+    ports.ports = {Port("/dev/ttyQuorvaneGone3")};
+    Window w;
+    w.window->Logic().Watch().SetPortSource(ports.Source());
+    w.Form().SetText("ComboBox1", typed.LinkPath());
+    w.ShowActive();
+
+    LineTools& tools = ToolsOf(w);
+    tools.FindItem().trigger();
+    FindTrackerDialog* dialog = tools.Finder();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Searching(); }, 5000));
+    ASSERT_EQ(dialog->Results().size(), 2U);
+    EXPECT_EQ(dialog->Results()[1].port.name, typed.LinkPath());
+    EXPECT_EQ(dialog->Results()[1].outcome, FindResult::Outcome::Tracker);
+
+    auto* path = dialog->findChild<QLineEdit*>(QStringLiteral("FindTrackerPath"));
+    ASSERT_NE(path, nullptr);
+    path->setText(QString::fromStdString(added.LinkPath()));
+    dialog->findChild<QPushButton*>(QStringLiteral("FindTrackerAdd"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Searching(); }, 5000));
+    ASSERT_EQ(dialog->Results().size(), 3U);
+    EXPECT_EQ(dialog->Results()[2].imei, "860000000000555");
+    EXPECT_TRUE(dialog->Choose(2));
+    EXPECT_EQ(w.Form().Text("ComboBox1"), added.LinkPath());
+    dialog->close();
 }
 
 TEST(FindTracker, AnAuthorizationCodeThatIsNoNumberOpensNothing) {

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +39,7 @@ namespace quorvane {
 namespace {
 
 using qt_test::As;
+using qt_test::Caption;
 using qt_test::Window;
 
 TEST(MainWindow, StartsAsFormCreateLeavesIt) {
@@ -80,12 +82,23 @@ TEST(MainWindow, StatusBarHasThreePanelsOfTheirWidths) {
 TEST(MainWindow, MenusCarryTheirItems) {
     Window w;
     std::vector<std::string> menus;
-    for (QAction* a : w.window->menuBar()->actions()) menus.push_back(a->text().toStdString());
+    for (QAction* a : w.window->menuBar()->actions()) menus.push_back(Caption(*a));
     EXPECT_EQ(menus, (std::vector<std::string>{"File", "Edit", "Tools", "Help"}));
-    EXPECT_EQ(w.window->MenuItem("SavetSettings1")->text(), "Save Settings");
-    EXPECT_EQ(w.window->MenuItem("LoadSettings1")->text(), "Load Settings");
-    EXPECT_EQ(w.window->MenuItem("Exit1")->text(), "Exit");
-    EXPECT_EQ(w.window->MenuItem("VisitWebsite1")->text().toStdString(), TForm1::kWebsite);
+    EXPECT_EQ(Caption(*w.window->MenuItem("SavetSettings1")), "Save Settings");
+    EXPECT_EQ(Caption(*w.window->MenuItem("LoadSettings1")), "Load Settings");
+    EXPECT_EQ(Caption(*w.window->MenuItem("Exit1")), "Exit");
+    EXPECT_EQ(Caption(*w.window->MenuItem("VisitWebsite1")), TForm1::kWebsite);
+    // Each menu and item has its access key, unique within its menu.
+    for (QMenu* menu : w.window->findChildren<QMenu*>()) {
+        std::set<QChar> keys;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator()) continue;
+            const QKeySequence key = QKeySequence::mnemonic(a->text());
+            EXPECT_FALSE(key.isEmpty()) << a->text().toStdString();
+            EXPECT_TRUE(keys.insert(a->text().at(a->text().indexOf(QLatin1Char('&')) + 1).toLower()).second)
+                << a->text().toStdString();
+        }
+    }
     ASSERT_NE(w.window->MenuItem("ContactEmail1"), nullptr);
     EXPECT_TRUE(w.window->findChild<QMenu*>("Edit1")->actions().isEmpty());
     EXPECT_EQ(w.window->ToolsMenu(), w.window->findChild<QMenu*>("Tools1"));

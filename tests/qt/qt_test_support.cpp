@@ -135,4 +135,9 @@ BoxAnswerer::BoxAnswerer() {
 
 BoxAnswerer::~BoxAnswerer() = default;
 
+std::string Caption(const QAction& action) {
+    QString text = action.text();
+    return text.remove(QLatin1Char('&')).toStdString();
+}
+
 }  // namespace quorvane::qt_test

@@ -3,6 +3,7 @@
 // port list and an empty program directory.
 #pragma once
 
+#include <QAction>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
@@ -68,6 +69,9 @@ private:
     std::vector<std::string> texts_;
     std::unique_ptr<QObject> timer_;
 };
+
+// A menu item's caption as the user reads it: without its access key's marker.
+std::string Caption(const QAction& action);
 
 // Widget of a control, of the type it must have.
 template <class W>

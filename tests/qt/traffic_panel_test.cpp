@@ -60,7 +60,7 @@ TEST(TrafficPanel, FollowsAReadAllInBatchesRowForRowWithTheRecorder) {
     LineTools& tools = ToolsOf(w);
     TrafficPanel& panel = tools.Traffic();
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(tools.TrafficItem().text(), QStringLiteral("Traffic"));
+    EXPECT_EQ(qt_test::Caption(tools.TrafficItem()), "Traffic");
     EXPECT_TRUE(w.window->ToolsMenu()->actions().contains(&tools.TrafficItem()));
     tools.TrafficItem().trigger();
     ASSERT_TRUE(panel.isVisible());

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,12 +19,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,7 +97,7 @@ TEST(TrustTools, ToolsMenuHoldsTheItemsAndRemembersTheSwitches) {
         Window w;
         std::vector<std::string> items;
         for (QAction* a : w.window->ToolsMenu()->actions())
-            if (!a->isSeparator()) items.push_back(a->text().toStdString());
+            if (!a->isSeparator()) items.push_back(qt_test::Caption(*a));
         for (const char* name : {"Compare with File...", "Compare with Tracker", "Verify After Write",
                                  "Back Up Before Writing", "Open Backup Folder", "Restore Backup...", "Find"})
             EXPECT_NE(std::find(items.begin(), items.end(), name), items.end()) << name;
@@ -361,7 +364,60 @@ TEST(TrustTools, VerifyAfterWriteReportsAFaultyTrackerAndACleanOne) {
     EXPECT_EQ(row->text(CompareDialog::kOtherColumn).toStdString(), result.differences[0].otherValue);
     EXPECT_EQ(dialog->TakeButton(), nullptr);  // nothing to take from a verification
     dialog->reject();
+
+    // After the write's own box, a warning; the control is marked where it is, with a
+    // mark of its own (the value was written, so it is not "changed"), until the next read.
+    ASSERT_EQ(boxes.Texts().size(), 5U);
+    EXPECT_EQ(boxes.Texts()[3].substr(0, 6), "Write ");
+    EXPECT_EQ(boxes.Texts()[4].substr(0, boxes.Texts()[4].find('\n')), "Verify failed: 1 control differs");
+    const std::string differing = result.differences[0].control;
+    ChangeMarks& marks = w.window->Trust().Marks();
+    EXPECT_TRUE(marks.VerifyFailed(differing));
+    ASSERT_NE(marks.VerifyMarkOf(differing), nullptr);
+    EXPECT_FALSE(marks.VerifyMarkOf(differing)->isHidden());
+    EXPECT_FALSE(marks.Marked(differing));
+    EXPECT_TRUE(w.Form().Widget(differing).toolTip().contains(QString::fromLatin1(ChangeMarks::kVerifyToolTip)));
+    ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "GPRSRead", 6));
+    EXPECT_FALSE(marks.VerifyFailed(differing));
+    EXPECT_FALSE(marks.VerifyMarkOf(differing) != nullptr);
     w.window->MenuItem("VerifyAfterWrite1")->trigger();
+}
+
+// The changed marks of a group go when its values arrive, while its completion box
+// is still open.
+TEST(TrustTools, MarksGoWhenTheValuesArriveNotWhenTheBoxCloses) {
+    sim::PtyTracker tracker(sim::PtyTrackerOptions{});
+    Window w;
+    w.ShowActive();
+    ASSERT_NO_FATAL_FAILURE(Connect(w, tracker));
+    {
+        qt_test::BoxAnswerer boxes;
+        ASSERT_NO_FATAL_FAILURE(ClickAndWait(w, boxes, "GPRSRead", 1));
+    }
+    const std::string held = w.Form().Text("Port");
+    for (const char* button : {"GPRSRead", "GPRSWrite"}) {
+        auto& port = As<QLineEdit>(w.Form(), "Port");
+        port.selectAll();
+        QTest::keyClicks(&port, QString::fromStdString(held == "6001" ? "6002" : "6001"));
+        ASSERT_TRUE(w.window->Trust().Marks().Marked("Port")) << button;
+        // Looked at from inside the completion box's own event loop, then answered.
+        std::optional<bool> markedWhileBoxOpen;
+        std::string text;
+        QTimer look;
+        look.setInterval(1);
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            markedWhileBoxOpen = w.window->Trust().Marks().Marked("Port");
+            text = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        });
+        look.start();
+        As<QPushButton>(w.Form(), button).click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return markedWhileBoxOpen.has_value() && !w.window->Logic().Busy(); }, 10000));
+        ASSERT_TRUE(markedWhileBoxOpen.has_value());
+        EXPECT_FALSE(*markedWhileBoxOpen) << button << ": " << text;
+    }
 }
 
 TEST(TrustTools, CompareWithTrackerShowsWhatTheTrackerHolds) {

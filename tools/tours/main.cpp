@@ -14,6 +14,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/widget_form.h"
+#include "tools/tours/afternoon_tour.h"
 #include "tools/tours/line_tour.h"
 #include "tools/tours/station_tour.h"
 #include "tools/tours/trust_tour.h"
@@ -25,9 +26,10 @@ constexpr const char* kUsage =
     "\n"
     "Saves a picture of each tab of the editor's window to DIR/NN-<tab>.png, then of the\n"
     "Traffic panel and Find Tracker (traffic-panel.png, find-tracker.png), the changed\n"
-    "marks, the compare dialog and Find (changes-*.png, compare-dialog.png, find.png)\n"
-    "and the station window (station-window.png) against simulated trackers. Needs no\n"
-    "display.\n"
+    "marks, the compare dialog and Find (changes-*.png, compare-dialog.png, find.png),\n"
+    "the Event tab at the smallest width and a failed check after a write\n"
+    "(event-tab-minimum-width.png, verify-failed*.png) and the station window\n"
+    "(station-window.png) against simulated trackers. Needs no display.\n"
     "\n"
     "  --port NAME  the port shown in the tabs' pictures (ttyUSB0, ...)\n"
     "  --help       show this text\n";
@@ -95,5 +97,6 @@ int main(int argc, char** argv) {
     // window of their own.
     if (!quorvane::SaveLineTour(window, out)) return 1;
     if (!quorvane::SaveTrustTour(out, programDir)) return 1;
-    return quorvane::SaveStationTour(out, programDir) ? 0 : 1;
+    if (!quorvane::SaveStationTour(out, programDir)) return 1;
+    return quorvane::SaveAfternoonTour(out, programDir) ? 0 : 1;
 }
