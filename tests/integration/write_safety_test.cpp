@@ -93,7 +93,7 @@ TEST_F(WriteSafety, VerifyComparesWithWhatTheWindowHeld) {
     EXPECT_EQ(result.differences[0].control, "APN");
     EXPECT_EQ(result.differences[0].thisValue, "edited");
     EXPECT_EQ(result.differences[0].sentValue, "internet");
-    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Verify failed: 1 controls differ\n"
+    EXPECT_EQ(bench.ui.Errors(), std::vector<std::string>{"Verify failed: 1 control differs\n"
                                                           "APN (GPRS: APN): window 'edited', sent 'internet', "
                                                           "read 'internet'"});
 }

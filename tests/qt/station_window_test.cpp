@@ -220,7 +220,8 @@ TEST(StationWindow, RepeatServesAPluggedInTrackerStopsTwiceAndRefusesABadProfile
     station.Stop();
     ASSERT_TRUE(ended.wait(10000));
     EXPECT_EQ(station.RowText(third->SlavePath(), StationWindow::ColState), "FAILED");
-    EXPECT_EQ(station.RowText(third->SlavePath(), StationWindow::ColResult), "interrupted");
+    EXPECT_EQ(station.RowText(third->SlavePath(), StationWindow::ColResult),
+              "interrupted: stopped at once while writing");
     const auto record = RecordLines(profile.recordFile);
     ASSERT_EQ(record.size(), 3U);
     EXPECT_EQ(record[2]["imei"], "860000000000303");

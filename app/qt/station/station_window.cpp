@@ -679,7 +679,7 @@ void StationWindow::ShowSelected() {
 }
 
 StationTools::StationTools(TForm1Window& main) : QObject(&main), main_(main) {
-    QAction* action = main.ToolsMenu()->addAction(QStringLiteral("Station..."));
+    QAction* action = main.ToolsMenu()->addAction(QStringLiteral("&Station..."));
     action->setObjectName(QStringLiteral("Station1"));
     connect(action, &QAction::triggered, this, [this] {
         StationWindow& w = Window();
