@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QValidator>
 
 #include <string>
 #include <string_view>
@@ -18,5 +19,18 @@ inline std::string FromQt(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
+
+// Refuses a character the tracker's 8-bit text cannot hold, typed or pasted, so a
+// box never shows what would reach the tracker as another character.
+class Latin1Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        for (const QChar c : input) {
+            if (c.unicode() > 0xFF) return Invalid;
+        }
+        return Acceptable;
+    }
+};
 
 }  // namespace quorvane

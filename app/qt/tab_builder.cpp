@@ -145,6 +145,7 @@ private:
         switch (c.kind) {
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(ToQt(c.text), parent);
+                edit->setValidator(new Latin1Validator(edit));
                 if (c.rule.filter != KeyFilter::None || c.rule.hasLeaveRule) rules_.Watch(*edit, c.rule);
                 w = edit;
                 break;

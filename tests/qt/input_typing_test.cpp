@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 
@@ -72,6 +73,15 @@ TEST_F(Typing, BoxesWithoutRulesTakeAnything) {
     EXPECT_EQ(Type("TowTM", "1.5"), "1.5");
     const QString longText(40, QLatin1Char('x'));
     EXPECT_EQ(Type("IP2", longText), longText.toStdString());
+    // A character the tracker's 8-bit text cannot hold is refused, never turned into '?'.
+    auto& apn = As<QLineEdit>(*p.form, "APN");
+    apn.clear();
+    for (const QChar c : QString::fromUtf8("\xC3\xBC-\xE2\x82\xAC-apn")) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(&apn, &press);
+    }
+    apn.insert(QString::fromUtf8("\xE2\x82\xAC"));  // pasted
+    EXPECT_EQ(p.form->Text("APN"), "\xFC--apn");
 }
 
 TEST_F(Typing, LengthLimitStopsAtThirtyTwoButTakesBackspace) {
