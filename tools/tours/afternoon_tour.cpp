@@ -24,6 +24,7 @@
 #include "app/qt/trust_tools.h"
 #include "app/qt/widget_form.h"
 #include "sim/pty_tracker.h"
+#include "tools/tours/tour_support.h"
 
 namespace quorvane {
 
@@ -31,26 +32,10 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-bool WaitUntil(const std::function<bool()>& done, const char* what) {
-    QDeadlineTimer deadline(kWaitMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            std::fprintf(stderr, "quorvane-tours: afternoon pictures: no %s in time\n", what);
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+bool WaitUntil(const std::function<bool()>& done, const char* what) { return WaitFor(done, kWaitMs, what); }
 
 bool SavePixmap(const QPixmap& picture, const QString& dir, const QString& name) {
-    const QString path = QDir(dir).filePath(name);
-    if (!picture.save(path, "PNG")) {
-        std::fprintf(stderr, "quorvane-tours: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
+    return SavePicture(picture, QDir(dir).filePath(name));
 }
 
 // The window with `over` drawn where it stands on the screen.

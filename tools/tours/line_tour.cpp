@@ -25,31 +25,13 @@
 #include "link/engine.h"
 #include "serial/port_list.h"
 #include "sim/pty_tracker.h"
+#include "tools/tours/tour_support.h"
 
 namespace quorvane {
 
 namespace {
 
-// Runs the event loop until `done` or `ms` have passed.
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
-bool Save(QWidget& widget, const QString& path) {
-    QCoreApplication::processEvents();
-    if (!widget.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "quorvane-tours: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
 
 PortInfo Described(const std::string& name, const char* vendor, const char* product, const char* serial) {
     PortInfo p;
@@ -97,7 +79,7 @@ bool SaveLineTour(TForm1Window& window, const QString& dir) {
         window.Guard([&] { logic.Click("ReadAllClick"); });
         WaitFor([&] { return window.Dialogs().StatusText(1) == "Read All OK"; }, 5000);
         tools->Traffic().PullNow();
-        const bool traffic = Save(window, QDir(dir).filePath(QStringLiteral("traffic-panel.png")));
+        const bool traffic = SaveWidget(window, QDir(dir).filePath(QStringLiteral("traffic-panel.png")));
 
         // Find Tracker over two trackers, a silent port and one that does not open,
         // with the window's port closed.
@@ -114,7 +96,7 @@ bool SaveLineTour(TForm1Window& window, const QString& dir) {
         tools->FindItem().trigger();
         FindTrackerDialog* finder = tools->Finder();
         if (finder == nullptr || !WaitFor([&] { return !finder->Searching(); }, 5000)) return false;
-        const bool find = Save(*finder, QDir(dir).filePath(QStringLiteral("find-tracker.png")));
+        const bool find = SaveWidget(*finder, QDir(dir).filePath(QStringLiteral("find-tracker.png")));
         finder->close();
         return traffic && find;
     } catch (const std::exception& e) {

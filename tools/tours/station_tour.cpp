@@ -15,19 +15,11 @@
 #include "app/qt/station/station_window.h"
 #include "serial/port_list.h"
 #include "sim/pty_tracker.h"
+#include "tools/tours/tour_support.h"
 
 namespace quorvane {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -27,6 +27,7 @@
 #include "app/qt/widget_form.h"
 #include "model/window_model.h"
 #include "sim/pty_tracker.h"
+#include "tools/tours/tour_support.h"
 
 namespace quorvane {
 
@@ -34,27 +35,10 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-bool WaitUntil(const std::function<bool()>& done, const char* what) {
-    QDeadlineTimer deadline(kWaitMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            std::fprintf(stderr, "quorvane-tours: pictures: no %s in time\n", what);
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+bool WaitUntil(const std::function<bool()>& done, const char* what) { return WaitFor(done, kWaitMs, what); }
 
 bool Save(QWidget& widget, const QString& dir, const QString& name) {
-    QCoreApplication::processEvents();
-    const QString path = QDir(dir).filePath(name);
-    if (!widget.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "quorvane-tours: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
+    return SaveWidget(widget, QDir(dir).filePath(name));
 }
 
 bool Shoot(const QString& dir, const std::string& programDir) {
