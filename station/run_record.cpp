@@ -81,7 +81,7 @@ nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, 
         {"verify", Seconds(o, "verify")},
         {"total", std::round(o.seconds * 1000.0) / 1000.0},
     };
-    return {
+    nlohmann::ordered_json record = {
         {"time", IsoUtc(o.startedAt)},
         {"port", Latin1ToUtf8(port)},
         {"imei", Latin1ToUtf8(o.imei)},
@@ -98,6 +98,9 @@ nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, 
         {"load", OrNull(job.load)},
         {"values", values},
     };
+    // diff: how many controls differ, once both sides were compared.
+    if (o.differences) record["differences"] = *o.differences;
+    return record;
 }
 
 }  // namespace quorvane

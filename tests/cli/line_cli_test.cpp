@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -249,10 +250,18 @@ TEST_F(LineCli, DiffOnSeveralPortsSaysEqualDiffersOrFailedAndRetriesOnlyTheFaile
     EXPECT_EQ(LinesOf(r.out).size(), 1U) << r.out;
     EXPECT_EQ(r.out.rfind(other + ": APN (", 0), 0U) << r.out;
 
-    r = Cli({"--port", same, "--port", other, "diff", "tracker", baseline});
+    r = Cli({"--port", same, "--port", other, "--report", Path("diff.jsonl"), "diff", "tracker", baseline});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(HasLine(r.err, "1 equal, 1 differ, 0 failed")) << r.err;
     EXPECT_EQ(r.err.find("retry:"), std::string::npos) << "a difference is no failure to retry\n" << r.err;
+    // The record says how many controls differ on each port.
+    std::ifstream report(Path("diff.jsonl"));
+    std::map<std::string, int> differences;
+    for (std::string line; std::getline(report, line);) {
+        const nlohmann::json record = nlohmann::json::parse(line);
+        differences[record["port"]] = record.value("differences", -1);
+    }
+    EXPECT_EQ(differences, (std::map<std::string, int>{{same, 0}, {other, 1}}));
 }
 
 TEST_F(LineCli, FindAsksTheGivenPortsJsonForFindAndDumpAndAReaderOfThePortIsNamed) {
