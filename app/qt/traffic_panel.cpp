@@ -4,8 +4,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -354,9 +356,13 @@ bool TrafficPanel::SaveTo(const QString& path, QString& error) const {
 }
 
 void TrafficPanel::SaveAs() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Traffic"), QStringLiteral("traffic.txt"),
+    // In the folder the traffic was last saved to.
+    const QString start =
+        saveFolder_.isEmpty() ? QStringLiteral("traffic.txt") : QDir(saveFolder_).filePath(QStringLiteral("traffic.txt"));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Traffic"), start,
                                                       QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty()) return;
+    saveFolder_ = QFileInfo(path).absolutePath();
     QString error;
     if (!SaveTo(path, error))
         QMessageBox::critical(this, QStringLiteral("Traffic"), QStringLiteral("Cannot save %1: %2").arg(path, error));

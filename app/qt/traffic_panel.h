@@ -124,6 +124,7 @@ private:
     TrafficModel model_;
     TrafficFilter filter_;
     QTimer pull_;
+    QString saveFolder_;  // where the traffic was last saved
     QTableView* table_ = nullptr;
     QCheckBox* pause_ = nullptr;
     QComboBox* direction_ = nullptr;
