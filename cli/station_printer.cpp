@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/console_ui.h"
+#include "station/line_ui.h"
 #include "cli/json_output.h"
 #include "station/control_values.h"
 #include "station/port_session.h"
@@ -137,7 +137,7 @@ void StationPrinter::PortLine(const std::string& port, LineKind kind, std::strin
 }
 
 std::unique_ptr<Ui> StationPrinter::MakePortUi(const std::string&, std::ostream& err) {
-    return std::make_unique<ConsoleUi>(err);
+    return std::make_unique<LineUi>(err);
 }
 
 void StationPrinter::RunEnded(const PortSession& session, const PortRecord&) {

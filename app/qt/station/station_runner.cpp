@@ -1,11 +1,10 @@
 #include "app/qt/station/station_runner.h"
 
-#include <array>
 #include <fstream>
 #include <iterator>
 #include <utility>
 
-#include "station/escape.h"
+#include "station/line_ui.h"
 #include "station/port_session.h"
 #include "station/station.h"
 #include "station/station_observer.h"
@@ -13,41 +12,6 @@
 
 namespace quorvane {
 namespace {
-
-// A port's Ui in the window's station: every status, notice and error becomes a
-// line of that port's log, in the command line's words.
-class LogUi : public Ui {
-public:
-    explicit LogUi(std::ostream& out) : out_(out) {}
-
-    void SetStatusText(int panel, std::string_view text) override {
-        if (panel < 0 || panel >= static_cast<int>(panels_.size())) return;
-        panels_[static_cast<std::size_t>(panel)] = std::string(text);
-        if (panel == 1) Line("status: ", text);
-    }
-    std::string StatusText(int panel) const override {
-        if (panel < 0 || panel >= static_cast<int>(panels_.size())) return {};
-        return panels_[static_cast<std::size_t>(panel)];
-    }
-    void Notice(std::string_view text) override { Line("notice: ", text); }
-    bool Confirm(std::string_view question) override {
-        out_ << "notice: " << EscapeValue(question) << " (answered Yes)\n" << std::flush;
-        return true;
-    }
-    void ShowError(std::string_view message) override { Line("error: ", message); }
-    std::optional<std::string> ChooseOpenFile(std::string_view) override { return std::nullopt; }
-    std::optional<std::string> ChooseSaveFile(std::string_view, std::string_view) override { return std::nullopt; }
-    void SetWindowCaption(std::string_view) override {}
-    void OpenUrl(std::string_view) override {}
-    void CloseWindow() override {}
-    void ScrollEventBox(int) override {}
-
-private:
-    void Line(const char* kind, std::string_view text) { out_ << kind << EscapeValue(text) << '\n' << std::flush; }
-
-    std::ostream& out_;
-    std::array<std::string, 3> panels_;
-};
 
 // The last part of a text file, from a line start; empty when it cannot be read.
 std::string FileTail(const std::string& path) {
@@ -81,7 +45,7 @@ public:
         runner_.mailbox_.Post([this, port, line] { runner_.listener_.OnPortLine(port, line); });
     }
     std::unique_ptr<Ui> MakePortUi(const std::string&, std::ostream& err) override {
-        return std::make_unique<LogUi>(err);
+        return std::make_unique<LineUi>(err);
     }
     void PortStateChanged(const PortSession& session, PortState state) override {
         PortEvent e = EventOf(session, PortEvent::Kind::State);

@@ -1,6 +1,8 @@
-// What the command line shows of a port's window logic: one stderr line per thing
-// the window would show. The answers to questions and file dialogs come from the
-// station's own Ui, which passes everything shown on to this one.
+// A port's window logic as lines of text, in the command line's words: one line per
+// thing the window would show ("status: ", "notice: ", "error: ", "mismatch: ",
+// "backup: "). The command line prints them; the station window keeps them as a
+// port's log. The answers to questions and file dialogs come from the station's own
+// Ui, which passes everything shown on to this one.
 #pragma once
 
 #include <array>
@@ -12,9 +14,9 @@
 
 namespace quorvane {
 
-class ConsoleUi : public Ui, public WriteSafetyUi {
+class LineUi : public Ui, public WriteSafetyUi {
 public:
-    explicit ConsoleUi(std::ostream& err) : err_(err) {}
+    explicit LineUi(std::ostream& err) : err_(err) {}
 
     void SetStatusText(int panel, std::string_view text) override;
     std::string StatusText(int panel) const override;

@@ -1,34 +1,34 @@
-#include "cli/console_ui.h"
+#include "station/line_ui.h"
 
 #include "station/escape.h"
 
 namespace quorvane {
 
-void ConsoleUi::SetStatusText(int panel, std::string_view text) {
+void LineUi::SetStatusText(int panel, std::string_view text) {
     if (panel < 0 || panel >= static_cast<int>(panels_.size())) return;
     panels_[static_cast<std::size_t>(panel)] = std::string(text);
     if (panel == 1) err_ << "status: " << EscapeValue(text) << '\n' << std::flush;
 }
 
-std::string ConsoleUi::StatusText(int panel) const {
+std::string LineUi::StatusText(int panel) const {
     if (panel < 0 || panel >= static_cast<int>(panels_.size())) return {};
     return panels_[static_cast<std::size_t>(panel)];
 }
 
-void ConsoleUi::Notice(std::string_view text) {
+void LineUi::Notice(std::string_view text) {
     err_ << "notice: " << EscapeValue(text) << '\n' << std::flush;
 }
 
-bool ConsoleUi::Confirm(std::string_view question) {
+bool LineUi::Confirm(std::string_view question) {
     err_ << "notice: " << EscapeValue(question) << " (answered Yes)\n" << std::flush;
     return true;
 }
 
-void ConsoleUi::ShowError(std::string_view message) {
+void LineUi::ShowError(std::string_view message) {
     err_ << "error: " << EscapeValue(message) << '\n' << std::flush;
 }
 
-void ConsoleUi::ShowVerifyResult(const Comparison& result) {
+void LineUi::ShowVerifyResult(const Comparison& result) {
     if (result.Same()) {
         Notice("Verify OK");
         return;
@@ -42,9 +42,9 @@ void ConsoleUi::ShowVerifyResult(const Comparison& result) {
     ShowError(VerifyFailedText(result.differences.size()));
 }
 
-void ConsoleUi::BackupSaved(std::string_view path) { err_ << "backup: " << EscapeValue(path) << '\n' << std::flush; }
+void LineUi::BackupSaved(std::string_view path) { err_ << "backup: " << EscapeValue(path) << '\n' << std::flush; }
 
-void ConsoleUi::ShowControlError(std::string_view message, const ControlPlace& place) {
+void LineUi::ShowControlError(std::string_view message, const ControlPlace& place) {
     ShowError(message);
     err_ << "error: in " << place.control << " (" << EscapeValue(place.tab) << " tab, " << EscapeValue(place.label)
          << ")\n"
