@@ -176,9 +176,7 @@ void WriteSafety::StartBackup(std::function<void(bool)> done) {
     ui_.SetStatusText(1, "Backing up...");
     StartSide(AllBlocks(), [this, done = std::move(done)](const BlockReader& r) {
         if (!r.Error().empty()) {
-            ui_.SetStatusText(1, "Backup Error");
-            ui_.ShowError("Backup failed: the tracker's configuration could not be read (" + r.Error() +
-                          "). Nothing was written.");
+            BackupReadFailed(r.Error());
             done(false);
             return;
         }
@@ -186,6 +184,11 @@ void WriteSafety::StartBackup(std::function<void(bool)> done) {
         DecodeAnswers(copy, r.Answers());
         done(SaveBackupOf(copy));
     });
+}
+
+void WriteSafety::BackupReadFailed(const std::string& error) {
+    ui_.SetStatusText(1, "Backup Error");
+    ui_.ShowError("Backup failed: the tracker's configuration could not be read (" + error + "). Nothing was written.");
 }
 
 bool WriteSafety::SaveBackupOf(const Form& tracker) {

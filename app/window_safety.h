@@ -73,6 +73,9 @@ public:
     // Options().backupFolder; false, with "Backup failed: ... Nothing was written." in
     // the error box, when it cannot be saved.
     bool SaveBackupOf(const Form& tracker);
+    // A backup's read failed with the reader's `error`: "Backup Error" in panel 1 and
+    // "Backup failed: ... Nothing was written." in the error box.
+    void BackupReadFailed(const std::string& error);
 
     struct TrackerComparison {
         bool ok = false;

@@ -107,9 +107,7 @@ StageStatus ReadFirstStage::Poll(PortSession& s, Clock::time_point) {
     WriteSafety& safety = s.Window().Safety();
     if (!read_.ok) {
         if (backupFolder_) {
-            ui.SetStatusText(1, "Backup Error");
-            ui.ShowError("Backup failed: the tracker's configuration could not be read (" + read_.error +
-                         "). Nothing was written.");
+            safety.BackupReadFailed(read_.error);
         } else {
             ui.SetStatusText(1, "Read Error");
             ui.ShowError("Write failed: the tracker's own values could not be read first (" + read_.error +
