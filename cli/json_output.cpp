@@ -1,6 +1,6 @@
 #include "cli/json_output.h"
 
-#include "station/run_record.h"
+#include "station/people_text.h"
 
 namespace quorvane {
 

@@ -7,9 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "station/line_ui.h"
 #include "cli/json_output.h"
 #include "station/control_values.h"
+#include "station/line_ui.h"
+#include "station/people_text.h"
 #include "station/port_session.h"
 #include "station/run_record.h"
 

@@ -24,6 +24,10 @@ std::string EightBitFromUtf8(std::string_view text);
 // as 8-bit text as it stands.
 std::string EightBitFromPeople(std::string_view text);
 
+// The other way: 8-bit text (the tracker's, the core's: one byte a character,
+// Latin-1) as UTF-8, for JSON and people.
+std::string Latin1ToUtf8(std::string_view bytes);
+
 // A UTF-8 byte order mark at the start, dropped.
 std::string_view WithoutByteOrderMark(std::string_view text);
 

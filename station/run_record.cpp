@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/system.h"
+#include "station/people_text.h"
 
 namespace quorvane {
 namespace {
@@ -53,21 +54,6 @@ void RecordFile::Append(const nlohmann::ordered_json& line) {
     const std::string text = line.dump() + '\n';
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0)
         throw ERecordFile("writing the report file " + path_ + " failed");
-}
-
-std::string Latin1ToUtf8(const std::string& bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            text.push_back(c);
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            text.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
-    }
-    return text;
 }
 
 nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, const PortOutcome& o, int attempt) {

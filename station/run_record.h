@@ -34,9 +34,6 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-// Text of the core (one byte a character, Latin-1) as JSON's UTF-8.
-std::string Latin1ToUtf8(const std::string& bytes);
-
 // The record of one attempt on one port.
 nlohmann::ordered_json RecordOf(const StationJob& job, const std::string& port, const PortOutcome& outcome,
                                 int attempt);
