@@ -8,18 +8,19 @@ namespace quorvane {
 
 namespace {
 
+// The buffer each clear empties: its counter and how a question names it. The
+// button's handler is the group table's.
 struct BufferClear {
-    const char* handler;
     Operation op;
     const char* counter;
     const char* what;
 };
 
 constexpr std::array<BufferClear, 4> kBufferClears = {{
-    {"ClearGPRS1Click", Operation::ClearGprs1, "GPRS1Buffer", "GPRS-1 buffer"},
-    {"ClearGPRS2Click", Operation::ClearGprs2, "GPRS2Buffer", "GPRS-2 buffer"},
-    {"ClearSMSClick", Operation::ClearSms, "SMSBuffer", "SMS buffer"},
-    {"ClearGPSLogClick", Operation::ClearGpsLog, "GPSLog", "GPS log"},
+    {Operation::ClearGprs1, "GPRS1Buffer", "GPRS-1 buffer"},
+    {Operation::ClearGprs2, "GPRS2Buffer", "GPRS-2 buffer"},
+    {Operation::ClearSms, "SMSBuffer", "SMS buffer"},
+    {Operation::ClearGpsLog, "GPSLog", "GPS log"},
 }};
 
 std::string TabCaption(const std::string& tabSheet) {
@@ -47,8 +48,9 @@ std::optional<std::string> LossQuestion(std::string_view handler, const Form& fo
     if (handler == "InitAllClick")
         return std::string("Restore the tracker's factory settings? Every parameter it holds now is replaced by "
                            "its factory value.");
+    const auto target = OperationOfHandler(handler);
     for (const BufferClear& c : kBufferClears) {
-        if (handler != c.handler) continue;
+        if (!target || target->op != c.op) continue;
         // The counter reads "stored/capacity".
         const std::string counter = form.Text(c.counter);
         const std::string stored = counter.substr(0, counter.find('/'));
